@@ -1,0 +1,67 @@
+// The catalog database handle and the process-wide engine behind it. The
+// first handle creates the engine, later handles add references, and the last
+// release destroys it.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "engine/Status.h"
+#include "platform/Lock.h"
+
+namespace TarnVerifyTrustDriver {
+
+class CCatalogDatabase {
+public:
+    virtual ~CCatalogDatabase() = default;
+};
+
+class CCatalogDatabaseSingleton {
+public:
+    static constexpr const wchar_t* kCatalogRoot = L"CatRoot";
+    static constexpr const wchar_t* kFirstCatalogDirectory = L"{127D0A1D-4EF2-11D1-8608-00C04FC295EE}";
+    static constexpr const wchar_t* kSecondCatalogDirectory = L"{F750E6C3-38EE-11D1-85E5-00C04FC295EE}";
+
+    CCatalogDatabaseSingleton() = default;
+    virtual ~CCatalogDatabaseSingleton();
+    CCatalogDatabaseSingleton(const CCatalogDatabaseSingleton&) = delete;
+    CCatalogDatabaseSingleton& operator=(const CCatalogDatabaseSingleton&) = delete;
+
+    // The engine of this process, or null while no handle is open.
+    static CCatalogDatabaseSingleton* Instance();
+
+    HResult Initialize(const wchar_t* directory, CCatalogDatabase* handle);
+    void RunUpdateCycle();
+    HResult StopChangeNotifications();
+
+    const std::wstring& outputDirectory() const { return outputDirectory_; }
+    const std::wstring& databasePath() const { return databasePath_; }
+    const std::wstring& firstCatalogDirectory() const { return firstCatalogDirectory_; }
+    const std::wstring& secondCatalogDirectory() const { return secondCatalogDirectory_; }
+    uint32_t referenceCount() const { return referenceCount_.load(); }
+    bool populated() const { return populated_; }
+
+private:
+    friend HResult OpenCatalogDatabase(const wchar_t* directory, CCatalogDatabase* handle);
+    friend HResult CloseCatalogDatabase();
+
+    korva::platform::CriticalSection lock_;
+    CCatalogDatabase* databaseHandle_ = nullptr;
+    bool populated_ = false;
+    std::wstring databasePath_;
+    std::wstring outputDirectory_;
+    std::wstring firstCatalogDirectory_;
+    std::wstring secondCatalogDirectory_;
+    std::atomic<uint32_t> referenceCount_{0};
+};
+
+// Entry points of the engine; HRESULT-style statuses.
+HResult CreateCatalogDatabase(const wchar_t* directory, CCatalogDatabase** handle);
+HResult ReleaseCatalogDatabase(CCatalogDatabase* handle);
+HResult OpenCatalogDatabase(const wchar_t* directory, CCatalogDatabase* handle);
+HResult CloseCatalogDatabase();
+
+// Removes the whole run of path separators at the end of `path`.
+void StripTrailingBackslashes(std::wstring& path);
+
+}  // namespace TarnVerifyTrustDriver

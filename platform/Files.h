@@ -1,0 +1,61 @@
+// Handle-level file access with Win32 semantics: the engine's streams and the
+// isolate.ini reader are written once against these calls.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Types.h"
+
+namespace korva::platform {
+
+constexpr uint32_t kGenericRead = 0x80000000u;
+constexpr uint32_t kGenericWrite = 0x40000000u;
+constexpr uint32_t kFileShareRead = 1;
+constexpr uint32_t kFileShareWrite = 2;
+constexpr uint32_t kFileShareDelete = 4;
+constexpr uint32_t kCreateNew = 1;
+constexpr uint32_t kCreateAlways = 2;
+constexpr uint32_t kOpenExisting = 3;
+constexpr uint32_t kOpenAlways = 4;
+constexpr uint32_t kTruncateExisting = 5;
+constexpr uint32_t kFileAttributeReadOnly = 0x1;
+constexpr uint32_t kFileAttributeDirectory = 0x10;
+constexpr uint32_t kFileAttributeArchive = 0x20;
+constexpr uint32_t kFileAttributeNormal = 0x80;
+constexpr uint32_t kFileFlagDeleteOnClose = 0x04000000u;
+constexpr uint32_t kInvalidFileSize = 0xFFFFFFFFu;
+constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+
+constexpr uint32_t kFileBegin = 0;
+constexpr uint32_t kFileCurrent = 1;
+constexpr uint32_t kFileEnd = 2;
+
+// CreateFileW: InvalidFileHandle() on failure, with LastError() set.
+FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags);
+bool CloseFile(FileHandle handle);
+// ReadFile/WriteFile at the handle's offset; `transferred` is always written.
+bool ReadFile(FileHandle handle, void* buffer, uint32_t size, uint32_t& transferred);
+bool WriteFile(FileHandle handle, const void* buffer, uint32_t size, uint32_t& transferred);
+// GetFileSize: the low 32 bits, kInvalidFileSize with LastError() set on failure.
+uint32_t GetFileSize(FileHandle handle, uint32_t* high);
+// GetFileAttributesW: kInvalidFileAttributes when the path does not exist.
+uint32_t QueryFileAttributes(const wchar_t* path);
+
+// SetFilePointerEx, which the stream resolves by name before every move.
+using SetFilePointerExFn = bool (*)(FileHandle handle, int64_t distance, uint64_t* newPosition, uint32_t method);
+enum class FunctionLookup { Found, ModuleMissing, FunctionMissing };
+FunctionLookup LookupSetFilePointerEx(SetFilePointerExFn& function);
+
+// Test-only I/O fault injection: the N-th read or write (counted from 1 after
+// Arm) fails outright or transfers fewer bytes. Never reachable from the tool.
+struct IoFault {
+    enum class Kind { None, FailRead, ShortRead, FailWrite, ShortWrite };
+    Kind kind = Kind::None;
+    uint32_t ordinal = 0;      // which matching call is hit
+    uint32_t shortBy = 1;      // bytes withheld by a short transfer
+};
+void ArmIoFault(const IoFault& fault);
+void DisarmIoFault();
+uint32_t IoFaultCallsSeen();  // read or write calls matching the armed kind so far
+
+}  // namespace korva::platform

@@ -1,0 +1,86 @@
+// The trace facility: every failure point of the engine, the toolkit and the
+// support library reports an event (source, number, level, a few values).
+// Off by default; KORVA_TRACE=stderr or KORVA_TRACE=<file> prints one line per
+// event, and tests install a recorder. Emitting never allocates and never
+// changes behaviour.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korva::trace {
+
+enum class Source : uint8_t {
+    Engine, Allocation, Memory, Buffer, Container, File, FileIo, Path, Store, Hash, Reference,
+    Silo, Registry, Expansion, Asn1, Callback, Crypto, CertContext, Toolkit,
+};
+const char* SourceName(Source source);
+
+enum class Level : uint8_t { Error = 2, Warning = 3, Information = 4, Verbose = 5 };
+
+// One datum of an event. Text and bytes are borrowed for the duration of Emit.
+struct Value {
+    enum class Kind : uint8_t { Number, Text, Bytes };
+    Kind kind = Kind::Number;
+    uint64_t number = 0;
+    std::wstring_view text;
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+};
+inline Value Num(uint64_t n) { Value v; v.number = n; return v; }
+inline Value Text(std::wstring_view t) { Value v; v.kind = Value::Kind::Text; v.text = t; return v; }
+inline Value Bytes(const void* p, size_t n) {
+    Value v; v.kind = Value::Kind::Bytes; v.bytes = static_cast<const uint8_t*>(p); v.size = n; return v;
+}
+
+class Sink {
+public:
+    virtual ~Sink() = default;
+    virtual void OnEvent(Source source, uint32_t number, Level level, std::initializer_list<Value> data) = 0;
+};
+
+namespace detail {
+extern std::atomic<Sink*> g_sink;
+void EnsureConfigured();
+}
+
+// Installs a sink (null turns tracing off); returns the previous one.
+Sink* SetSink(Sink* sink);
+
+inline void Emit(Source source, uint32_t number, Level level, std::initializer_list<Value> data = {}) {
+    detail::EnsureConfigured();
+    if (Sink* sink = detail::g_sink.load(std::memory_order_acquire)) sink->OnEvent(source, number, level, data);
+}
+
+// Formats an event as the text sinks print it: "engine 28 error: ...".
+std::string FormatEvent(Source source, uint32_t number, Level level, std::initializer_list<Value> data);
+
+// Keeps every event in memory; for tests.
+class Recorder : public Sink {
+public:
+    struct Event {
+        Source source;
+        uint32_t number;
+        Level level;
+        std::vector<uint64_t> numbers;
+        std::vector<std::wstring> texts;
+    };
+    Recorder();
+    ~Recorder() override;
+    void OnEvent(Source source, uint32_t number, Level level, std::initializer_list<Value> data) override;
+    bool Has(Source source, uint32_t number) const;
+    size_t Count(Source source, uint32_t number) const;
+    const std::vector<Event>& events() const { return events_; }
+    void Clear() { events_.clear(); }
+
+private:
+    std::vector<Event> events_;
+    Sink* previous_;
+};
+
+}  // namespace korva::trace

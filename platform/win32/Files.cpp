@@ -1,0 +1,66 @@
+#include <windows.h>
+
+#include "platform/Files.h"
+
+namespace korva::platform {
+
+FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) {
+    HANDLE handle = ::CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? InvalidFileHandle() : handle;
+}
+
+bool CloseFile(FileHandle handle) { return ::CloseHandle(handle) != FALSE; }
+
+bool ReadFile(FileHandle handle, void* buffer, uint32_t size, uint32_t& transferred) {
+    DWORD done = 0;
+    BOOL ok = ::ReadFile(handle, buffer, size, &done, nullptr);
+    transferred = done;
+    return ok != FALSE;
+}
+
+bool WriteFile(FileHandle handle, const void* buffer, uint32_t size, uint32_t& transferred) {
+    DWORD done = 0;
+    BOOL ok = ::WriteFile(handle, buffer, size, &done, nullptr);
+    transferred = done;
+    return ok != FALSE;
+}
+
+uint32_t GetFileSize(FileHandle handle, uint32_t* high) {
+    DWORD highPart = 0;
+    DWORD low = ::GetFileSize(handle, high != nullptr ? &highPart : nullptr);
+    if (high != nullptr) *high = highPart;
+    return low;
+}
+
+uint32_t QueryFileAttributes(const wchar_t* path) { return ::GetFileAttributesW(path); }
+
+namespace {
+
+using SetFilePointerExType = BOOL(WINAPI*)(HANDLE, LARGE_INTEGER, PLARGE_INTEGER, DWORD);
+SetFilePointerExType g_setFilePointerEx = nullptr;
+
+bool CallSetFilePointerEx(FileHandle handle, int64_t distance, uint64_t* newPosition, uint32_t method) {
+    LARGE_INTEGER move;
+    move.QuadPart = distance;
+    LARGE_INTEGER result;
+    result.QuadPart = 0;
+    BOOL ok = g_setFilePointerEx(handle, move, newPosition != nullptr ? &result : nullptr, method);
+    if (ok && newPosition != nullptr) *newPosition = static_cast<uint64_t>(result.QuadPart);
+    return ok != FALSE;
+}
+
+}  // namespace
+
+FunctionLookup LookupSetFilePointerEx(SetFilePointerExFn& function) {
+    function = nullptr;
+    HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+    if (kernel32 == nullptr) return FunctionLookup::ModuleMissing;
+    auto address = reinterpret_cast<SetFilePointerExType>(
+        reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetFilePointerEx")));
+    if (address == nullptr) return FunctionLookup::FunctionMissing;
+    g_setFilePointerEx = address;
+    function = &CallSetFilePointerEx;
+    return FunctionLookup::Found;
+}
+
+}  // namespace korva::platform

@@ -1,0 +1,68 @@
+#include "engine/CatalogDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/Trace.h"
+#include "platform/Types.h"
+
+namespace TarnVerifyTrustDriver {
+namespace {
+
+using korva::trace::Recorder;
+using korva::trace::Source;
+
+std::wstring Host(std::wstring path) {
+    for (wchar_t& c : path) {
+        if (c == L'\\') c = korva::platform::kPathSeparator;
+    }
+    return path;
+}
+
+TEST(CatalogDatabase, NullArgumentsGiveTheInvalidPointerCode) {
+    EXPECT_EQ(CreateCatalogDatabase(L"x", nullptr), kInvalidPointer);
+    EXPECT_EQ(ReleaseCatalogDatabase(nullptr), kInvalidPointer);
+}
+
+TEST(CatalogDatabase, FirstHandleStartsTheEngineAndLastReleaseEndsIt) {
+    CCatalogDatabase* first = nullptr;
+    CCatalogDatabase* second = nullptr;
+    ASSERT_EQ(CreateCatalogDatabase(Host(L"out\\one\\\\").c_str(), &first), kSuccess);
+    CCatalogDatabaseSingleton* engine = CCatalogDatabaseSingleton::Instance();
+    ASSERT_NE(engine, nullptr);
+    EXPECT_EQ(engine->outputDirectory(), Host(L"out\\one"));
+    EXPECT_EQ(engine->databasePath(), Host(L"out\\one\\Cat.DB"));
+
+    // A second handle only adds a reference; the engine keeps the first directory.
+    ASSERT_EQ(CreateCatalogDatabase(Host(L"out\\two").c_str(), &second), kSuccess);
+    EXPECT_EQ(CCatalogDatabaseSingleton::Instance(), engine);
+    EXPECT_EQ(engine->referenceCount(), 2u);
+    EXPECT_EQ(engine->outputDirectory(), Host(L"out\\one"));
+
+    EXPECT_EQ(ReleaseCatalogDatabase(second), kSuccess);
+    EXPECT_EQ(CCatalogDatabaseSingleton::Instance(), engine);
+    EXPECT_EQ(ReleaseCatalogDatabase(first), kSuccess);
+    EXPECT_EQ(CCatalogDatabaseSingleton::Instance(), nullptr);
+}
+
+TEST(CatalogDatabase, EmptyDirectoryLeavesAHandleWithoutEngine) {
+    Recorder recorder;
+    CCatalogDatabase* handle = nullptr;
+    ASSERT_EQ(CreateCatalogDatabase(L"", &handle), kSuccess);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(CCatalogDatabaseSingleton::Instance(), nullptr);
+    EXPECT_TRUE(recorder.Has(Source::Engine, 24));
+    EXPECT_TRUE(recorder.Has(Source::Engine, 12));
+    EXPECT_EQ(ReleaseCatalogDatabase(handle), kSuccess);
+}
+
+TEST(CatalogDatabase, StripTrailingSeparatorsRemovesTheWholeRun) {
+    std::wstring path = Host(L"C:\\Out\\\\");
+    StripTrailingBackslashes(path);
+    EXPECT_EQ(path, Host(L"C:\\Out"));
+    path = Host(L"\\\\\\");
+    StripTrailingBackslashes(path);
+    EXPECT_EQ(path, L"");
+}
+
+}  // namespace
+}  // namespace TarnVerifyTrustDriver
