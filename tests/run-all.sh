@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# The project's test command: installs what it needs, builds, and runs every
+# test: native, AddressSanitizer+UBSan, the Windows build under Wine (unit
+# tests and the command-line cases compared with the native output), and a
+# short run of every fuzz target. Build trees go to out/.
+#
+#   tests/run-all.sh            everything
+#   KORVA_STAGES="native asan" tests/run-all.sh   a subset (native asan windows fuzz)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+out="$root/out"
+stages=${KORVA_STAGES:-native asan windows fuzz}
+jobs=$(nproc 2>/dev/null || echo 2)
+fuzz_seconds=${KORVA_FUZZ_SECONDS:-20}
+summary=()
+failures=0
+
+log() { printf '\n=== %s\n' "$*"; }
+
+install_packages() {
+    local wanted=(cmake ninja-build g++ clang libgtest-dev libgmock-dev googletest libbenchmark-dev libssl-dev libclang-rt-14-dev
+                  g++-mingw-w64-x86-64-posix wine64 perl)
+    local missing=()
+    for package in "${wanted[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        log "installing ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -ne 0 ] && sudo=sudo
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    fi
+}
+
+# record <stage> <command...>: runs a stage and remembers its verdict.
+record() {
+    local stage=$1
+    shift
+    if "$@"; then
+        summary+=("$stage: ok")
+    else
+        summary+=("$stage: FAILED")
+        failures=$((failures + 1))
+    fi
+}
+
+configure_and_build() {  # dir cmake-args...
+    local dir=$1
+    shift
+    cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$jobs"
+}
+
+stage_native() {
+    log "native build and tests"
+    configure_and_build "$out/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+        (cd "$out/native" && ctest --output-on-failure -j "$jobs") &&
+        "$root/tests/e2e/run-frontend-cases.sh" posix "$out/native/frontend/KorvaCatalogDB"
+}
+
+stage_asan() {
+    log "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
+    CC=clang CXX=clang++ configure_and_build "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DKORVA_SANITIZE=ON &&
+        (cd "$out/asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+            ctest --output-on-failure -j "$jobs") &&
+        "$root/tests/e2e/run-frontend-cases.sh" posix "$out/asan/frontend/KorvaCatalogDB"
+}
+
+stage_windows() {
+    log "Windows build (mingw-w64) and tests under Wine"
+    export WINEPREFIX="$out/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    local wine=/usr/lib/wine/wine64
+    configure_and_build "$out/windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release || return 1
+    [ -d "$WINEPREFIX" ] || "$wine" wineboot -i >/dev/null 2>&1
+    /usr/lib/wine/wineserver -p 60 >/dev/null 2>&1 || true  # keep one server for all the runs
+    local status=0
+    (cd "$out/windows" && ctest --output-on-failure) || status=1
+    WINE="$wine" "$root/tests/e2e/run-frontend-cases.sh" wine "$out/windows/frontend/KorvaCatalogDB.exe" || status=1
+    return $status
+}
+
+stage_fuzz() {
+    log "fuzz targets, ${fuzz_seconds}s each"
+    CC=clang CXX=clang++ configure_and_build "$out/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DKORVA_BUILD_FUZZ=ON -DKORVA_BUILD_TESTS=OFF || return 1
+    local status=0 target
+    for target in "$out"/fuzz/fuzz/fuzz_*; do
+        [ -x "$target" ] || continue
+        local name corpus work
+        name=$(basename "$target")
+        corpus="$root/fuzz/corpus/${name#fuzz_}"
+        work=$(mktemp -d)
+        [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+        echo "-- $name"
+        "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$work" 2>"$work.log" || {
+            status=1
+            tail -40 "$work.log"
+        }
+        rm -rf "$work" "$work.log"
+    done
+    return $status
+}
+
+install_packages
+for stage in $stages; do
+    record "$stage" "stage_$stage"
+done
+
+log "summary"
+printf '%s\n' "${summary[@]}"
+passed=$(( ${#summary[@]} - failures ))
+echo "stages: $passed passed, $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the tool natively and runs it on the bundled sample configuration:
+# a silo described by tools/sample/isolate.ini, registry facts from
+# tools/sample/registry.reg.in, and a sample system directory whose CatRoot
+# folders the engine scans. Everything it writes goes to out/sample/.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+sample="$root/tools/sample"
+build="$root/out/native"
+run="$root/out/sample"
+
+if ! command -v cmake >/dev/null || ! command -v ninja >/dev/null || ! command -v g++ >/dev/null; then
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends cmake ninja-build g++ >/dev/null
+fi
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVA_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target KorvaCatalogDB
+
+# The tool finds isolate.ini beside its executable, so run a copy from out/sample/bin.
+rm -rf "$run"
+mkdir -p "$run/bin" "$run/drivers"
+cp "$build/frontend/KorvaCatalogDB" "$sample/isolate.ini" "$run/bin/"
+sed "s|@DRIVERS@|$run/drivers|" "$sample/registry.reg.in" > "$run/registry.reg"
+
+export KORVA_REGISTRY_FILE="$run/registry.reg"
+export KORVA_SYSTEM_DIR="$sample/System32"
+"$run/bin/KorvaCatalogDB" /d "$@"
+echo "(exit code $?; the database directory is $run/drivers)"
