@@ -1,6 +1,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <string>
 
@@ -41,7 +44,9 @@ void WriteStandardOutput(const std::wstring& text) {
         return;
     }
     // Redirected output gets UTF-8 with bare line feeds, byte for byte what the
-    // POSIX host writes.
+    // POSIX host writes: the messages say line feed, not CR LF.
+    static const bool binary = _setmode(_fileno(stdout), _O_BINARY) != -1;
+    (void)binary;
     std::string bytes = WideToUtf8(text);
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     std::fflush(stdout);
