@@ -24,7 +24,10 @@ struct MemoryHost {
     explicit MemoryHost(std::vector<uint8_t> content) : bytes(std::move(content)) {
         record.context = this;
         record.hostStream = &bytes;
-        record.close = [](void* context, void*) { return ++Self(context).closes, true; };
+        record.close = [](void* context, void*) {
+            ++Self(context).closes;
+            return true;
+        };
         record.read = [](void* context, void*, void* buffer, uint32_t size, uint32_t* done) {
             MemoryHost& host = Self(context);
             uint64_t available = host.at < host.bytes.size() ? host.bytes.size() - host.at : 0;
