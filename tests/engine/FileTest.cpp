@@ -29,46 +29,41 @@ TEST_F(FileTest, OpenMapsDispositionsOntoExistingAndMissingFiles) {
         bool exists;
         bool opens;
         std::vector<uint8_t> after;  // content once closed, when the file is there
+        uint32_t error = platform::kErrorSuccess;
+        bool emptyPath = false;
     };
     const Case cases[] = {
         {"read existing", {}, true, true, kOld},
-        {"read missing", {}, false, false, {}},
+        {"read missing", {}, false, false, {}, platform::kErrorFileNotFound},
         {"create replaces", {.create = true, .write = true}, true, true, {}},
         {"create makes", {.create = true, .write = true}, false, true, {}},
         {"open-always keeps", {.openAlways = true, .write = true}, true, true, kOld},
         {"open-always makes", {.openAlways = true, .write = true}, false, true, {}},
         {"open-always wins over create", {.create = true, .openAlways = true, .write = true}, true, true, kOld},
+        {"empty path, no system call", {.openAlways = true, .write = true}, false, false, {},
+         platform::kErrorInvalidParameter, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::wstring path = Path();
-        std::filesystem::remove(path);
+        std::wstring path = c.emptyPath ? L"" : Path();
+        std::filesystem::remove(Path());
         if (c.exists) MakeFile(kOld);
         trace::Recorder recorder;
         CFile file;
         uint32_t error = 12345;
         EXPECT_EQ(Open(file, path, c.flags, &error), c.opens);
+        EXPECT_EQ(error, c.error);
         EXPECT_EQ(file.IsOpen(), c.opens);
         EXPECT_EQ(file.position(), 0u);
         if (c.opens) {
-            EXPECT_EQ(error, platform::kErrorSuccess);
             EXPECT_TRUE(file.Close());
             EXPECT_EQ(ReadBack(path), c.after);
         } else {
-            EXPECT_EQ(error, platform::kErrorFileNotFound);
             ASSERT_TRUE(recorder.Has(trace::Source::FileIo, 10));
-            EXPECT_EQ(recorder.events().back().numbers.at(0), platform::kErrorFileNotFound);
-            EXPECT_FALSE(std::filesystem::exists(path));
+            EXPECT_EQ(recorder.events().back().numbers.at(0), c.error);
+            EXPECT_FALSE(std::filesystem::exists(Path()));
         }
     }
-}
-
-TEST_F(FileTest, EmptyPathFailsWithoutTouchingTheDisk) {
-    CFile file;
-    uint32_t error = 0;
-    EXPECT_FALSE(Open(file, L"", {.openAlways = true, .write = true}, &error));
-    EXPECT_EQ(error, platform::kErrorInvalidParameter);
-    EXPECT_FALSE(file.IsOpen());
 }
 
 TEST_F(FileTest, ReopeningClosesTheFirstFileAndStartsAtZero) {

@@ -1,5 +1,5 @@
-// Sharing, dispositions and delete-on-close of the file layer: the same facts
-// on both hosts (POSIX approximates Win32 sharing with advisory locks).
+// Sharing and dispositions of the file layer: the same facts on both hosts
+// (POSIX approximates Win32 sharing with advisory locks).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -110,23 +110,6 @@ TEST(FileDispositions, ExistingFilesAreReportedAndKeptOrEmptied) {
         ASSERT_TRUE(handle.Close());
         EXPECT_EQ(std::filesystem::file_size(path), c.sizeAfter);
     }
-}
-
-TEST(FileDispositions, DeleteOnCloseRemovesTheNameAtClose) {
-    TempDirectory directory;
-    std::wstring path = directory.File(L"scratch.bin");
-    OpenHandle handle(path, kReadWrite, kFileShareRead, kCreateAlways, kFileAttributeNormal | kFileFlagDeleteOnClose);
-    ASSERT_TRUE(handle.ok());
-    EXPECT_TRUE(std::filesystem::exists(path));
-    ASSERT_TRUE(handle.Close());
-    EXPECT_FALSE(std::filesystem::exists(path));
-}
-
-TEST(FileDispositions, DirectoriesAreNotFiles) {
-    TempDirectory directory;
-    OpenHandle handle(directory.path().wstring(), kRead, kFileShareRead);
-    EXPECT_FALSE(handle.ok());
-    EXPECT_EQ(handle.error(), kErrorAccessDenied);
 }
 
 }  // namespace
