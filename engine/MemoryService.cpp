@@ -1,9 +1,11 @@
 #include "engine/MemoryService.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
+#include "engine/RuntimeHeapSeam.h"
 #include "platform/Trace.h"
 
 namespace TarnVerifyTrustDriver {
@@ -14,14 +16,22 @@ CCallbacks* AllocationHooks = nullptr;
 
 namespace {
 
-void* RawAllocate(CCallbacks* hooks, size_t total) {
+std::atomic<const RuntimeHeap*> g_runtimeHeap{nullptr};
+
+void* RawAllocate(const CCallbacks* hooks, size_t total) {
     if (hooks != nullptr && hooks->HasAllocationHooks()) return hooks->allocate(hooks->context, total);
-    return std::malloc(total);
+    const RuntimeHeap* heap = g_runtimeHeap.load(std::memory_order_acquire);
+    return heap != nullptr ? heap->allocate(total) : std::malloc(total);
 }
 
-void RawFree(CCallbacks* hooks, void* block) {
+void RawFree(const CCallbacks* hooks, void* block) {
     if (hooks != nullptr && hooks->HasAllocationHooks()) {
         hooks->free(hooks->context, block);
+        return;
+    }
+    const RuntimeHeap* heap = g_runtimeHeap.load(std::memory_order_acquire);
+    if (heap != nullptr) {
+        heap->free(block);
     } else {
         std::free(block);
     }
@@ -31,7 +41,20 @@ unsigned char* BlockOf(const void* data) {
     return const_cast<unsigned char*>(static_cast<const unsigned char*>(data)) - kBlockHeaderSize;
 }
 
+// The header is a full 8-byte word on every host, whatever the pointer size.
+void WriteHeader(unsigned char* block, uint64_t word) { std::memcpy(block, &word, sizeof word); }
+
+uint64_t ReadHeader(const void* data) {
+    uint64_t word = 0;
+    std::memcpy(&word, BlockOf(data), sizeof word);
+    return word;
+}
+
 }  // namespace
+
+const RuntimeHeap* ReplaceRuntimeHeapForTests(const RuntimeHeap* heap) {
+    return g_runtimeHeap.exchange(heap, std::memory_order_acq_rel);
+}
 
 void* AllocateBuffer(size_t size) {
     if (size > std::numeric_limits<size_t>::max() - kBlockHeaderSize) {
@@ -44,8 +67,7 @@ void* AllocateBuffer(size_t size) {
         trace::Emit(trace::Source::Memory, 11, trace::Level::Error, {trace::Num(size)});
         return nullptr;
     }
-    uint64_t header = size;
-    std::memcpy(block, &header, sizeof header);
+    WriteHeader(block, size);
     return block + kBlockHeaderSize;
 }
 
@@ -56,9 +78,7 @@ void FreeBuffer(void* buffer) {
 
 size_t BufferSize(const void* buffer) {
     if (buffer == nullptr) return 0;
-    uint64_t header = 0;
-    std::memcpy(&header, BlockOf(buffer), sizeof header);
-    return static_cast<size_t>(header);
+    return static_cast<size_t>(ReadHeader(buffer));
 }
 
 void* ReallocateBuffer(void* buffer, size_t size) {
@@ -83,14 +103,13 @@ void* AllocateObject(size_t size, CCallbacks* callbacks) {
         trace::Emit(trace::Source::Allocation, 11, trace::Level::Error, {trace::Num(total)});
         return nullptr;
     }
-    std::memcpy(block, &callbacks, sizeof callbacks);
+    WriteHeader(block, reinterpret_cast<uintptr_t>(callbacks));
     return block + kBlockHeaderSize;
 }
 
 void FreeObject(void* object) {
     if (object == nullptr) return;
-    CCallbacks* callbacks = nullptr;
-    std::memcpy(&callbacks, BlockOf(object), sizeof callbacks);
+    auto* callbacks = reinterpret_cast<const CCallbacks*>(static_cast<uintptr_t>(ReadHeader(object)));
     RawFree(callbacks, BlockOf(object));
 }
 

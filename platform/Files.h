@@ -47,7 +47,9 @@ enum class FunctionLookup { Found, ModuleMissing, FunctionMissing };
 FunctionLookup LookupSetFilePointerEx(SetFilePointerExFn& function);
 
 // Test-only I/O fault injection: the N-th read or write (counted from 1 after
-// Arm) fails outright or transfers fewer bytes. Never reachable from the tool.
+// Arm) fails outright (kErrorIoDevice, nothing transferred) or succeeds with
+// fewer bytes transferred. Ordinal 0 only counts, so a first run can learn how
+// many calls a sweep must cover. Never reachable from the tool.
 struct IoFault {
     enum class Kind { None, FailRead, ShortRead, FailWrite, ShortWrite };
     Kind kind = Kind::None;

@@ -36,6 +36,7 @@ constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kErrorMoreData = 234;
 constexpr uint32_t kErrorNoMoreFiles = 18;
 constexpr uint32_t kErrorInvalidFunction = 1;
+constexpr uint32_t kErrorIoDevice = 1117;
 
 // The calling thread's last error, as GetLastError reports it.
 uint32_t LastError();

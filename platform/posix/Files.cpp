@@ -1,8 +1,25 @@
 // POSIX file handles with the Win32 dispositions. A handle is a small heap
 // record so that delete-on-close can remember its path.
+//
+// Where POSIX differs:
+// - Sharing: Win32 refuses an open whose access or sharing conflicts with a
+//   handle already open. Here a handle takes an advisory flock() lock for what
+//   its sharing mode denies: shared when it only reads and denies writers,
+//   exclusive when it writes and denies writers or when it denies readers, none
+//   when it shares writing. flock() locks belong to the open file description,
+//   so two handles of one process conflict as two Win32 handles do; a conflict
+//   is ERROR_SHARING_VIOLATION. Only processes that lock take part, and a handle
+//   that shares writing goes unseen by later handles that deny it.
+// - Truncation by CREATE_ALWAYS and TRUNCATE_EXISTING happens after the lock,
+//   so a refused open leaves the file as it was, as on Win32.
+// - Delete-on-close: the name is unlinked when the handle that asked for it
+//   closes, provided it still names the same file; other open handles keep the
+//   data until they close, but the name goes at once (Win32 keeps it until the
+//   last handle closes), and a crashed process leaves the file behind.
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +27,7 @@
 #include <new>
 #include <string>
 
+#include "platform/IoFaultPoint.h"
 #include "platform/TextConversion.h"
 #include "platform/posix/PosixErrors.h"
 
@@ -48,11 +66,47 @@ bool SetFilePointerExPosix(FileHandle handle, int64_t distance, uint64_t* newPos
     return true;
 }
 
+// The flock() operation standing for what `share` denies to other handles.
+int SharingLock(uint32_t access, uint32_t share) {
+    bool deniesWriters = (share & kFileShareWrite) == 0;
+    bool deniesReaders = (share & kFileShareRead) == 0;
+    if (deniesReaders || (deniesWriters && (access & kGenericWrite) != 0)) return LOCK_EX;
+    return deniesWriters ? LOCK_SH : 0;
+}
+
+bool Truncates(uint32_t disposition) { return disposition == kCreateAlways || disposition == kTruncateExisting; }
+
+// Applies the sharing lock and the deferred truncation to a fresh descriptor.
+bool PrepareDescriptor(int fd, uint32_t access, uint32_t share, uint32_t disposition) {
+    int lock = SharingLock(access, share);
+    if (lock != 0 && ::flock(fd, lock | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            SetLastError(kErrorSharingViolation);
+        } else {
+            SetLastErrorFromErrno();
+        }
+        return false;
+    }
+    if ((access & kGenericWrite) != 0 && Truncates(disposition) && ::ftruncate(fd, 0) != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+// Unlinks `path` only while it still names the file behind `fd`.
+void UnlinkIfSameFile(int fd, const std::string& path) {
+    struct stat open {};
+    struct stat named {};
+    if (::fstat(fd, &open) != 0 || ::stat(path.c_str(), &named) != 0) return;
+    if (open.st_dev == named.st_dev && open.st_ino == named.st_ino) ::unlink(path.c_str());
+}
+
 }  // namespace
 
 std::string HostPath(const wchar_t* path) { return WideToUtf8(path); }
 
-FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t /*share*/, uint32_t disposition, uint32_t flags) {
+FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) {
     try {
         std::string hostPath = HostPath(path);
         int mode = (access & kGenericRead) && (access & kGenericWrite) ? O_RDWR
@@ -60,12 +114,14 @@ FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t /*share*/, ui
                                                                        : O_RDONLY;
         switch (disposition) {
             case kCreateNew: mode |= O_CREAT | O_EXCL; break;
-            case kCreateAlways: mode |= O_CREAT | O_TRUNC; break;
+            case kCreateAlways: mode |= O_CREAT; break;
             case kOpenExisting: break;
             case kOpenAlways: mode |= O_CREAT; break;
-            case kTruncateExisting: mode |= O_TRUNC; break;
+            case kTruncateExisting: break;
             default: SetLastError(kErrorInvalidParameter); return InvalidFileHandle();
         }
+        // ftruncate needs a writable descriptor; a read-only one truncates at open.
+        if (Truncates(disposition) && (access & kGenericWrite) == 0) mode |= O_TRUNC;
         struct stat info {};
         bool existed = ::stat(hostPath.c_str(), &info) == 0;
         if (existed && S_ISDIR(info.st_mode)) {
@@ -75,6 +131,10 @@ FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t /*share*/, ui
         int fd = ::open(hostPath.c_str(), mode | O_CLOEXEC, 0644);
         if (fd < 0) {
             SetLastErrorFromErrno();
+            return InvalidFileHandle();
+        }
+        if (!PrepareDescriptor(fd, access, share, disposition)) {
+            ::close(fd);
             return InvalidFileHandle();
         }
         auto* file = new (std::nothrow) PosixFile{fd, (flags & kFileFlagDeleteOnClose) != 0, {}};
@@ -99,7 +159,7 @@ bool CloseFile(FileHandle handle) {
         SetLastError(kErrorInvalidHandle);
         return false;
     }
-    if (file->deleteOnClose) ::unlink(file->path.c_str());
+    if (file->deleteOnClose) UnlinkIfSameFile(file->fd, file->path);
     int result = ::close(file->fd);
     delete file;
     if (result != 0) {
@@ -111,6 +171,7 @@ bool CloseFile(FileHandle handle) {
 
 bool ReadFile(FileHandle handle, void* buffer, uint32_t size, uint32_t& transferred) {
     transferred = 0;
+    if (detail::InjectIoFault(detail::IoDirection::Read, size, transferred)) return false;
     PosixFile* file = FromHandle(handle);
     if (file == nullptr) {
         SetLastError(kErrorInvalidHandle);
@@ -132,6 +193,7 @@ bool ReadFile(FileHandle handle, void* buffer, uint32_t size, uint32_t& transfer
 
 bool WriteFile(FileHandle handle, const void* buffer, uint32_t size, uint32_t& transferred) {
     transferred = 0;
+    if (detail::InjectIoFault(detail::IoDirection::Write, size, transferred)) return false;
     PosixFile* file = FromHandle(handle);
     if (file == nullptr) {
         SetLastError(kErrorInvalidHandle);

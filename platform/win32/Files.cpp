@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/Files.h"
+#include "platform/IoFaultPoint.h"
 
 namespace korva::platform {
 
@@ -12,6 +13,7 @@ FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32
 bool CloseFile(FileHandle handle) { return ::CloseHandle(handle) != FALSE; }
 
 bool ReadFile(FileHandle handle, void* buffer, uint32_t size, uint32_t& transferred) {
+    if (detail::InjectIoFault(detail::IoDirection::Read, size, transferred)) return false;
     DWORD done = 0;
     BOOL ok = ::ReadFile(handle, buffer, size, &done, nullptr);
     transferred = done;
@@ -19,6 +21,7 @@ bool ReadFile(FileHandle handle, void* buffer, uint32_t size, uint32_t& transfer
 }
 
 bool WriteFile(FileHandle handle, const void* buffer, uint32_t size, uint32_t& transferred) {
+    if (detail::InjectIoFault(detail::IoDirection::Write, size, transferred)) return false;
     DWORD done = 0;
     BOOL ok = ::WriteFile(handle, buffer, size, &done, nullptr);
     transferred = done;

@@ -1,0 +1,120 @@
+#include "engine/KernelPath.h"
+
+#include <algorithm>
+
+#include "platform/Process.h"
+#include "platform/Trace.h"
+#include "platform/Types.h"
+
+namespace TarnVerifyTrustDriver {
+
+namespace platform = korva::platform;
+namespace trace = korva::trace;
+
+namespace {
+
+void PathEvent(uint32_t number, trace::Level level = trace::Level::Warning) {
+    trace::Emit(trace::Source::Path, number, level);
+}
+
+wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
+// Only ASCII letters fold, as the kernel's prefix comparison does.
+bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::ranges::equal(text.substr(0, prefix.size()), prefix,
+                              [](wchar_t a, wchar_t b) { return AsciiUpper(a) == AsciiUpper(b); });
+}
+
+// Appends `rest` with every `from` separator turned into `to`; a no-op
+// conversion on Windows, where both are '\'.
+void AppendWithSeparator(std::wstring& out, std::wstring_view rest, wchar_t from, wchar_t to) {
+    size_t start = out.size();
+    out.append(rest);
+    std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), from, to);
+}
+
+std::wstring QuerySystemDirectoryOnce() noexcept {
+    try {
+        wchar_t buffer[platform::kMaxPath] = {};
+        uint32_t length = platform::QuerySystemDirectory(buffer, platform::kMaxPath);
+        if (length == 0 || length > platform::kMaxPath) {
+            PathEvent(10);
+            return {};
+        }
+        std::wstring directory(buffer, length);
+        if (directory.back() != platform::kPathSeparator) directory += platform::kPathSeparator;
+        return directory;
+    } catch (...) {
+        PathEvent(11);
+        return {};
+    }
+}
+
+}  // namespace
+
+bool GetSystemDirectoryPath(std::wstring& directory) {
+    // Function-local static: initialised once, safely against concurrent first use.
+    static const std::wstring cached = QuerySystemDirectoryOnce();
+    if (cached.empty()) {
+        PathEvent(10);
+        return false;
+    }
+    try {
+        directory = cached;
+        return true;
+    } catch (...) {
+        PathEvent(11);
+        return false;
+    }
+}
+
+bool ToKernelPath(std::wstring_view path, std::wstring& kernelPath) {
+    std::wstring systemDirectory;
+    if (!GetSystemDirectoryPath(systemDirectory)) {
+        PathEvent(12);
+        return false;
+    }
+    return ToKernelPath(systemDirectory, path, kernelPath);
+}
+
+bool FromKernelPath(std::wstring_view name, std::wstring& path) {
+    std::wstring systemDirectory;
+    if (!GetSystemDirectoryPath(systemDirectory)) {
+        PathEvent(14, trace::Level::Error);
+        return false;
+    }
+    return FromKernelPath(systemDirectory, name, path);
+}
+
+bool ToKernelPath(std::wstring_view systemDirectory, std::wstring_view path, std::wstring& kernelPath) {
+    try {
+        if (systemDirectory.empty() || !StartsWithIgnoringAsciiCase(path, systemDirectory)) {
+            kernelPath.assign(path);
+            return true;
+        }
+        kernelPath.assign(kKernelSystemPrefix);
+        AppendWithSeparator(kernelPath, path.substr(systemDirectory.size()), platform::kPathSeparator, L'\\');
+        return true;
+    } catch (...) {
+        PathEvent(13);
+        return false;
+    }
+}
+
+bool FromKernelPath(std::wstring_view systemDirectory, std::wstring_view name, std::wstring& path) {
+    try {
+        if (!StartsWithIgnoringAsciiCase(name, kKernelSystemPrefix)) {
+            path.assign(name);
+            return true;
+        }
+        path.assign(systemDirectory);
+        AppendWithSeparator(path, name.substr(kKernelSystemPrefix.size()), L'\\', platform::kPathSeparator);
+        return true;
+    } catch (...) {
+        PathEvent(14, trace::Level::Error);
+        return false;
+    }
+}
+
+}  // namespace TarnVerifyTrustDriver

@@ -1,0 +1,14 @@
+// Where both hosts' ReadFile and WriteFile consult the armed test fault.
+#pragma once
+
+#include <cstdint>
+
+namespace korva::platform::detail {
+
+enum class IoDirection { Read, Write };
+
+// true: the call must fail now (transferred and the last error are set).
+// Otherwise `size` may have been shortened and the call goes ahead.
+bool InjectIoFault(IoDirection direction, uint32_t& size, uint32_t& transferred);
+
+}  // namespace korva::platform::detail

@@ -1,0 +1,139 @@
+#include "engine/KernelPath.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "platform/Process.h"
+#include "platform/Types.h"
+
+namespace TarnVerifyTrustDriver {
+namespace {
+
+namespace platform = korva::platform;
+
+// Writes a host path with '/' in the table and the host's separator here.
+std::wstring Host(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', platform::kPathSeparator);
+    return path;
+}
+
+TEST(KernelPath, PathsBelowTheSystemDirectoryRoundTrip) {
+    const std::wstring system = Host(L"/Windows/System32/");
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* kernel;
+        const wchar_t* back;
+    };
+    const Case cases[] = {
+        {L"/WINDOWS/system32/CatRoot/x.cat", L"\\SystemRoot\\SYSTEM32\\CatRoot\\x.cat",
+         L"/Windows/System32/CatRoot/x.cat"},
+        {L"/Windows/System32/", L"\\SystemRoot\\SYSTEM32\\", L"/Windows/System32/"},
+        {L"/windows/SYSTEM32/CatRoot/{F750E6C3-38EE-11D1-85E5-00C04FC295EE}/nt5.cat",
+         L"\\SystemRoot\\SYSTEM32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\nt5.cat",
+         L"/Windows/System32/CatRoot/{F750E6C3-38EE-11D1-85E5-00C04FC295EE}/nt5.cat"},
+    };
+    for (const Case& c : cases) {
+        std::wstring kernel;
+        ASSERT_TRUE(ToKernelPath(system, Host(c.path), kernel));
+        EXPECT_EQ(kernel, c.kernel);
+        std::wstring back;
+        ASSERT_TRUE(FromKernelPath(system, kernel, back));
+        EXPECT_EQ(back, Host(c.back));
+    }
+}
+
+TEST(KernelPath, NearMissesAreStoredUnchanged) {
+    const std::wstring system = Host(L"/Windows/System32/");
+    for (const wchar_t* path : {
+             L"/Windows/System32Extra/x.cat",  // begins with the name, not the directory
+             L"/Windows/System32",             // the directory without its separator
+             L"/Windows/System3/x.cat",
+             L"/Other/Windows/System32/x.cat",
+             L"",
+         }) {
+        std::wstring kernel = L"stale";
+        ASSERT_TRUE(ToKernelPath(system, Host(path), kernel));
+        EXPECT_EQ(kernel, Host(path));
+    }
+}
+
+TEST(KernelPath, OtherVolumesAreStoredUnchanged) {
+    std::wstring kernel;
+    ASSERT_TRUE(ToKernelPath(L"C:\\Windows\\System32\\", L"D:\\Windows\\System32\\x.cat", kernel));
+    EXPECT_EQ(kernel, L"D:\\Windows\\System32\\x.cat");
+}
+
+TEST(KernelPath, OnlyAsciiLettersIgnoreCase) {
+    const std::wstring system = Host(L"/W\u00EDndows/System32/");
+    const std::wstring path = Host(L"/W\u00CDNDOWS/System32/x.cat");
+    std::wstring kernel;
+    ASSERT_TRUE(ToKernelPath(system, path, kernel));
+    EXPECT_EQ(kernel, path);
+}
+
+TEST(KernelPath, OnlyTheFullKernelPrefixIsMappedBack) {
+    const std::wstring system = Host(L"/Windows/System32/");
+    struct Case {
+        const wchar_t* name;
+        std::wstring path;
+    };
+    const Case cases[] = {
+        {L"\\systemroot\\system32\\x.cat", Host(L"/Windows/System32/x.cat")},
+        {L"\\SystemRoot\\SYSTEM32", L"\\SystemRoot\\SYSTEM32"},
+        {L"\\SystemRoot\\SYSTEM3\\x.cat", L"\\SystemRoot\\SYSTEM3\\x.cat"},
+        {L"\\??\\C:\\x.cat", L"\\??\\C:\\x.cat"},
+        {L"/elsewhere/x.cat", L"/elsewhere/x.cat"},
+    };
+    for (const Case& c : cases) {
+        std::wstring path;
+        ASSERT_TRUE(FromKernelPath(system, c.name, path));
+        EXPECT_EQ(path, c.path) << c.name;
+    }
+}
+
+#ifdef _WIN32
+TEST(KernelPath, WindowsDrivePaths) {
+    std::wstring kernel;
+    ASSERT_TRUE(ToKernelPath(L"C:\\Windows\\System32\\", L"C:\\WINDOWS\\system32\\CatRoot\\x.cat", kernel));
+    EXPECT_EQ(kernel, L"\\SystemRoot\\SYSTEM32\\CatRoot\\x.cat");
+    std::wstring back;
+    ASSERT_TRUE(FromKernelPath(L"C:\\Windows\\System32\\", kernel, back));
+    EXPECT_EQ(back, L"C:\\Windows\\System32\\CatRoot\\x.cat");
+}
+#endif
+
+// The process's own system directory, looked up once and kept.
+TEST(KernelPath, SystemDirectoryOfTheProcess) {
+#ifndef _WIN32
+    setenv("KORVA_SYSTEM_DIR", "/mnt/windows/Windows/System32", 0);
+#endif
+    wchar_t raw[platform::kMaxPath] = {};
+    uint32_t length = platform::QuerySystemDirectory(raw, platform::kMaxPath);
+    ASSERT_GT(length, 0u);
+    std::wstring expected(raw, length);
+    if (expected.back() != platform::kPathSeparator) expected += platform::kPathSeparator;
+
+    std::wstring directory;
+    ASSERT_TRUE(GetSystemDirectoryPath(directory));
+    EXPECT_EQ(directory, expected);
+
+    std::wstring kernel;
+    ASSERT_TRUE(ToKernelPath(directory + L"CatRoot" + platform::kPathSeparator + L"x.cat", kernel));
+    EXPECT_EQ(kernel, L"\\SystemRoot\\SYSTEM32\\CatRoot\\x.cat");
+    std::wstring back;
+    ASSERT_TRUE(FromKernelPath(kernel, back));
+    EXPECT_EQ(back, directory + L"CatRoot" + platform::kPathSeparator + L"x.cat");
+
+#ifndef _WIN32
+    setenv("KORVA_SYSTEM_DIR", "/somewhere/else", 1);
+    std::wstring again;
+    ASSERT_TRUE(GetSystemDirectoryPath(again));
+    EXPECT_EQ(again, directory);
+#endif
+}
+
+}  // namespace
+}  // namespace TarnVerifyTrustDriver

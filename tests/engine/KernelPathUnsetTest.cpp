@@ -1,0 +1,29 @@
+// Without a system directory nothing can be mapped, and each step says so.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "engine/KernelPath.h"
+#include "platform/Trace.h"
+
+namespace TarnVerifyTrustDriver {
+namespace {
+
+namespace trace = korva::trace;
+
+TEST(KernelPathUnset, EveryMappingFailsWithItsEvent) {
+    unsetenv("KORVA_SYSTEM_DIR");
+    trace::Recorder recorder;
+    std::wstring out = L"untouched";
+    EXPECT_FALSE(GetSystemDirectoryPath(out));
+    EXPECT_TRUE(recorder.Has(trace::Source::Path, 10));
+    EXPECT_FALSE(ToKernelPath(L"/x.cat", out));
+    EXPECT_TRUE(recorder.Has(trace::Source::Path, 12));
+    EXPECT_FALSE(FromKernelPath(L"\\SystemRoot\\SYSTEM32\\x.cat", out));
+    EXPECT_TRUE(recorder.Has(trace::Source::Path, 14));
+    EXPECT_EQ(out, L"untouched");
+}
+
+}  // namespace
+}  // namespace TarnVerifyTrustDriver

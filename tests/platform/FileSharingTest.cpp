@@ -1,0 +1,116 @@
+// Sharing and dispositions of the file layer: the same facts on both hosts
+// (POSIX approximates Win32 sharing with advisory locks).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "platform/Files.h"
+#include "platform/Types.h"
+#include "tests/support/TempFiles.h"
+
+namespace korva::platform {
+namespace {
+
+using test_support::ReadBytes;
+using test_support::TempDirectory;
+using test_support::WriteBytes;
+
+constexpr uint32_t kRead = kGenericRead;
+constexpr uint32_t kReadWrite = kGenericRead | kGenericWrite;
+constexpr uint32_t kShareReadWrite = kFileShareRead | kFileShareWrite;
+
+class OpenHandle {
+public:
+    OpenHandle(const std::wstring& path, uint32_t access, uint32_t share, uint32_t disposition = kOpenExisting,
+               uint32_t flags = kFileAttributeNormal)
+        : handle_(OpenFile(path.c_str(), access, share, disposition, flags)), error_(LastError()) {}
+    ~OpenHandle() {
+        if (ok()) CloseFile(handle_);
+    }
+    OpenHandle(const OpenHandle&) = delete;
+    OpenHandle& operator=(const OpenHandle&) = delete;
+
+    bool ok() const { return handle_ != InvalidFileHandle(); }
+    uint32_t error() const { return error_; }
+    bool Close() {
+        bool closed = CloseFile(handle_);
+        handle_ = InvalidFileHandle();
+        return closed;
+    }
+
+private:
+    FileHandle handle_;
+    uint32_t error_;
+};
+
+TEST(FileSharing, SecondHandleIsRefusedWhenEitherDeniesTheOther) {
+    struct Case {
+        const char* name;
+        uint32_t firstAccess, firstShare, secondAccess, secondShare;
+        bool allowed;
+    };
+    const Case cases[] = {
+        {"reader after writer that denies writers", kReadWrite, kFileShareRead, kRead, kFileShareRead, false},
+        {"writer after writer, both deny writers", kReadWrite, kFileShareRead, kReadWrite, kFileShareRead, false},
+        {"writer after reader that denies writers", kRead, kFileShareRead, kReadWrite, kFileShareRead, false},
+        {"readers that deny writers", kRead, kFileShareRead, kRead, kFileShareRead, true},
+        {"reader that shares writing, then writer", kRead, kShareReadWrite, kReadWrite, kFileShareRead, true},
+        {"reader after reader that shares writing", kRead, kFileShareRead, kRead, kShareReadWrite, true},
+        {"writers that share writing", kReadWrite, kShareReadWrite, kReadWrite, kShareReadWrite, true},
+    };
+    TempDirectory directory;
+    std::wstring path = directory.File(L"shared.bin");
+    WriteBytes(path, {1, 2, 3});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenHandle first(path, c.firstAccess, c.firstShare);
+        ASSERT_TRUE(first.ok());
+        OpenHandle second(path, c.secondAccess, c.secondShare);
+        EXPECT_EQ(second.ok(), c.allowed);
+        if (!c.allowed) {
+            EXPECT_EQ(second.error(), kErrorSharingViolation);
+        }
+    }
+}
+
+TEST(FileSharing, RefusedCreateAlwaysLeavesTheContent) {
+    TempDirectory directory;
+    std::wstring path = directory.File(L"kept.bin");
+    WriteBytes(path, {1, 2, 3});
+    OpenHandle holder(path, kReadWrite, kFileShareRead);
+    ASSERT_TRUE(holder.ok());
+    OpenHandle replacer(path, kReadWrite, kFileShareRead, kCreateAlways);
+    EXPECT_FALSE(replacer.ok());
+    EXPECT_EQ(replacer.error(), kErrorSharingViolation);
+    ASSERT_TRUE(holder.Close());
+    EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST(FileDispositions, ExistingFilesAreReportedAndKeptOrEmptied) {
+    struct Case {
+        uint32_t disposition;
+        bool exists;
+        uint32_t error;
+        size_t sizeAfter;
+    };
+    const Case cases[] = {
+        {kOpenAlways, true, kErrorAlreadyExists, 3}, {kOpenAlways, false, kErrorSuccess, 0},
+        {kCreateAlways, true, kErrorAlreadyExists, 0}, {kCreateAlways, false, kErrorSuccess, 0},
+    };
+    TempDirectory directory;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "disposition " << c.disposition << " exists " << c.exists);
+        std::wstring path = directory.File(L"file.bin");
+        std::filesystem::remove(path);
+        if (c.exists) WriteBytes(path, {1, 2, 3});
+        OpenHandle handle(path, kReadWrite, kFileShareRead, c.disposition);
+        ASSERT_TRUE(handle.ok());
+        EXPECT_EQ(handle.error(), c.error);
+        ASSERT_TRUE(handle.Close());
+        EXPECT_EQ(std::filesystem::file_size(path), c.sizeAfter);
+    }
+}
+
+}  // namespace
+}  // namespace korva::platform

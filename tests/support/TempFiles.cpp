@@ -1,0 +1,43 @@
+#include "tests/support/TempFiles.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+
+namespace korva::test_support {
+
+namespace fs = std::filesystem;
+
+TempDirectory::TempDirectory() {
+    static std::atomic<unsigned> counter{0};
+    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    path_ = fs::temp_directory_path() /
+            ("korva-test-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1)));
+    fs::create_directories(path_);
+}
+
+TempDirectory::~TempDirectory() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::wstring TempDirectory::File(std::wstring_view name) const { return (path_ / name).wstring(); }
+
+void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> ReadBytes(const std::wstring& path) {
+    std::ifstream in(fs::path(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<uint8_t> PatternBytes(size_t size, size_t offset) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((offset + i) % 251);
+    return bytes;
+}
+
+}  // namespace korva::test_support
