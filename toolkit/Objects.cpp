@@ -22,6 +22,23 @@ bool HasBodyTag(const void* handle, uint32_t tag) {
     return HasHeaderTag(handle, tag) && HandleWord(handle, sizeof(ObjectHeader)) == tag;
 }
 
+namespace {
+
+// The shape key and algorithm objects share.
+struct SelfMarkedHead {
+    uint32_t type;
+    const void* self;
+};
+
+}  // namespace
+
+bool HasSelfMark(const void* handle, uint32_t mask, uint32_t mark) {
+    if (handle == nullptr) return false;
+    const void* self = nullptr;
+    std::memcpy(&self, static_cast<const unsigned char*>(handle) + offsetof(SelfMarkedHead, self), sizeof self);
+    return (HandleWord(handle, offsetof(SelfMarkedHead, type)) & mask) == mark && self == handle;
+}
+
 ObjectHeader* ObjectNew(size_t size, uint32_t tag, const ObjectMethods* methods) {
     void* block = mem::AllocateBuffer(size);
     if (block == nullptr) return nullptr;

@@ -47,6 +47,11 @@ bool HasHeaderTag(const void* handle, uint32_t tag);
 // As HasHeaderTag, and the first body word repeats the tag.
 bool HasBodyTag(const void* handle, uint32_t tag);
 
+// True when `handle` is non-null, its first word masked by `mask` equals
+// `mark`, and the pointer that follows is the handle itself: the check of the
+// cryptographic core's key and algorithm objects, which carry no header.
+bool HasSelfMark(const void* handle, uint32_t mask, uint32_t mark);
+
 // A zero-filled object of `size` bytes (header included), reference count 1.
 // Null when the memory service fails.
 ObjectHeader* ObjectNew(size_t size, uint32_t tag, const ObjectMethods* methods);

@@ -17,9 +17,13 @@ inline constexpr Status kCoreKeyFormatNotApplicable = 517;
 inline constexpr Status kCoreOutOfMemory = 518;
 inline constexpr Status kCoreFailure = 519;
 inline constexpr Status kCoreDataMissing = 520;
+inline constexpr Status kCoreOutputTooSmall = 522;
 inline constexpr Status kCoreInputMissing = 524;
 inline constexpr Status kCoreInputTruncated = 525;
 inline constexpr Status kCoreKeyHoldsOtherFormat = 526;
+// Not a valid PKCS #1 v1.5 type-1 block, or a value not below the modulus.
+inline constexpr Status kCoreBadSignatureBlock = 527;
+inline constexpr Status kCoreKeyUnusable = 528;
 inline constexpr Status kCoreInvalidKey = 530;
 inline constexpr Status kCoreInfoTypeNotApplicable = 531;
 inline constexpr Status kCoreBadValue = 536;

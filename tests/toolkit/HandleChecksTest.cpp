@@ -6,14 +6,14 @@
 #include <functional>
 
 #include "tests/toolkit/ToolkitTestSupport.h"
-#include "toolkit/KeyObject.h"
+#include "toolkit/AlgorithmObject.h"
 #include "toolkit/ObjectList.h"
 #include "toolkit/ServiceBinding.h"
 
 namespace korva::toolkit {
 namespace {
 
-enum class Kind { Context, Binding, List, Vector, Certificate, Key };
+enum class Kind { Context, Binding, List, Vector, Certificate, Key, Algorithm };
 
 class HandleChecks : public ::testing::Test {
 protected:
@@ -32,9 +32,11 @@ protected:
         ASSERT_EQ(ObjectVectorCreate(&vector_), kOk);
         cert_ = ObjectNew(sizeof(ObjectHeader), kTagCertificate, nullptr);
         ASSERT_EQ(KeyObjectCreate(&key_), kOk);
+        ASSERT_EQ(AlgorithmCreate(&algorithm_), kOk);
         handles_ = {{Kind::Context, context_, sizeof(ToolkitContext)}, {Kind::Binding, binding_, sizeof(ServiceBinding)},
                     {Kind::List, list_, sizeof(ObjectList)},           {Kind::Vector, vector_, sizeof(ObjectVector)},
-                    {Kind::Certificate, cert_, sizeof(ObjectHeader)},  {Kind::Key, key_, sizeof(KeyObject)}};
+                    {Kind::Certificate, cert_, sizeof(ObjectHeader)},  {Kind::Key, key_, sizeof(KeyObject)},
+                    {Kind::Algorithm, algorithm_, sizeof(AlgorithmObject)}};
     }
     void TearDown() override {
         ServiceUnbind(&binding_);
@@ -43,6 +45,7 @@ protected:
         ObjectVectorFree(&vector_);
         ObjectRelease(&cert_);
         KeyObjectFree(&key_);
+        AlgorithmFree(&algorithm_);
     }
 
     // Calls `call` with null and with every handle of another kind than
@@ -72,6 +75,7 @@ protected:
     ObjectVector* vector_ = nullptr;
     ObjectHeader* cert_ = nullptr;
     KeyObject* key_ = nullptr;
+    AlgorithmObject* algorithm_ = nullptr;
     std::vector<Handle> handles_;
 };
 
@@ -161,6 +165,65 @@ TEST_F(HandleChecks, KeyObjectFunctions) {
         KeyObjectFree(&key);
         return key == nullptr ? kOk : kCoreInvalidKey;  // only cleared
     });
+}
+
+TEST_F(HandleChecks, KeyObjectInformationAnswers530) {
+    const void* info = nullptr;
+    const uint8_t der[] = {0x30, 0x00};
+    const KeyBytes bytes{der, sizeof der};
+    const std::pair<const char*, std::function<Status(void*)>> calls[] = {
+        {"SetInfo", [&](void* h) { return KeyObjectSetInfo(As<KeyObject>(h), kKeyFormatRsaPublicKey, &bytes); }},
+        {"GetInfo", [&](void* h) { return KeyObjectGetInfo(&info, As<KeyObject>(h), kKeyFormatRsaSpki); }},
+        {"Copy to", [&](void* h) { return KeyObjectCopy(As<KeyObject>(h), key_); }},
+        {"Copy from", [&](void* h) { return KeyObjectCopy(key_, As<KeyObject>(h)); }},
+    };
+    for (const auto& [name, call] : calls) ExpectRefused(name, Kind::Key, kCoreInvalidKey, call);
+}
+
+// The algorithm functions check the algorithm object (516) first, then the
+// key (530), then the optional random object (539).
+TEST_F(HandleChecks, AlgorithmFunctions) {
+    uint8_t buffer[64];
+    uint32_t length = 0;
+    const AlgorithmInfo* info = nullptr;
+    const std::pair<const char*, std::function<Status(void*)>> algorithmCalls[] = {
+        {"SetInfo", [&](void* h) { return AlgorithmSetInfo(As<AlgorithmObject>(h), kAlgorithmSha1, nullptr); }},
+        {"GetInfo", [&](void* h) { return AlgorithmGetInfo(&info, As<AlgorithmObject>(h), kAlgorithmSha1); }},
+        {"DigestInit", [&](void* h) { return DigestInit(As<AlgorithmObject>(h), nullptr, nullptr, nullptr); }},
+        {"DigestUpdate", [&](void* h) { return DigestUpdate(As<AlgorithmObject>(h), buffer, 1, nullptr); }},
+        {"DigestFinal",
+         [&](void* h) { return DigestFinal(As<AlgorithmObject>(h), buffer, &length, sizeof buffer, nullptr); }},
+        {"KeyOpInit", [&](void* h) { return KeyOpInit(As<AlgorithmObject>(h), key_, nullptr, nullptr); }},
+        {"KeyOpUpdate", [&](void* h) {
+             return KeyOpUpdate(As<AlgorithmObject>(h), buffer, &length, sizeof buffer, buffer, 1, nullptr, nullptr);
+         }},
+        {"KeyOpFinal", [&](void* h) {
+             return KeyOpFinal(As<AlgorithmObject>(h), buffer, &length, sizeof buffer, nullptr, nullptr);
+         }},
+        {"AlgorithmFree", [&](void* h) {
+             auto* algorithm = As<AlgorithmObject>(h);
+             AlgorithmFree(&algorithm);
+             return algorithm == nullptr ? kCoreInvalidAlgorithm : kOk;  // only cleared
+         }},
+    };
+    for (const auto& [name, call] : algorithmCalls) ExpectRefused(name, Kind::Algorithm, kCoreInvalidAlgorithm, call);
+
+    ASSERT_EQ(AlgorithmSetInfo(algorithm_, kAlgorithmRsaPublicPkcs1, nullptr), kOk);
+    ExpectRefused("KeyOpInit key", Kind::Key, kCoreInvalidKey,
+                  [&](void* h) { return KeyOpInit(algorithm_, As<KeyObject>(h), nullptr, nullptr); });
+    ASSERT_EQ(AlgorithmSetInfo(algorithm_, kAlgorithmSha1, nullptr), kOk);
+    for (const Handle& h : handles_) {
+        if (h.kind != Kind::Key) {
+            EXPECT_EQ(DigestInit(algorithm_, As<KeyObject>(h.pointer), nullptr, nullptr), kCoreInvalidKey);
+        }
+    }
+    // The random object is optional, but must be an algorithm object when given.
+    for (const Handle& h : handles_) {
+        if (h.kind == Kind::Algorithm) continue;
+        const auto* random = As<AlgorithmObject>(h.pointer);
+        EXPECT_EQ(KeyOpUpdate(algorithm_, buffer, &length, sizeof buffer, buffer, 1, random, nullptr), kCoreInvalidRandom);
+        EXPECT_EQ(KeyOpFinal(algorithm_, buffer, &length, sizeof buffer, random, nullptr), kCoreInvalidRandom);
+    }
 }
 
 }  // namespace
