@@ -1,0 +1,49 @@
+// Helpers shared by the crypto tests: hex, the shared test data, and small
+// readers for the NIST .rsp and Wycheproof JSON formats.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korva::crypto::test {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes FromHex(std::string_view hex);
+std::string ToHex(const uint8_t* data, size_t size);
+inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
+Bytes RandomBytes(std::mt19937_64& rng, size_t size);
+
+// A file below the shared vectors directory, or nothing when it is absent.
+std::optional<std::string> ReadVectorFile(const std::string& relativePath);
+
+// NIST CAVP response file: one map of "Key = Value" lines per record, in order.
+using RspRecord = std::map<std::string, std::string>;
+std::vector<RspRecord> ParseRsp(const std::string& text);
+
+// Just enough JSON for the Wycheproof files.
+struct Json {
+    enum class Kind { Null, Bool, Number, String, Array, Object } kind = Kind::Null;
+    bool boolean = false;
+    double number = 0;
+    std::string string;
+    std::vector<Json> array;
+    std::vector<std::pair<std::string, Json>> object;
+
+    // The member of that name, or a Null value.
+    const Json& operator[](std::string_view name) const;
+};
+std::optional<Json> ParseJson(std::string_view text);
+
+}  // namespace korva::crypto::test
+
+// Skips the current test when a shared data file is missing.
+#define KORVA_READ_VECTORS_OR_SKIP(var, path)                                                       \
+    const std::optional<std::string> var##Text = ::korva::crypto::test::ReadVectorFile(path);      \
+    if (!var##Text) GTEST_SKIP() << "shared test vectors not found: " << KORVA_SHARED_DIR "/vectors/" << (path); \
+    const std::string& var = *var##Text

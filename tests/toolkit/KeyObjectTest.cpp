@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include "tests/crypto/TestKeys.h"
+#include "tests/crypto/TestSupport.h"
+#include "tests/toolkit/ToolkitTestSupport.h"
+#include "toolkit/KeyObject.h"
+
+namespace korva::toolkit {
+namespace {
+
+using crypto::test::Bytes;
+using crypto::test::FromHex;
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+Bytes ToBytes(const void* info) {
+    const auto* bytes = static_cast<const KeyBytes*>(info);
+    return Bytes(bytes->data, bytes->data + bytes->length);
+}
+
+KeyBytes View(const Bytes& bytes) {
+    return KeyBytes{bytes.data(), static_cast<uint32_t>(bytes.size())};
+}
+
+// The 2048-bit test key (e = 3) in its three encodings, written out by hand.
+const Bytes kModulus = FromHex(crypto::test::kE3Modulus);
+const Bytes kRsaPublicKey = Concat({FromHex("308201080282010100"), kModulus, FromHex("020103")});
+const Bytes kSpki = Concat({FromHex("30820120300d06092a864886f70d01010105000382010d00"), kRsaPublicKey});
+const Bytes kExponent = {3};
+
+class KeyObjectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(KeyObjectCreate(&key_), kOk);
+        ASSERT_EQ(KeyObjectCreate(&other_), kOk);
+    }
+    void TearDown() override {
+        KeyObjectFree(&key_);
+        KeyObjectFree(&other_);
+    }
+    // Sets `key` from the test key's encoding in `format`.
+    Status Set(KeyObject* key, uint32_t format) {
+        const KeyBytes spki = View(kSpki);
+        const KeyBytes rsaPublicKey = View(kRsaPublicKey);
+        const RsaKeyNumbers numbers{View(kModulus), View(kExponent)};
+        const void* info[] = {nullptr, &spki, &rsaPublicKey, &numbers};
+        return KeyObjectSetInfo(key, format, info[format]);
+    }
+    // Expects `key` to give the test key in all three formats.
+    void ExpectTestKey(const KeyObject* key) {
+        const void* info = nullptr;
+        ASSERT_EQ(KeyObjectGetInfo(&info, key, kKeyFormatRsaSpki), kOk);
+        EXPECT_EQ(ToBytes(info), kSpki);
+        ASSERT_EQ(KeyObjectGetInfo(&info, key, kKeyFormatRsaPublicKey), kOk);
+        EXPECT_EQ(ToBytes(info), kRsaPublicKey);
+        ASSERT_EQ(KeyObjectGetInfo(&info, key, kKeyFormatRsaNumbers), kOk);
+        EXPECT_EQ(ToBytes(&static_cast<const RsaKeyNumbers*>(info)->modulus), kModulus);
+        EXPECT_EQ(ToBytes(&static_cast<const RsaKeyNumbers*>(info)->exponent), kExponent);
+    }
+    KeyObject* key_ = nullptr;
+    KeyObject* other_ = nullptr;
+};
+
+TEST_F(KeyObjectTest, EveryFormatGivesTheSameKeyInEveryFormat) {
+    for (uint32_t format : {kKeyFormatRsaSpki, kKeyFormatRsaPublicKey, kKeyFormatRsaNumbers}) {
+        KeyObject* key = nullptr;
+        ASSERT_EQ(KeyObjectCreate(&key), kOk);
+        EXPECT_EQ(key->type, kKeyObjectMark);
+        ASSERT_EQ(Set(key, format), kOk) << format;
+        EXPECT_EQ(key->type, kKeyObjectMark | format);
+        ExpectTestKey(key);
+        KeyObjectFree(&key);
+        EXPECT_EQ(key, nullptr);
+    }
+}
+
+TEST_F(KeyObjectTest, NumbersWithLeadingZerosAreNormalised) {
+    const Bytes paddedModulus = Concat({{0, 0}, kModulus});
+    const Bytes paddedExponent = {0, 3};
+    const RsaKeyNumbers numbers{View(paddedModulus), View(paddedExponent)};
+    ASSERT_EQ(KeyObjectSetInfo(key_, kKeyFormatRsaNumbers, &numbers), kOk);
+    ExpectTestKey(key_);
+}
+
+TEST_F(KeyObjectTest, AKeyHoldsOneFormat) {
+    ASSERT_EQ(Set(key_, kKeyFormatRsaPublicKey), kOk);
+    EXPECT_EQ(Set(key_, kKeyFormatRsaSpki), kCoreKeyHoldsOtherFormat);
+    EXPECT_EQ(Set(key_, kKeyFormatRsaPublicKey), kOk);  // the same format replaces
+    EXPECT_EQ(key_->type, kKeyObjectMark | kKeyFormatRsaPublicKey);
+    ExpectTestKey(key_);
+}
+
+TEST_F(KeyObjectTest, RefusedInformation) {
+    struct Case {
+        const char* what;
+        uint32_t format;
+        Bytes der;
+        Status expected;
+    };
+    const Case cases[] = {
+        {"dsa algorithm", kKeyFormatRsaSpki, Concat({FromHex("3082011c300906072a8648ce3804010382010d00"), kRsaPublicKey}),
+         kCoreKeyFormatNotApplicable},
+        {"rsa with bad parameters", kKeyFormatRsaSpki,
+         Concat({FromHex("30820121300e06092a864886f70d0101010201000382010d00"), kRsaPublicKey}), kCoreBadValue},
+        {"trailing octet", kKeyFormatRsaPublicKey, Concat({kRsaPublicKey, {0}}), kCoreBadValue},
+        {"truncated", kKeyFormatRsaPublicKey, Bytes(kRsaPublicKey.begin(), kRsaPublicKey.end() - 1), kCoreBadValue},
+        {"negative modulus", kKeyFormatRsaPublicKey, Concat({FromHex("30820107028201"), {0x00}, kModulus, FromHex("020103")}),
+         kCoreBadValue},
+        {"non-minimal exponent", kKeyFormatRsaPublicKey,
+         Concat({FromHex("308201090282010100"), kModulus, FromHex("02020003")}), kCoreBadValue},
+        {"long form for a short length", kKeyFormatRsaPublicKey, FromHex("308106020105020103"), kCoreBadValue},
+        {"unused bits", kKeyFormatRsaSpki, Concat({FromHex("30820120300d06092a864886f70d01010105000382010d01"), kRsaPublicKey}),
+         kCoreBadValue},
+        {"empty", kKeyFormatRsaPublicKey, {}, kCoreInputMissing},
+        {"even modulus", kKeyFormatRsaPublicKey,
+         Concat({FromHex("308201080282010100"), Bytes(kModulus.begin(), kModulus.end() - 1), {0x10}, FromHex("020103")}),
+         kCoreKeyUnusable},
+        {"256-bit modulus", kKeyFormatRsaPublicKey,
+         Concat({FromHex("30250220"), Bytes(31, 0x11), {0x01}, FromHex("020103")}), kCoreKeyUnusable},
+        {"exponent 1", kKeyFormatRsaPublicKey, Concat({FromHex("308201080282010100"), kModulus, FromHex("020101")}),
+         kCoreKeyUnusable},
+    };
+    for (const Case& c : cases) {
+        const KeyBytes info = View(c.der);
+        EXPECT_EQ(KeyObjectSetInfo(key_, c.format, &info), c.expected) << c.what;
+        EXPECT_EQ(key_->type, kKeyObjectMark) << c.what;  // still empty
+    }
+    EXPECT_EQ(KeyObjectSetInfo(key_, kKeyFormatRsaSpki, nullptr), kCoreInputMissing);
+    // The DSA formats and unknown ones never apply.
+    const KeyBytes spki = View(kSpki);
+    for (uint32_t format : {kKeyFormatNone, kKeyFormatDsaOiw, kKeyFormatDsa, 6u, 0xFFu}) {
+        EXPECT_EQ(KeyObjectSetInfo(key_, format, &spki), kCoreKeyFormatNotApplicable) << format;
+    }
+}
+
+TEST_F(KeyObjectTest, GetInfoOfAnEmptyKeyOrAnotherFormat) {
+    const void* info = nullptr;
+    EXPECT_EQ(KeyObjectGetInfo(&info, key_, kKeyFormatRsaSpki), kCoreDataMissing);
+    ASSERT_EQ(Set(key_, kKeyFormatRsaSpki), kOk);
+    EXPECT_EQ(KeyObjectGetInfo(&info, key_, kKeyFormatDsa), kCoreKeyFormatNotApplicable);
+    EXPECT_EQ(KeyObjectGetInfo(nullptr, key_, kKeyFormatRsaSpki), kCoreInputMissing);
+}
+
+TEST_F(KeyObjectTest, CopyTakesTheFirstFormatTheDestinationAccepts) {
+    ASSERT_EQ(Set(key_, kKeyFormatRsaNumbers), kOk);
+    ASSERT_EQ(KeyObjectCopy(other_, key_), kOk);
+    EXPECT_EQ(other_->type, kKeyObjectMark | kKeyFormatRsaSpki);  // the first format in order
+    ExpectTestKey(other_);
+
+    // A destination holding the second format refuses the first and takes the second.
+    KeyObject* dest = nullptr;
+    ASSERT_EQ(KeyObjectCreate(&dest), kOk);
+    ASSERT_EQ(Set(dest, kKeyFormatRsaPublicKey), kOk);
+    ASSERT_EQ(KeyObjectCopy(dest, key_), kOk);
+    EXPECT_EQ(dest->type, kKeyObjectMark | kKeyFormatRsaPublicKey);
+    // A copy outlives its source.
+    KeyObjectFree(&key_);
+    ExpectTestKey(dest);
+    KeyObjectFree(&dest);
+}
+
+TEST_F(KeyObjectTest, CopyFailures) {
+    EXPECT_EQ(KeyObjectCopy(other_, key_), kUnsupportedKeyFormat);  // an empty source gives nothing
+    ASSERT_EQ(Set(key_, kKeyFormatRsaSpki), kOk);
+    EXPECT_EQ(KeyObjectCopy(other_, nullptr), kCoreInvalidKey);
+    EXPECT_EQ(KeyObjectCopy(nullptr, key_), kCoreInvalidKey);
+
+    size_t failures = testing::SweepAllocationFailures(
+        [&] {
+            KeyObject* dest = nullptr;
+            Status status = StatusTranslate(KeyObjectCreate(&dest));
+            if (status == kOk) status = KeyObjectCopy(dest, key_);
+            KeyObjectFree(&dest);
+            return status;
+        },
+        [](Status status, const testing::AllocationFaults& faults) {
+            EXPECT_EQ(status, kOutOfMemory);
+            EXPECT_EQ(faults.live(), 0u);
+        });
+    EXPECT_EQ(failures, 2u);
+}
+
+}  // namespace
+}  // namespace korva::toolkit

@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include "tests/toolkit/ToolkitTestSupport.h"
+#include "toolkit/ObjectList.h"
+
+namespace korva::toolkit {
+namespace {
+
+int g_destroyed = 0;
+void CountDestroy(ObjectHeader*) {
+    ++g_destroyed;
+}
+constexpr ObjectMethods kCounted{CountDestroy};
+
+ObjectHeader* NewCert() {
+    return ObjectNew(sizeof(ObjectHeader) + 16, kTagCertificate, &kCounted);
+}
+
+TEST(Objects, ReferenceCountingAndRelease) {
+    g_destroyed = 0;
+    ObjectHeader* cert = NewCert();
+    ASSERT_NE(cert, nullptr);
+    EXPECT_EQ(cert->references, 1u);
+    EXPECT_EQ(cert->tag, kTagCertificate);
+
+    ObjectHeader* second = nullptr;
+    EXPECT_EQ(ObjectAddRef(cert, &second), kOk);
+    EXPECT_EQ(second, cert);
+    EXPECT_EQ(cert->references, 2u);
+    ObjectRelease(&second);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_EQ(g_destroyed, 0);
+    ObjectRelease(&cert);
+    EXPECT_EQ(g_destroyed, 1);
+    // Releasing twice is harmless: the first release cleared the handle.
+    ObjectRelease(&cert);
+    ObjectRelease(static_cast<ObjectHeader**>(nullptr));
+    EXPECT_EQ(g_destroyed, 1);
+}
+
+TEST(Objects, AddRefSharesOnlyCertificatesAndCrls) {
+    ObjectHeader* out = reinterpret_cast<ObjectHeader*>(&out);
+    EXPECT_EQ(ObjectAddRef(nullptr, &out), kOk);
+    EXPECT_EQ(out, nullptr);
+    ObjectHeader* crl = ObjectNew(sizeof(ObjectHeader), kTagCrl, nullptr);
+    EXPECT_EQ(ObjectAddRef(crl, nullptr), kInvalidArgument);
+    EXPECT_EQ(ObjectAddRef(crl, &out), kOk);
+    ObjectRelease(&out);
+    ObjectList* list = nullptr;
+    ASSERT_EQ(ObjectListCreate(&list), kOk);
+    EXPECT_EQ(ObjectAddRef(list, &out), kWrongObjectKind);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(list->references, 1u);
+    ObjectListFree(&list);
+    ObjectRelease(&crl);
+}
+
+TEST(ObjectVector, GrowsByDoublingInStepsOfEight) {
+    ObjectVector* vector = nullptr;
+    ASSERT_EQ(ObjectVectorCreate(&vector), kOk);
+    ObjectHeader* cert = NewCert();
+    std::vector<uint32_t> capacities;
+    for (uint32_t i = 0; i < 30; ++i) {
+        ASSERT_EQ(ObjectVectorInsert(vector, cert, i), kOk);
+        if (capacities.empty() || capacities.back() != vector->array.capacity) capacities.push_back(vector->array.capacity);
+    }
+    // count 0 asks for 2, count 8 for 18, count 24 for 50; each rounded up to 8.
+    EXPECT_EQ(capacities, (std::vector<uint32_t>{8, 24, 56}));
+    EXPECT_EQ(cert->references, 31u);
+    ObjectVectorFree(&vector);
+    EXPECT_EQ(cert->references, 1u);
+    ObjectRelease(&cert);
+}
+
+TEST(ObjectVector, InsertClampsAndRemoveShifts) {
+    ObjectVector* vector = nullptr;
+    ASSERT_EQ(ObjectVectorCreate(&vector), kOk);
+    ObjectHeader* a = NewCert();
+    ObjectHeader* b = NewCert();
+    ObjectHeader* c = NewCert();
+    ASSERT_EQ(ObjectVectorInsert(vector, a, 5), kOk);  // clamped to the end
+    ASSERT_EQ(ObjectVectorInsert(vector, c, 1), kOk);
+    ASSERT_EQ(ObjectVectorInsert(vector, b, 1), kOk);
+    ObjectHeader* got = nullptr;
+    for (auto [index, expected] : {std::pair{0u, a}, {1u, b}, {2u, c}}) {
+        ASSERT_EQ(ObjectVectorGet(vector, index, &got), kOk);
+        EXPECT_EQ(got, expected);
+    }
+    EXPECT_EQ(ObjectVectorGet(vector, 3, &got), kIndexOutOfRange);
+    EXPECT_EQ(ObjectVectorRemove(vector, 3), kIndexOutOfRange);
+    ASSERT_EQ(ObjectVectorRemove(vector, 0), kOk);
+    EXPECT_EQ(a->references, 1u);
+    uint32_t count = 0;
+    ASSERT_EQ(ObjectVectorCount(vector, &count), kOk);
+    EXPECT_EQ(count, 2u);
+    ASSERT_EQ(ObjectVectorGet(vector, 0, &got), kOk);
+    EXPECT_EQ(got, b);
+    ObjectVectorFree(&vector);
+    for (ObjectHeader* object : {a, b, c}) ObjectRelease(&object);
+}
+
+// A method pair over plain ints, counting live payloads; copying a negative
+// value fails with 1795.
+int g_livePayloads = 0;
+Status CopyInt(void* source, void** payload) {
+    if (*static_cast<int*>(source) < 0) return kDataMissing;
+    *payload = new int(*static_cast<int*>(source));
+    ++g_livePayloads;
+    return kOk;
+}
+void DestroyInt(void* payload) {
+    delete static_cast<int*>(payload);
+    --g_livePayloads;
+}
+const ObjectListMethods kIntCopies{CopyInt, DestroyInt};
+
+class ObjectListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_livePayloads = 0;
+        ASSERT_EQ(ObjectListCreate(&list_), kOk);
+    }
+    void TearDown() override {
+        ObjectListFree(&list_);
+        EXPECT_EQ(g_livePayloads, 0);
+    }
+    std::vector<int> Contents() {
+        uint32_t count = 0;
+        EXPECT_EQ(ObjectListCount(list_, &count), kOk);
+        std::vector<int> values;
+        for (uint32_t i = 0; i < count; ++i) {
+            void* payload = nullptr;
+            EXPECT_EQ(ObjectListGet(list_, i, &payload), kOk);
+            values.push_back(*static_cast<int*>(payload));
+        }
+        return values;
+    }
+    ObjectList* list_ = nullptr;
+};
+
+TEST_F(ObjectListTest, AppendInsertRemoveKeepOrder) {
+    uint32_t index = 99;
+    for (int v : {10, 30}) {
+        ASSERT_EQ(ObjectListAppend(list_, &v, &index, &kIntCopies), kOk);
+    }
+    EXPECT_EQ(index, 1u);
+    int twenty = 20;
+    int zero = 0;
+    int forty = 40;
+    ASSERT_EQ(ObjectListInsert(list_, &twenty, 1, &kIntCopies), kOk);
+    ASSERT_EQ(ObjectListInsert(list_, &zero, 0, &kIntCopies), kOk);
+    ASSERT_EQ(ObjectListInsert(list_, &forty, 4, &kIntCopies), kOk);  // position == count appends
+    ASSERT_EQ(ObjectListAppend(list_, &forty, nullptr, &kIntCopies), kOk);
+    EXPECT_EQ(Contents(), (std::vector<int>{0, 10, 20, 30, 40, 40}));
+    EXPECT_EQ(g_livePayloads, 6);
+
+    ASSERT_EQ(ObjectListRemove(list_, 2), kOk);
+    ASSERT_EQ(ObjectListRemove(list_, 4), kOk);
+    EXPECT_EQ(Contents(), (std::vector<int>{0, 10, 30, 40}));
+    EXPECT_EQ(g_livePayloads, 4);
+    EXPECT_EQ(ObjectListCount(list_, nullptr), kOk);
+}
+
+TEST_F(ObjectListTest, IndexAndArgumentFailuresChangeNothing) {
+    int one = 1;
+    ASSERT_EQ(ObjectListAppend(list_, &one, nullptr, &kIntCopies), kOk);
+    void* payload = nullptr;
+    EXPECT_EQ(ObjectListGet(list_, 1, &payload), kIndexOutOfRange);  // index == count
+    EXPECT_EQ(ObjectListGet(list_, 0, nullptr), kInvalidArgument);
+    EXPECT_EQ(ObjectListRemove(list_, 1), kIndexOutOfRange);
+    EXPECT_EQ(ObjectListInsert(list_, &one, 2, &kIntCopies), kIndexOutOfRange);
+    EXPECT_EQ(ObjectListInsert(list_, nullptr, 0, &kIntCopies), kInvalidArgument);
+    EXPECT_EQ(ObjectListAppend(list_, nullptr, nullptr, &kIntCopies), kInputMissing);
+
+    const ObjectListMethods noCopy{nullptr, DestroyInt};
+    const ObjectListMethods noDestroy{CopyInt, nullptr};
+    for (const ObjectListMethods* methods : {&noCopy, &noDestroy, static_cast<const ObjectListMethods*>(nullptr)}) {
+        EXPECT_EQ(ObjectListAppend(list_, &one, nullptr, methods), kMethodsIncomplete);
+        EXPECT_EQ(ObjectListInsert(list_, &one, 0, methods), kMethodsIncomplete);
+    }
+    // A copy failure is returned as it is and leaves nothing behind.
+    int negative = -1;
+    uint32_t index = 77;
+    EXPECT_EQ(ObjectListAppend(list_, &negative, &index, &kIntCopies), kDataMissing);
+    EXPECT_EQ(index, 77u);
+    EXPECT_EQ(Contents(), std::vector<int>{1});
+    EXPECT_EQ(g_livePayloads, 1);
+}
+
+TEST_F(ObjectListTest, GrowsOneAtATimeInStepsOfEight) {
+    std::vector<uint32_t> capacities;
+    for (int v = 0; v < 17; ++v) {
+        ASSERT_EQ(ObjectListAppend(list_, &v, nullptr, &kIntCopies), kOk);
+        if (capacities.empty() || capacities.back() != list_->boxes.capacity) capacities.push_back(list_->boxes.capacity);
+    }
+    EXPECT_EQ(capacities, (std::vector<uint32_t>{8, 16, 24}));
+}
+
+TEST_F(ObjectListTest, ByReferenceSharesTheObjectAndOutlivesTheCaller) {
+    g_destroyed = 0;
+    ObjectHeader* cert = NewCert();
+    ASSERT_EQ(ObjectListAppend(list_, cert, nullptr, &kListByReference), kOk);
+    ObjectRelease(&cert);
+    EXPECT_EQ(g_destroyed, 0);
+    void* payload = nullptr;
+    ASSERT_EQ(ObjectListGet(list_, 0, &payload), kOk);
+    EXPECT_EQ(static_cast<ObjectHeader*>(payload)->references, 1u);
+    // Only certificates and CRLs can be shared.
+    ObjectList* other = nullptr;
+    ASSERT_EQ(ObjectListCreate(&other), kOk);
+    EXPECT_EQ(ObjectListAppend(list_, other, nullptr, &kListByReference), kWrongObjectKind);
+    ObjectListFree(&other);
+    ObjectListFree(&list_);
+    EXPECT_EQ(list_, nullptr);
+    EXPECT_EQ(g_destroyed, 1);
+}
+
+}  // namespace
+}  // namespace korva::toolkit

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include "tests/toolkit/ToolkitTestSupport.h"
+#include "toolkit/StatusReport.h"
+
+namespace korva::toolkit {
+namespace {
+
+using testing::TestProvider;
+using testing::TestProviderInit;
+
+TEST(StatusTranslate, MapsCoreCodesAndPassesOthers) {
+    struct Row {
+        Status core;
+        Status layer;
+    };
+    const Row rows[] = {
+        {518, 1792}, {2051, 1792}, {519, 1794}, {520, 1795}, {2052, 1795}, {2057, 1795}, {524, 1797},
+        {2049, 1797}, {525, 1798}, {2048, 1798}, {536, 1802}, {2050, 1802}, {537, 1803},
+        // Certificate-layer codes and anything unknown pass unchanged.
+        {1792, 1792}, {1900, 1900}, {2047, 2047}, {0, 0}, {516, 516}, {2058, 2058}, {553, 553},
+    };
+    for (const Row& row : rows) EXPECT_EQ(StatusTranslate(row.core), row.layer) << row.core;
+}
+
+TEST(StatusTranslate, KeepFatalKeepsOnlyOutOfMemoryAndCoreFailure) {
+    EXPECT_EQ(StatusKeepFatal(1792, 1829), 1792u);
+    EXPECT_EQ(StatusKeepFatal(1794, 1829), 1794u);
+    EXPECT_EQ(StatusKeepFatal(1823, 1829), 1829u);
+    EXPECT_EQ(StatusKeepFatal(518, 1829), 1829u);  // untranslated core code is just another cause
+    EXPECT_EQ(StatusTranslateKeepFatal(518, 1829), 1792u);
+    EXPECT_EQ(StatusTranslateKeepFatal(519, 1829), 1794u);
+    EXPECT_EQ(StatusTranslateKeepFatal(525, 1829), 1829u);
+}
+
+// A class-1 provider that answers every request with one format and keeps
+// what it is given.
+struct MessageProvider : TestProvider {
+    const char* format = nullptr;
+    std::vector<Status> asked;
+    std::vector<std::string> delivered;
+
+    MessageProvider() {
+        slots[kSlotMessageFormat] = AsProviderFunction(&Format);
+        slots[kSlotMessageDeliver] = AsProviderFunction(&Deliver);
+    }
+    static Status Format(ToolkitContext*, void* handle, Status code, uint32_t severity, const char** out) {
+        auto* self = static_cast<MessageProvider*>(handle);
+        self->asked.push_back(code * 10 + severity);
+        *out = self->format;
+        return self->format != nullptr ? kOk : kNotFound;
+    }
+    static void Deliver(ToolkitContext*, void* handle, const char* message) {
+        static_cast<MessageProvider*>(handle)->delivered.push_back(message);
+    }
+};
+
+class StatusReportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const ProviderRecord records[] = {{1, "first", TestProviderInit}, {1, "second", TestProviderInit}};
+        void* params[] = {&first_, &second_};
+        ASSERT_EQ(ContextCreate(records, params, 2, &context_), kOk);
+    }
+    void TearDown() override { ContextFree(&context_); }
+
+    // The message both providers received for `format`, or "<none>".
+    std::string Message(const char* format) {
+        first_.format = format;
+        first_.delivered.clear();
+        second_.delivered.clear();
+        StatusReport(context_, 1799, kSeverityError, "src/list.cpp", 42, "pFlags", 7u, "third");
+        EXPECT_EQ(first_.delivered, second_.delivered);
+        return first_.delivered.empty() ? "<none>" : first_.delivered.front();
+    }
+
+    MessageProvider first_;
+    MessageProvider second_;
+    ToolkitContext* context_ = nullptr;
+};
+
+TEST_F(StatusReportTest, FormatLanguage) {
+    struct Row {
+        const char* format;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"bad %0", "bad pFlags"},
+        {"%s0 is %n1", "pFlags is 7"},
+        {"%0/%n1/%2", "pFlags/7/third"},
+        {"at %f:%l", "at src/list.cpp:42"},
+        {"%0 %0", "pFlags pFlags"},  // an argument may repeat, longer than its placeholder
+        {"100%% %x %s %n", "100% x s n"},
+        {"%sx%nz", "sxnz"},  // %s and %n without a digit are escapes
+        {"cut %", "cut "},
+        {"cut %0%", "cut pFlags"},
+        {"", ""},
+    };
+    for (const Row& row : rows) EXPECT_EQ(Message(row.format), row.message) << row.format;
+}
+
+TEST_F(StatusReportTest, ReadsOnlyAsManyArgumentsAsTheHighestPlaceholder) {
+    first_.format = "%n0 then %n3";
+    StatusReport(context_, 1873, kSeverityNotice, nullptr, 0, 5u, "skipped", "skipped", 4000000000u);
+    ASSERT_EQ(first_.delivered.size(), 1u);
+    EXPECT_EQ(first_.delivered[0], "5 then 4000000000");
+
+    // Missing texts and a missing file insert nothing; the line still prints.
+    first_.format = "[%0|%1|%f|%l]";
+    StatusReport(context_, 1873, kSeverityNotice, nullptr, 0, nullptr, nullptr);
+    EXPECT_EQ(first_.delivered.back(), "[|||0]");
+}
+
+TEST_F(StatusReportTest, AsksOnlyTheFirstProviderForTheFormat) {
+    first_.format = "x";
+    StatusReport(context_, 1860, kSeverityWarning, nullptr, 0);
+    EXPECT_EQ(first_.asked, std::vector<Status>{18601});
+    EXPECT_TRUE(second_.asked.empty());
+    EXPECT_EQ(second_.delivered, std::vector<std::string>{"x"});
+}
+
+TEST_F(StatusReportTest, SeverityDecidesTheResult) {
+    for (const char* format : {static_cast<const char*>(nullptr), "message"}) {
+        first_.format = format;
+        EXPECT_EQ(StatusReport(context_, 1799, kSeverityNotice, nullptr, 0), kOk);
+        EXPECT_EQ(StatusReport(context_, 1799, kSeverityWarning, nullptr, 0), kOk);
+        EXPECT_EQ(StatusReport(context_, 1799, kSeverityError, nullptr, 0), 1799u);
+    }
+    // Success is not reported at all.
+    first_.asked.clear();
+    EXPECT_EQ(StatusReport(context_, kOk, kSeverityError, nullptr, 0), kOk);
+    EXPECT_TRUE(first_.asked.empty());
+    // Without a context there is nobody to tell, but the result is the same.
+    EXPECT_EQ(StatusReport(nullptr, 1792, kSeverityError, nullptr, 0), 1792u);
+    EXPECT_EQ(StatusReport(nullptr, 1792, kSeverityWarning, nullptr, 0), kOk);
+}
+
+TEST_F(StatusReportTest, AMessageThatCannotBeAllocatedIsDropped) {
+    first_.format = "%0";
+    testing::AllocationFaults faults(1);
+    EXPECT_EQ(StatusReport(context_, 1799, kSeverityError, nullptr, 0, "x"), 1799u);
+    EXPECT_TRUE(first_.delivered.empty());
+    EXPECT_EQ(faults.live(), 0u);
+}
+
+}  // namespace
+}  // namespace korva::toolkit

@@ -1,0 +1,68 @@
+#include "toolkit/crypto/CpuFeatures.h"
+
+#include <atomic>
+
+#include "toolkit/crypto/TestHooks.h"
+
+#if KORVA_CRYPTO_HAVE_SHA_EXTENSIONS
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
+#endif
+
+namespace korva::crypto {
+
+namespace {
+
+std::atomic<bool> portableForced{false};
+
+#if KORVA_CRYPTO_HAVE_SHA_EXTENSIONS
+struct CpuidRegisters {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+};
+
+CpuidRegisters Cpuid(unsigned leaf, unsigned subleaf) {
+    CpuidRegisters r;
+#if defined(_MSC_VER) && !defined(__clang__)
+    int out[4] = {};
+    __cpuidex(out, static_cast<int>(leaf), static_cast<int>(subleaf));
+    r = {static_cast<unsigned>(out[0]), static_cast<unsigned>(out[1]), static_cast<unsigned>(out[2]),
+         static_cast<unsigned>(out[3])};
+#else
+    __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
+#endif
+    return r;
+}
+
+bool DetectShaExtensions() {
+    if (Cpuid(0, 0).eax < 7) return false;
+    const CpuidRegisters basic = Cpuid(1, 0);
+    const bool ssse3 = (basic.ecx >> 9) & 1;
+    const bool sse41 = (basic.ecx >> 19) & 1;
+    const bool sha = (Cpuid(7, 0).ebx >> 29) & 1;
+    return ssse3 && sse41 && sha;
+}
+#endif
+
+}  // namespace
+
+bool CpuHasShaExtensions() {
+#if KORVA_CRYPTO_HAVE_SHA_EXTENSIONS
+    static const bool present = DetectShaExtensions();
+    return present;
+#else
+    return false;
+#endif
+}
+
+bool UseShaExtensions() { return CpuHasShaExtensions() && !portableForced.load(std::memory_order_relaxed); }
+
+namespace testing {
+
+void ForcePortableCode(bool force) { portableForced.store(force, std::memory_order_relaxed); }
+
+}  // namespace testing
+
+}  // namespace korva::crypto

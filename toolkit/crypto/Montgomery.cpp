@@ -1,0 +1,111 @@
+#include "toolkit/crypto/Montgomery.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "toolkit/crypto/WideMultiply.h"
+
+namespace korva::crypto::detail {
+
+namespace {
+
+// x = 2x mod n, for x < n.
+void DoubleModulo(std::span<Limb> x, std::span<const Limb> n) {
+    Limb carry = 0;
+    for (Limb& limb : x) {
+        const Limb next = limb >> 63;
+        limb = (limb << 1) | carry;
+        carry = next;
+    }
+    if (carry != 0 || Compare(x, n) >= 0) Subtract(x, x, n);
+}
+
+}  // namespace
+
+bool MontgomeryModulus::Init(ByteView modulus) {
+    limbCount_ = 0;
+    if (!LimbsFromBytes(modulus, n_)) return false;
+    const size_t bits = BitLength(n_);
+    if (bits < 2 || (n_[0] & 1) == 0) return false;
+    limbCount_ = (bits + kLimbBits - 1) / kLimbBits;
+
+    // Newton's iteration doubles the correct low bits each step; an odd n is
+    // its own inverse modulo 8, so five steps reach 64 bits.
+    Limb inverse = n_[0];
+    for (int i = 0; i < 5; ++i) inverse *= 2 - n_[0] * inverse;
+    negativeInverse_ = 0 - inverse;
+
+    ComputeRSquared();
+    return true;
+}
+
+// R^2 mod n by doubling up to 2^m * R (m the odd part of the limb count)
+// and then squaring in Montgomery form s times, where m * 2^s = 64 * limbCount:
+// each squaring of 2^j * R gives 2^(2j) * R. Far cheaper than a division.
+void MontgomeryModulus::ComputeRSquared() {
+    const size_t k = limbCount_;
+    const std::span<Limb> x = std::span(rSquared_).first(k);
+    const std::span<const Limb> n = modulus();
+    const size_t bits = BitLength(n);
+    std::fill(x.begin(), x.end(), Limb{0});
+    x[(bits - 1) / kLimbBits] = Limb{1} << ((bits - 1) % kLimbBits);  // 2^(bits-1) < n
+
+    const int trailingZeros = std::countr_zero(k);
+    const size_t oddPart = k >> trailingZeros;
+    const size_t doublings = k * kLimbBits - (bits - 1) + oddPart;
+    for (size_t i = 0; i < doublings; ++i) DoubleModulo(x, n);
+    for (int i = 0; i < 6 + trailingZeros; ++i) Multiply(x, x, x);
+}
+
+// Coarsely integrated operand scanning: each pass adds a * b[i] and the
+// multiple of n that clears the lowest limb, then shifts down one limb. The
+// running value stays below 2n, so one conditional subtraction ends it.
+void MontgomeryModulus::Multiply(std::span<Limb> out, std::span<const Limb> a, std::span<const Limb> b) const {
+    const size_t k = limbCount_;
+    std::array<Limb, kMaxLimbs + 1> t{};
+    for (size_t i = 0; i < k; ++i) {
+        const Limb bi = b[i];
+        Limb productCarry = 0;
+        const Limb low = MultiplyAdd(a[0], bi, t[0], productCarry);
+        const Limb m = low * negativeInverse_;
+        Limb reduceCarry = 0;
+        MultiplyAdd(m, n_[0], low, reduceCarry);  // low limb becomes zero
+        for (size_t j = 1; j < k; ++j) {
+            const Limb sum = MultiplyAdd(a[j], bi, t[j], productCarry);
+            t[j - 1] = MultiplyAdd(m, n_[j], sum, reduceCarry);
+        }
+        const Limb top = t[k] + productCarry;
+        const Limb topCarry = top < productCarry;
+        t[k - 1] = top + reduceCarry;
+        t[k] = topCarry + (t[k - 1] < reduceCarry);
+    }
+    const std::span<const Limb> value = std::span<const Limb>(t).first(k);
+    if (t[k] != 0 || Compare(value, modulus()) >= 0) {
+        Subtract(out, value, modulus());
+    } else {
+        std::copy(value.begin(), value.end(), out.begin());
+    }
+}
+
+// Left-to-right square and multiply. Only public exponents pass through
+// here, so the running time may depend on the exponent's bits.
+void MontgomeryModulus::Power(std::span<Limb> out, std::span<const Limb> base, std::span<const Limb> exponent) const {
+    const size_t k = limbCount_;
+    Limbs baseMontgomery{};
+    const std::span<Limb> b = std::span(baseMontgomery).first(k);
+    Multiply(b, base, std::span(rSquared_).first(k));
+
+    Limbs accumulator{};
+    const std::span<Limb> x = std::span(accumulator).first(k);
+    std::copy(b.begin(), b.end(), x.begin());
+    for (size_t bit = BitLength(exponent) - 1; bit-- > 0;) {
+        Multiply(x, x, x);
+        if ((exponent[bit / kLimbBits] >> (bit % kLimbBits)) & 1) Multiply(x, x, b);
+    }
+
+    Limbs one{};
+    one[0] = 1;
+    Multiply(out, x, std::span(one).first(k));
+}
+
+}  // namespace korva::crypto::detail

@@ -1,0 +1,66 @@
+// 64 x 64 -> 128-bit products for the big-number limbs: the compiler's
+// 128-bit integer on GCC and clang, _umul128 on MSVC for x64, and a portable
+// four-partial-product form everywhere else (also tested on its own).
+#pragma once
+
+#include <cstdint>
+
+#if defined(_MSC_VER) && !defined(__clang__) && defined(_M_X64)
+#include <intrin.h>
+#endif
+
+namespace korva::crypto::detail {
+
+#if defined(__SIZEOF_INT128__)
+__extension__ typedef unsigned __int128 Uint128;
+#endif
+
+struct WideProduct {
+    uint64_t low = 0;
+    uint64_t high = 0;
+};
+
+constexpr WideProduct MultiplyWidePortable(uint64_t a, uint64_t b) {
+    const uint64_t aLow = a & 0xffffffff, aHigh = a >> 32;
+    const uint64_t bLow = b & 0xffffffff, bHigh = b >> 32;
+    const uint64_t lowLow = aLow * bLow;
+    const uint64_t lowHigh = aLow * bHigh;
+    const uint64_t highLow = aHigh * bLow;
+    const uint64_t highHigh = aHigh * bHigh;
+    // The middle column gathers three 32-bit quantities; it cannot overflow 64 bits.
+    const uint64_t middle = (lowLow >> 32) + (lowHigh & 0xffffffff) + (highLow & 0xffffffff);
+    return {(middle << 32) | (lowLow & 0xffffffff), highHigh + (lowHigh >> 32) + (highLow >> 32) + (middle >> 32)};
+}
+
+inline WideProduct MultiplyWide(uint64_t a, uint64_t b) {
+#if defined(__SIZEOF_INT128__)
+    const Uint128 p = static_cast<Uint128>(a) * b;
+    return {static_cast<uint64_t>(p), static_cast<uint64_t>(p >> 64)};
+#elif defined(_MSC_VER) && !defined(__clang__) && defined(_M_X64)
+    WideProduct p;
+    p.low = _umul128(a, b, &p.high);
+    return p;
+#else
+    return MultiplyWidePortable(a, b);
+#endif
+}
+
+// Returns the low limb of a * b + c + carry and leaves the high limb in
+// carry; the sum always fits in 128 bits.
+inline uint64_t MultiplyAdd(uint64_t a, uint64_t b, uint64_t c, uint64_t& carry) {
+#if defined(__SIZEOF_INT128__)
+    const Uint128 p = static_cast<Uint128>(a) * b + c + carry;
+    carry = static_cast<uint64_t>(p >> 64);
+    return static_cast<uint64_t>(p);
+#else
+    WideProduct p = MultiplyWide(a, b);
+    p.low += c;
+    p.high += p.low < c;
+    p.low += carry;
+    p.high += p.low < carry;
+    carry = p.high;
+    return p.low;
+#endif
+}
+
+}  // namespace korva::crypto::detail
