@@ -7,7 +7,7 @@
 #include "platform/Files.h"
 #include "platform/Trace.h"
 #include "tests/engine/FileTestSupport.h"
-#include "tests/support/TempFiles.h"
+#include "tests/common/TempFiles.h"
 
 namespace TarnVerifyTrustDriver {
 namespace {

@@ -9,8 +9,8 @@
 #include "platform/Trace.h"
 #include "platform/Types.h"
 #include "tests/engine/FileTestSupport.h"
-#include "tests/support/AllocationFaults.h"
-#include "tests/support/TempFiles.h"
+#include "tests/common/AllocationFaults.h"
+#include "tests/common/TempFiles.h"
 
 namespace TarnVerifyTrustDriver {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/File.h"
-#include "tests/support/TempFiles.h"
+#include "tests/common/TempFiles.h"
 
 namespace TarnVerifyTrustDriver {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/Trace.h"
-#include "tests/support/AllocationFaults.h"
+#include "tests/common/AllocationFaults.h"
 
 namespace TarnVerifyTrustDriver {
 namespace {

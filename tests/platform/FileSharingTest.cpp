@@ -7,7 +7,7 @@
 
 #include "platform/Files.h"
 #include "platform/Types.h"
-#include "tests/support/TempFiles.h"
+#include "tests/common/TempFiles.h"
 
 namespace korva::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/support/TempFiles.h"
+#include "tests/common/TempFiles.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "tests/support/AllocationFaults.h"
+#include "tests/common/AllocationFaults.h"
 
 #include <gtest/gtest.h>
 
