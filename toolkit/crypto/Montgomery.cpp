@@ -54,37 +54,64 @@ void MontgomeryModulus::ComputeRSquared() {
     const size_t oddPart = k >> trailingZeros;
     const size_t doublings = k * kLimbBits - (bits - 1) + oddPart;
     for (size_t i = 0; i < doublings; ++i) DoubleModulo(x, n);
-    for (int i = 0; i < 6 + trailingZeros; ++i) Multiply(x, x, x);
+    for (int i = 0; i < 6 + trailingZeros; ++i) Square(x, x);
 }
 
-// Coarsely integrated operand scanning: each pass adds a * b[i] and the
-// multiple of n that clears the lowest limb, then shifts down one limb. The
-// running value stays below 2n, so one conditional subtraction ends it.
-void MontgomeryModulus::Multiply(std::span<Limb> out, std::span<const Limb> a, std::span<const Limb> b) const {
+// Montgomery reduction of a double-width value t < n * R: adds the
+// multiple of n that clears each low limb in turn, leaving t / R mod n in
+// the upper half. The result is below 2n, so one conditional subtraction
+// ends it.
+void MontgomeryModulus::Reduce(std::span<Limb> out, DoubleLimbs& t) const {
     const size_t k = limbCount_;
-    std::array<Limb, kMaxLimbs + 1> t{};
+    Limb pending = 0;  // carry out of the previous row, owed to t[i + k]
     for (size_t i = 0; i < k; ++i) {
-        const Limb bi = b[i];
-        Limb productCarry = 0;
-        const Limb low = MultiplyAdd(a[0], bi, t[0], productCarry);
-        const Limb m = low * negativeInverse_;
-        Limb reduceCarry = 0;
-        MultiplyAdd(m, n_[0], low, reduceCarry);  // low limb becomes zero
-        for (size_t j = 1; j < k; ++j) {
-            const Limb sum = MultiplyAdd(a[j], bi, t[j], productCarry);
-            t[j - 1] = MultiplyAdd(m, n_[j], sum, reduceCarry);
-        }
-        const Limb top = t[k] + productCarry;
-        const Limb topCarry = top < productCarry;
-        t[k - 1] = top + reduceCarry;
-        t[k] = topCarry + (t[k - 1] < reduceCarry);
+        const Limb m = t[i] * negativeInverse_;
+        Limb carry = 0;
+        for (size_t j = 0; j < k; ++j) t[i + j] = MultiplyAdd(m, n_[j], t[i + j], carry);
+        t[i + k] = AddWithCarry(t[i + k], carry, pending);
     }
-    const std::span<const Limb> value = std::span<const Limb>(t).first(k);
-    if (t[k] != 0 || Compare(value, modulus()) >= 0) {
+    const std::span<const Limb> value = std::span<const Limb>(t).subspan(k, k);
+    if (pending != 0 || Compare(value, modulus()) >= 0) {
         Subtract(out, value, modulus());
     } else {
         std::copy(value.begin(), value.end(), out.begin());
     }
+}
+
+void MontgomeryModulus::Multiply(std::span<Limb> out, std::span<const Limb> a, std::span<const Limb> b) const {
+    const size_t k = limbCount_;
+    DoubleLimbs t{};
+    for (size_t i = 0; i < k; ++i) {
+        Limb carry = 0;
+        for (size_t j = 0; j < k; ++j) t[i + j] = MultiplyAdd(a[j], b[i], t[i + j], carry);
+        t[i + k] = carry;
+    }
+    Reduce(out, t);
+}
+
+// Squaring computes each cross product a[i] * a[j] (i < j) once, doubles
+// their sum and adds the squares: about half the multiplications of Multiply.
+void MontgomeryModulus::Square(std::span<Limb> out, std::span<const Limb> a) const {
+    const size_t k = limbCount_;
+    DoubleLimbs t{};
+    for (size_t i = 0; i + 1 < k; ++i) {
+        Limb carry = 0;
+        for (size_t j = i + 1; j < k; ++j) t[i + j] = MultiplyAdd(a[i], a[j], t[i + j], carry);
+        t[i + k] = carry;
+    }
+    Limb shifted = 0;
+    for (size_t i = 0; i < 2 * k; ++i) {
+        const Limb top = t[i] >> 63;
+        t[i] = (t[i] << 1) | shifted;
+        shifted = top;
+    }
+    Limb carry = 0;
+    for (size_t i = 0; i < k; ++i) {
+        const WideProduct square = MultiplyWide(a[i], a[i]);
+        t[2 * i] = AddWithCarry(t[2 * i], square.low, carry);
+        t[2 * i + 1] = AddWithCarry(t[2 * i + 1], square.high, carry);
+    }
+    Reduce(out, t);
 }
 
 // Left-to-right square and multiply. Only public exponents pass through
@@ -99,7 +126,7 @@ void MontgomeryModulus::Power(std::span<Limb> out, std::span<const Limb> base, s
     const std::span<Limb> x = std::span(accumulator).first(k);
     std::copy(b.begin(), b.end(), x.begin());
     for (size_t bit = BitLength(exponent) - 1; bit-- > 0;) {
-        Multiply(x, x, x);
+        Square(x, x);
         if ((exponent[bit / kLimbBits] >> (bit % kLimbBits)) & 1) Multiply(x, x, b);
     }
 

@@ -4,6 +4,7 @@
 // shuffled between rounds.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -36,34 +37,41 @@ struct Sha2 {
         h = t1 + t2;
     }
 
+    // Rounds Base to Base + 7 of a group of sixteen. With Schedule, each
+    // first extends the ring by one word: W[t] = s1(W[t-2]) + W[t-7] +
+    // s0(W[t-15]) + W[t-16]. The ring indices are constants, so the words
+    // stay in registers or at fixed stack slots.
+    template <size_t Base, bool Schedule>
+    static void EightRounds(std::array<Word, 8>& v, std::array<Word, 16>& w, const Word* k) {
+        auto next = [&w, k]<size_t I>() -> Word {
+            if constexpr (Schedule) w[I] += SmallSigma1(w[(I + 14) & 15]) + w[(I + 9) & 15] + SmallSigma0(w[(I + 1) & 15]);
+            return w[I] + k[I];
+        };
+        Word& a = v[0]; Word& b = v[1]; Word& c = v[2]; Word& d = v[3];
+        Word& e = v[4]; Word& f = v[5]; Word& g = v[6]; Word& h = v[7];
+        Round(a, b, c, d, e, f, g, h, next.template operator()<Base + 0>());
+        Round(h, a, b, c, d, e, f, g, next.template operator()<Base + 1>());
+        Round(g, h, a, b, c, d, e, f, next.template operator()<Base + 2>());
+        Round(f, g, h, a, b, c, d, e, next.template operator()<Base + 3>());
+        Round(e, f, g, h, a, b, c, d, next.template operator()<Base + 4>());
+        Round(d, e, f, g, h, a, b, c, next.template operator()<Base + 5>());
+        Round(c, d, e, f, g, h, a, b, next.template operator()<Base + 6>());
+        Round(b, c, d, e, f, g, h, a, next.template operator()<Base + 7>());
+    }
+
     static void CompressOne(std::span<Word, 8> state, ByteView block) {
         std::array<Word, 16> w{};  // the schedule, kept as a 16-word ring
         for (size_t i = 0; i < 16; ++i) w[i] = Traits::Load(block.subspan(sizeof(Word) * i));
-        auto next = [&w](size_t t) -> Word {
-            if (t >= 16) w[t & 15] += SmallSigma1(w[(t - 2) & 15]) + w[(t - 7) & 15] + SmallSigma0(w[(t - 15) & 15]);
-            return w[t & 15] + Traits::kConstants[t];
-        };
-
-        Word a = state[0], b = state[1], c = state[2], d = state[3];
-        Word e = state[4], f = state[5], g = state[6], h = state[7];
-        for (size_t t = 0; t < Traits::kRounds; t += 8) {
-            Round(a, b, c, d, e, f, g, h, next(t));
-            Round(h, a, b, c, d, e, f, g, next(t + 1));
-            Round(g, h, a, b, c, d, e, f, next(t + 2));
-            Round(f, g, h, a, b, c, d, e, next(t + 3));
-            Round(e, f, g, h, a, b, c, d, next(t + 4));
-            Round(d, e, f, g, h, a, b, c, next(t + 5));
-            Round(c, d, e, f, g, h, a, b, next(t + 6));
-            Round(b, c, d, e, f, g, h, a, next(t + 7));
+        std::array<Word, 8> v{};
+        std::copy(state.begin(), state.end(), v.begin());
+        const Word* k = Traits::kConstants.data();
+        EightRounds<0, false>(v, w, k);
+        EightRounds<8, false>(v, w, k);
+        for (size_t t = 16; t < Traits::kRounds; t += 16) {
+            EightRounds<0, true>(v, w, k + t);
+            EightRounds<8, true>(v, w, k + t);
         }
-        state[0] += a;
-        state[1] += b;
-        state[2] += c;
-        state[3] += d;
-        state[4] += e;
-        state[5] += f;
-        state[6] += g;
-        state[7] += h;
+        for (size_t i = 0; i < 8; ++i) state[i] += v[i];
     }
 
     static void Compress(std::span<Word, 8> state, ByteView blocks) {

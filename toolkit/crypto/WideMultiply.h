@@ -63,4 +63,12 @@ inline uint64_t MultiplyAdd(uint64_t a, uint64_t b, uint64_t c, uint64_t& carry)
 #endif
 }
 
+// Returns a + b + carry and leaves the carry out (0 or 1) in carry.
+inline uint64_t AddWithCarry(uint64_t a, uint64_t b, uint64_t& carry) {
+    const uint64_t sum = a + b;
+    const uint64_t result = sum + carry;
+    carry = static_cast<uint64_t>(sum < a) | static_cast<uint64_t>(result < sum);
+    return result;
+}
+
 }  // namespace korva::crypto::detail
