@@ -57,21 +57,30 @@ void MontgomeryModulus::ComputeRSquared() {
     for (int i = 0; i < 6 + trailingZeros; ++i) Square(x, x);
 }
 
-// Montgomery reduction of a double-width value t < n * R: adds the
-// multiple of n that clears each low limb in turn, leaving t / R mod n in
-// the upper half. The result is below 2n, so one conditional subtraction
-// ends it.
-void MontgomeryModulus::Reduce(std::span<Limb> out, DoubleLimbs& t) const {
+// Montgomery reduction of a double-width value t < n * R, column by column
+// (product scanning): column i of t + m * n is summed, and while i < k the
+// multiplier limb m[i] is chosen to make that column zero. The upper k
+// columns are then t / R mod n plus at most one n, which one conditional
+// subtraction removes.
+void MontgomeryModulus::Reduce(std::span<Limb> out, const DoubleLimbs& t) const {
     const size_t k = limbCount_;
-    Limb pending = 0;  // carry out of the previous row, owed to t[i + k]
+    Limbs m{};
+    Limbs upper{};
+    Accumulator column;
     for (size_t i = 0; i < k; ++i) {
-        const Limb m = t[i] * negativeInverse_;
-        Limb carry = 0;
-        for (size_t j = 0; j < k; ++j) t[i + j] = MultiplyAdd(m, n_[j], t[i + j], carry);
-        t[i + k] = AddWithCarry(t[i + k], carry, pending);
+        column.Add(t[i]);
+        for (size_t j = 0; j < i; ++j) column.AddProduct(m[j], n_[i - j]);
+        m[i] = column.low * negativeInverse_;
+        column.AddProduct(m[i], n_[0]);
+        column.Shift();
     }
-    const std::span<const Limb> value = std::span<const Limb>(t).subspan(k, k);
-    if (pending != 0 || Compare(value, modulus()) >= 0) {
+    for (size_t i = k; i < 2 * k; ++i) {
+        column.Add(t[i]);
+        for (size_t j = i - k + 1; j < k; ++j) column.AddProduct(m[j], n_[i - j]);
+        upper[i - k] = column.Shift();
+    }
+    const std::span<const Limb> value = std::span<const Limb>(upper).first(k);
+    if (column.low != 0 || Compare(value, modulus()) >= 0) {
         Subtract(out, value, modulus());
     } else {
         std::copy(value.begin(), value.end(), out.begin());

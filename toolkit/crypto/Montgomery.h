@@ -25,7 +25,7 @@ public:
 
 private:
     using DoubleLimbs = std::array<Limb, 2 * kMaxLimbs>;
-    void Reduce(std::span<Limb> out, DoubleLimbs& t) const;
+    void Reduce(std::span<Limb> out, const DoubleLimbs& t) const;
     void ComputeRSquared();
 
     Limbs n_{};
