@@ -77,7 +77,8 @@ private:
                 std::string name;
                 Json member;
                 if (!String(name) || !Take(':') || !Value(member)) return false;
-                out.object.emplace_back(std::move(name), std::move(member));
+                out.names.push_back(std::move(name));
+                out.members.push_back(std::move(member));
             } while (Take(','));
             return Take('}');
         }
@@ -162,8 +163,8 @@ std::vector<RspRecord> ParseRsp(const std::string& text) {
 
 const Json& Json::operator[](std::string_view name) const {
     static const Json kNull;
-    for (const auto& [key, value] : object) {
-        if (key == name) return value;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name) return members[i];
     }
     return kNull;
 }

@@ -33,7 +33,9 @@ struct Json {
     double number = 0;
     std::string string;
     std::vector<Json> array;
-    std::vector<std::pair<std::string, Json>> object;
+    // Members as parallel lists: a vector may hold the still-incomplete Json, a pair may not.
+    std::vector<std::string> names;
+    std::vector<Json> members;
 
     // The member of that name, or a Null value.
     const Json& operator[](std::string_view name) const;

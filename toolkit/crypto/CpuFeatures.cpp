@@ -36,6 +36,8 @@ CpuidRegisters Cpuid(unsigned leaf, unsigned subleaf) {
     return r;
 }
 
+bool DetectBmi2() { return Cpuid(0, 0).eax >= 7 && ((Cpuid(7, 0).ebx >> 8) & 1); }
+
 bool DetectShaExtensions() {
     if (Cpuid(0, 0).eax < 7) return false;
     const CpuidRegisters basic = Cpuid(1, 0);
@@ -52,6 +54,15 @@ bool CpuHasShaExtensions() {
 #if KORVA_CRYPTO_HAVE_SHA_EXTENSIONS
     static const bool present = DetectShaExtensions();
     return present;
+#else
+    return false;
+#endif
+}
+
+bool UseBmi2() {
+#if KORVA_CRYPTO_HAVE_SHA_EXTENSIONS
+    static const bool present = DetectBmi2();
+    return present && !portableForced.load(std::memory_order_relaxed);
 #else
     return false;
 #endif

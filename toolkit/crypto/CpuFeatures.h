@@ -17,6 +17,9 @@ bool CpuHasShaExtensions();
 // them and the portable code has not been forced (see TestHooks.h).
 bool UseShaExtensions();
 
+// True when SHA-512 may use BMI2 (same forcing rule).
+bool UseBmi2();
+
 }  // namespace korva::crypto
 
 // Marks a function that may use the SHA extensions. GCC and clang need the

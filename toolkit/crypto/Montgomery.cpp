@@ -54,37 +54,73 @@ void MontgomeryModulus::ComputeRSquared() {
     const size_t oddPart = k >> trailingZeros;
     const size_t doublings = k * kLimbBits - (bits - 1) + oddPart;
     for (size_t i = 0; i < doublings; ++i) DoubleModulo(x, n);
-    for (int i = 0; i < 6 + trailingZeros; ++i) Multiply(x, x, x);
+    for (int i = 0; i < 6 + trailingZeros; ++i) Square(x, x);
 }
 
-// Coarsely integrated operand scanning: each pass adds a * b[i] and the
-// multiple of n that clears the lowest limb, then shifts down one limb. The
-// running value stays below 2n, so one conditional subtraction ends it.
-void MontgomeryModulus::Multiply(std::span<Limb> out, std::span<const Limb> a, std::span<const Limb> b) const {
+// Montgomery reduction of a double-width value t < n * R, column by column
+// (product scanning): column i of t + m * n is summed, and while i < k the
+// multiplier limb m[i] is chosen to make that column zero. The upper k
+// columns are then t / R mod n plus at most one n, which one conditional
+// subtraction removes.
+void MontgomeryModulus::Reduce(std::span<Limb> out, const DoubleLimbs& t) const {
     const size_t k = limbCount_;
-    std::array<Limb, kMaxLimbs + 1> t{};
+    Limbs m{};
+    Limbs upper{};
+    Accumulator column;
     for (size_t i = 0; i < k; ++i) {
-        const Limb bi = b[i];
-        Limb productCarry = 0;
-        const Limb low = MultiplyAdd(a[0], bi, t[0], productCarry);
-        const Limb m = low * negativeInverse_;
-        Limb reduceCarry = 0;
-        MultiplyAdd(m, n_[0], low, reduceCarry);  // low limb becomes zero
-        for (size_t j = 1; j < k; ++j) {
-            const Limb sum = MultiplyAdd(a[j], bi, t[j], productCarry);
-            t[j - 1] = MultiplyAdd(m, n_[j], sum, reduceCarry);
-        }
-        const Limb top = t[k] + productCarry;
-        const Limb topCarry = top < productCarry;
-        t[k - 1] = top + reduceCarry;
-        t[k] = topCarry + (t[k - 1] < reduceCarry);
+        column.Add(t[i]);
+        for (size_t j = 0; j < i; ++j) column.AddProduct(m[j], n_[i - j]);
+        m[i] = column.low * negativeInverse_;
+        column.AddProduct(m[i], n_[0]);
+        column.Shift();
     }
-    const std::span<const Limb> value = std::span<const Limb>(t).first(k);
-    if (t[k] != 0 || Compare(value, modulus()) >= 0) {
+    for (size_t i = k; i < 2 * k; ++i) {
+        column.Add(t[i]);
+        for (size_t j = i - k + 1; j < k; ++j) column.AddProduct(m[j], n_[i - j]);
+        upper[i - k] = column.Shift();
+    }
+    const std::span<const Limb> value = std::span<const Limb>(upper).first(k);
+    if (column.low != 0 || Compare(value, modulus()) >= 0) {
         Subtract(out, value, modulus());
     } else {
         std::copy(value.begin(), value.end(), out.begin());
     }
+}
+
+void MontgomeryModulus::Multiply(std::span<Limb> out, std::span<const Limb> a, std::span<const Limb> b) const {
+    const size_t k = limbCount_;
+    DoubleLimbs t{};
+    for (size_t i = 0; i < k; ++i) {
+        Limb carry = 0;
+        for (size_t j = 0; j < k; ++j) t[i + j] = MultiplyAdd(a[j], b[i], t[i + j], carry);
+        t[i + k] = carry;
+    }
+    Reduce(out, t);
+}
+
+// Squaring computes each cross product a[i] * a[j] (i < j) once, doubles
+// their sum and adds the squares: about half the multiplications of Multiply.
+void MontgomeryModulus::Square(std::span<Limb> out, std::span<const Limb> a) const {
+    const size_t k = limbCount_;
+    DoubleLimbs t{};
+    for (size_t i = 0; i + 1 < k; ++i) {
+        Limb carry = 0;
+        for (size_t j = i + 1; j < k; ++j) t[i + j] = MultiplyAdd(a[i], a[j], t[i + j], carry);
+        t[i + k] = carry;
+    }
+    Limb shifted = 0;
+    for (size_t i = 0; i < 2 * k; ++i) {
+        const Limb top = t[i] >> 63;
+        t[i] = (t[i] << 1) | shifted;
+        shifted = top;
+    }
+    Limb carry = 0;
+    for (size_t i = 0; i < k; ++i) {
+        const WideProduct square = MultiplyWide(a[i], a[i]);
+        t[2 * i] = AddWithCarry(t[2 * i], square.low, carry);
+        t[2 * i + 1] = AddWithCarry(t[2 * i + 1], square.high, carry);
+    }
+    Reduce(out, t);
 }
 
 // Left-to-right square and multiply. Only public exponents pass through
@@ -99,7 +135,7 @@ void MontgomeryModulus::Power(std::span<Limb> out, std::span<const Limb> base, s
     const std::span<Limb> x = std::span(accumulator).first(k);
     std::copy(b.begin(), b.end(), x.begin());
     for (size_t bit = BitLength(exponent) - 1; bit-- > 0;) {
-        Multiply(x, x, x);
+        Square(x, x);
         if ((exponent[bit / kLimbBits] >> (bit % kLimbBits)) & 1) Multiply(x, x, b);
     }
 

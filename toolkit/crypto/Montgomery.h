@@ -17,11 +17,15 @@ public:
 
     // out = a * b / R mod n, for a, b < n. `out` may alias either input.
     void Multiply(std::span<Limb> out, std::span<const Limb> a, std::span<const Limb> b) const;
+    // out = a * a / R mod n, for a < n. `out` may alias `a`.
+    void Square(std::span<Limb> out, std::span<const Limb> a) const;
     // out = base^exponent mod n (ordinary, not Montgomery, form), for
     // base < n and exponent > 0, both of limbCount() limbs.
     void Power(std::span<Limb> out, std::span<const Limb> base, std::span<const Limb> exponent) const;
 
 private:
+    using DoubleLimbs = std::array<Limb, 2 * kMaxLimbs>;
+    void Reduce(std::span<Limb> out, const DoubleLimbs& t) const;
     void ComputeRSquared();
 
     Limbs n_{};

@@ -4,6 +4,7 @@
 // shuffled between rounds.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -12,8 +13,17 @@
 
 namespace korva::crypto::detail {
 
+// Everything below is forced inline so that a caller compiled for a richer
+// instruction set (see Sha512.cpp) gets the whole compression function
+// generated with it.
+#if defined(_MSC_VER) && !defined(__clang__)
+#define KORVA_SHA2_INLINE __forceinline
+#else
+#define KORVA_SHA2_INLINE inline __attribute__((always_inline))
+#endif
+
 template <typename Word>
-constexpr Word RotateRight(Word x, int n) {
+KORVA_SHA2_INLINE constexpr Word RotateRight(Word x, int n) {
     return static_cast<Word>((x >> n) | (x << (8 * sizeof(Word) - n)));
 }
 
@@ -24,49 +34,62 @@ struct Sha2 {
     using Word = typename Traits::Word;
     static constexpr size_t kBlockSize = 16 * sizeof(Word);
 
-    static Word BigSigma0(Word x) { return RotateRight(x, Traits::kS0[0]) ^ RotateRight(x, Traits::kS0[1]) ^ RotateRight(x, Traits::kS0[2]); }
-    static Word BigSigma1(Word x) { return RotateRight(x, Traits::kS1[0]) ^ RotateRight(x, Traits::kS1[1]) ^ RotateRight(x, Traits::kS1[2]); }
-    static Word SmallSigma0(Word x) { return RotateRight(x, Traits::ks0[0]) ^ RotateRight(x, Traits::ks0[1]) ^ (x >> Traits::ks0[2]); }
-    static Word SmallSigma1(Word x) { return RotateRight(x, Traits::ks1[0]) ^ RotateRight(x, Traits::ks1[1]) ^ (x >> Traits::ks1[2]); }
+    KORVA_SHA2_INLINE static Word BigSigma0(Word x) { return RotateRight(x, Traits::kS0[0]) ^ RotateRight(x, Traits::kS0[1]) ^ RotateRight(x, Traits::kS0[2]); }
+    KORVA_SHA2_INLINE static Word BigSigma1(Word x) { return RotateRight(x, Traits::kS1[0]) ^ RotateRight(x, Traits::kS1[1]) ^ RotateRight(x, Traits::kS1[2]); }
+    KORVA_SHA2_INLINE static Word SmallSigma0(Word x) { return RotateRight(x, Traits::ks0[0]) ^ RotateRight(x, Traits::ks0[1]) ^ (x >> Traits::ks0[2]); }
+    KORVA_SHA2_INLINE static Word SmallSigma1(Word x) { return RotateRight(x, Traits::ks1[0]) ^ RotateRight(x, Traits::ks1[1]) ^ (x >> Traits::ks1[2]); }
 
-    static void Round(Word a, Word b, Word c, Word& d, Word e, Word f, Word g, Word& h, Word kw) {
+    // `bc` carries b ^ c in and a ^ b out: the variables rotate, so this
+    // round's a ^ b is the next round's b ^ c, which saves an operation in
+    // Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c)).
+    KORVA_SHA2_INLINE static void Round(Word a, Word b, Word& d, Word e, Word f, Word g, Word& h, Word kw, Word& bc) {
+        const Word ab = a ^ b;
         const Word t1 = h + BigSigma1(e) + (g ^ (e & (f ^ g))) + kw;
-        const Word t2 = BigSigma0(a) + ((a & b) | (c & (a | b)));
+        const Word t2 = BigSigma0(a) + (b ^ (ab & bc));
+        bc = ab;
         d += t1;
         h = t1 + t2;
     }
 
-    static void CompressOne(std::span<Word, 8> state, ByteView block) {
-        std::array<Word, 16> w{};  // the schedule, kept as a 16-word ring
-        for (size_t i = 0; i < 16; ++i) w[i] = Traits::Load(block.subspan(sizeof(Word) * i));
-        auto next = [&w](size_t t) -> Word {
-            if (t >= 16) w[t & 15] += SmallSigma1(w[(t - 2) & 15]) + w[(t - 7) & 15] + SmallSigma0(w[(t - 15) & 15]);
-            return w[t & 15] + Traits::kConstants[t];
+    // Rounds Base to Base + 7 of a group of sixteen. With Schedule, each
+    // first extends the ring by one word: W[t] = s1(W[t-2]) + W[t-7] +
+    // s0(W[t-15]) + W[t-16]. The ring indices are constants, so the words
+    // stay in registers or at fixed stack slots.
+    template <size_t Base, bool Schedule>
+    KORVA_SHA2_INLINE static void EightRounds(std::array<Word, 8>& v, std::array<Word, 16>& w, const Word* k, Word& bc) {
+        auto next = [&w, k]<size_t I>() -> Word {
+            if constexpr (Schedule) w[I] += SmallSigma1(w[(I + 14) & 15]) + w[(I + 9) & 15] + SmallSigma0(w[(I + 1) & 15]);
+            return w[I] + k[I];
         };
-
-        Word a = state[0], b = state[1], c = state[2], d = state[3];
-        Word e = state[4], f = state[5], g = state[6], h = state[7];
-        for (size_t t = 0; t < Traits::kRounds; t += 8) {
-            Round(a, b, c, d, e, f, g, h, next(t));
-            Round(h, a, b, c, d, e, f, g, next(t + 1));
-            Round(g, h, a, b, c, d, e, f, next(t + 2));
-            Round(f, g, h, a, b, c, d, e, next(t + 3));
-            Round(e, f, g, h, a, b, c, d, next(t + 4));
-            Round(d, e, f, g, h, a, b, c, next(t + 5));
-            Round(c, d, e, f, g, h, a, b, next(t + 6));
-            Round(b, c, d, e, f, g, h, a, next(t + 7));
-        }
-        state[0] += a;
-        state[1] += b;
-        state[2] += c;
-        state[3] += d;
-        state[4] += e;
-        state[5] += f;
-        state[6] += g;
-        state[7] += h;
+        Word& a = v[0]; Word& b = v[1]; Word& c = v[2]; Word& d = v[3];
+        Word& e = v[4]; Word& f = v[5]; Word& g = v[6]; Word& h = v[7];
+        Round(a, b, d, e, f, g, h, next.template operator()<Base + 0>(), bc);
+        Round(h, a, c, d, e, f, g, next.template operator()<Base + 1>(), bc);
+        Round(g, h, b, c, d, e, f, next.template operator()<Base + 2>(), bc);
+        Round(f, g, a, b, c, d, e, next.template operator()<Base + 3>(), bc);
+        Round(e, f, h, a, b, c, d, next.template operator()<Base + 4>(), bc);
+        Round(d, e, g, h, a, b, c, next.template operator()<Base + 5>(), bc);
+        Round(c, d, f, g, h, a, b, next.template operator()<Base + 6>(), bc);
+        Round(b, c, e, f, g, h, a, next.template operator()<Base + 7>(), bc);
     }
 
-    static void Compress(std::span<Word, 8> state, ByteView blocks) {
+    KORVA_SHA2_INLINE static void CompressOne(std::span<Word, 8> state, ByteView block) {
+        std::array<Word, 16> w{};  // the schedule, kept as a 16-word ring
+        for (size_t i = 0; i < 16; ++i) w[i] = Traits::Load(block.subspan(sizeof(Word) * i));
+        std::array<Word, 8> v{};
+        std::copy(state.begin(), state.end(), v.begin());
+        const Word* k = Traits::kConstants.data();
+        Word bc = v[1] ^ v[2];
+        EightRounds<0, false>(v, w, k, bc);
+        EightRounds<8, false>(v, w, k, bc);
+        for (size_t t = 16; t < Traits::kRounds; t += 16) {
+            EightRounds<0, true>(v, w, k + t, bc);
+            EightRounds<8, true>(v, w, k + t, bc);
+        }
+        for (size_t i = 0; i < 8; ++i) state[i] += v[i];
+    }
+
+    KORVA_SHA2_INLINE static void Compress(std::span<Word, 8> state, ByteView blocks) {
         for (size_t offset = 0; offset < blocks.size(); offset += kBlockSize) CompressOne(state, blocks.subspan(offset, kBlockSize));
     }
 };

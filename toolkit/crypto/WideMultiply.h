@@ -63,4 +63,48 @@ inline uint64_t MultiplyAdd(uint64_t a, uint64_t b, uint64_t c, uint64_t& carry)
 #endif
 }
 
+// Returns a + b + carry and leaves the carry out (0 or 1) in carry.
+inline uint64_t AddWithCarry(uint64_t a, uint64_t b, uint64_t& carry) {
+    const uint64_t sum = a + b;
+    const uint64_t result = sum + carry;
+    carry = static_cast<uint64_t>(sum < a) | static_cast<uint64_t>(result < sum);
+    return result;
+}
+
+// A three-limb column accumulator for product scanning: sums of many
+// products of a column fit without a carry chain through memory.
+struct Accumulator {
+    uint64_t low = 0, middle = 0, high = 0;
+
+    void AddProduct(uint64_t a, uint64_t b) {
+#if defined(__SIZEOF_INT128__)
+        const Uint128 p = static_cast<Uint128>(a) * b;
+        const Uint128 sum = ((static_cast<Uint128>(middle) << 64) | low) + p;
+        high += sum < p;
+        low = static_cast<uint64_t>(sum);
+        middle = static_cast<uint64_t>(sum >> 64);
+#else
+        const WideProduct p = MultiplyWide(a, b);
+        uint64_t carry = 0;
+        low = AddWithCarry(low, p.low, carry);
+        middle = AddWithCarry(middle, p.high, carry);
+        high += carry;
+#endif
+    }
+    void Add(uint64_t a) {
+        uint64_t carry = 0;
+        low = AddWithCarry(low, a, carry);
+        middle = AddWithCarry(middle, 0, carry);
+        high += carry;
+    }
+    // Hands out the finished low limb and moves down one limb.
+    uint64_t Shift() {
+        const uint64_t out = low;
+        low = middle;
+        middle = high;
+        high = 0;
+        return out;
+    }
+};
+
 }  // namespace korva::crypto::detail
