@@ -172,13 +172,18 @@ private:
         return RegFileError::None;
     }
 
+    // Subkeys do not follow their key directly in the map ("T2" sorts
+    // between "T" and "T\\SUB"), so they are a range of their own.
     void RemoveKey(const std::wstring& path) {
+        if (auto key = tree_.keys.find(path); key != tree_.keys.end()) {
+            tree_.valueCount -= key->second.values.size();
+            tree_.keys.erase(key);
+        }
         std::wstring below = path + L'\\';
-        auto first = tree_.keys.lower_bound(path);
+        auto first = tree_.keys.lower_bound(below);
         auto last = first;
-        while (last != tree_.keys.end() && (last->first == path || last->first.starts_with(below))) {
+        for (; last != tree_.keys.end() && last->first.starts_with(below); ++last) {
             tree_.valueCount -= last->second.values.size();
-            ++last;
         }
         tree_.keys.erase(first, last);
     }
