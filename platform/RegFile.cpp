@@ -173,7 +173,7 @@ private:
     }
 
     // Subkeys do not follow their key directly in the map ("T2" sorts
-    // between "T" and "T\\SUB"), so they are a range of their own.
+    // between "T" and "T\SUB"), so they are a range of their own.
     void RemoveKey(const std::wstring& path) {
         if (auto key = tree_.keys.find(path); key != tree_.keys.end()) {
             tree_.valueCount -= key->second.values.size();

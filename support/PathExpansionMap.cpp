@@ -5,6 +5,7 @@
 #include "platform/Lock.h"
 #include "platform/Registry.h"
 #include "platform/Trace.h"
+#include "support/LoadOnce.h"
 #include "support/PathExpansion.h"
 #include "support/SiloInfo.h"
 
@@ -30,13 +31,8 @@ void MapEvent(uint32_t number, trace::Level level, std::initializer_list<trace::
     trace::Emit(trace::Source::Expansion, number, level, data);
 }
 
-}  // namespace
-
-bool OpenPathExpansionMap() {
-    ExpansionMap& map = Map();
-    if (map.opened.load(std::memory_order_acquire) == 1) return true;
-    platform::CriticalSectionGuard guard(map.lock);
-    if (map.opened.load(std::memory_order_acquire) == 1) return true;
+// Caller holds the map lock.
+bool Open(ExpansionMap& map) {
     const std::wstring* siloPath = GetSiloRegistryPath();
     if (siloPath == nullptr || siloPath->empty()) {
         MapEvent(11, trace::Level::Error);
@@ -56,8 +52,14 @@ bool OpenPathExpansionMap() {
         return false;
     }
     map.key = key;
-    map.opened.exchange(1, std::memory_order_acq_rel);
     return true;
+}
+
+}  // namespace
+
+bool OpenPathExpansionMap() {
+    ExpansionMap& map = Map();
+    return LoadOnce(map.opened, map.lock, [&map] { return Open(map); });
 }
 
 bool ResolveFromPathExpansionMap(const std::wstring& name, std::wstring& value) {

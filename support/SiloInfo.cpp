@@ -7,6 +7,7 @@
 #include "platform/Registry.h"
 #include "platform/Trace.h"
 #include "support/IsolationIni.h"
+#include "support/LoadOnce.h"
 
 namespace korva::support {
 
@@ -65,12 +66,7 @@ void SiloUnavailable(uint32_t event) { trace::Emit(trace::Source::Silo, event, t
 
 bool InitSiloInfo() {
     SiloInfo& silo = Silo();
-    if (silo.loaded.load(std::memory_order_acquire) == 1) return true;
-    platform::CriticalSectionGuard guard(silo.lock);
-    if (silo.loaded.load(std::memory_order_acquire) == 1) return true;
-    if (!Load(silo)) return false;
-    silo.loaded.exchange(1, std::memory_order_acq_rel);
-    return true;
+    return LoadOnce(silo.loaded, silo.lock, [&silo] { return Load(silo); });
 }
 
 const std::wstring* GetSiloId() {
