@@ -1,8 +1,7 @@
 #include "support/IsolationIni.h"
 
-#include <algorithm>
-#include <cwchar>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Files.h"
@@ -20,8 +19,8 @@ constexpr const wchar_t* kIniName = L"isolate.ini";
 constexpr const wchar_t* kDefaultRegistryBase = L"Software\\Tarnwick\\Isolation";
 
 uint32_t CopyTruncated(const wchar_t* text, wchar_t* buffer, uint32_t size) {
-    size_t length = std::min<size_t>(text == nullptr ? 0 : std::wcslen(text), size - 1);
-    if (length != 0) std::wmemcpy(buffer, text, length);
+    std::wstring_view view = text == nullptr ? std::wstring_view() : std::wstring_view(text);
+    size_t length = view.copy(buffer, size - 1);
     buffer[length] = L'\0';
     return static_cast<uint32_t>(length);
 }

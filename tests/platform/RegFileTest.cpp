@@ -187,14 +187,15 @@ TEST(RegFile, EnforcesSizeLimits) {
 
     std::string bigHex = kHeader + "[HKLM\\T]\n\"a\"=hex:";
     for (size_t i = 0; i <= kMaxRegValueBytes; ++i) bigHex += "0,";
-    EXPECT_EQ(Parse(bigHex + "\n", tree).error, RegFileError::ValueTooLarge);
+    bigHex += '\n';
+    EXPECT_EQ(Parse(bigHex, tree).error, RegFileError::ValueTooLarge);
 
     std::string manyKeys = kHeader;
-    for (size_t i = 0; i < kMaxRegKeys; ++i) manyKeys += "[HKLM\\" + std::to_string(i) + "]\n";
+    for (size_t i = 0; i < kMaxRegKeys; ++i) manyKeys.append("[HKLM\\").append(std::to_string(i)).append("]\n");
     EXPECT_EQ(Parse(manyKeys, tree).error, RegFileError::TooManyKeys);
 
     std::string manyValues = kHeader + "[HKLM\\T]\n";
-    for (size_t i = 0; i <= kMaxRegValues; ++i) manyValues += "\"" + std::to_string(i) + "\"=dword:1\n";
+    for (size_t i = 0; i <= kMaxRegValues; ++i) manyValues.append("\"").append(std::to_string(i)).append("\"=dword:1\n");
     EXPECT_EQ(Parse(manyValues, tree).error, RegFileError::TooManyValues);
 }
 
