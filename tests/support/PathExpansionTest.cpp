@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "SupportTestFiles.h"
 #include "platform/RegistryFixture.h"
+#include "platform/TextConversion.h"
 #include "platform/Trace.h"
 
 namespace korva::support {
@@ -215,6 +218,18 @@ TEST_F(PathExpansion, FailsWithoutSiloMapOrInput) {
     recorder_.Clear();
     EXPECT_EQ(Expand(nullptr, false), L"");
     EXPECT_EQ(Errors(), std::vector<uint32_t>{26});
+}
+
+TEST_F(PathExpansion, TheSampleConfigurationNamesTheSilosLocalDataFolder) {
+    std::ifstream iniFile(KORVA_SAMPLE_DIR "/isolate.ini", std::ios::binary);
+    std::stringstream ini;
+    ini << iniFile.rdbuf();
+    ini_.reset();
+    ini_.emplace(ini.str());
+    std::wstring registry = platform::Utf8ToWide(KORVA_SAMPLE_DIR "/registry.reg");
+    ASSERT_TRUE(platform::testing::LoadRegistryFixtureFile(registry.c_str()).ok());
+    ScopedEnvironment local("KORVA_CSIDL_28", "/srv/korva");
+    EXPECT_EQ(Expand(L"%TARNDRIVERS64%"), L"/srv/korva/Tarnwick/{6F1D2A3B-4C5D-4E6F-8A9B-0C1D2E3F4A5B}");
 }
 
 }  // namespace
