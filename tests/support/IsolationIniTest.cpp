@@ -4,15 +4,16 @@
 
 #include <string>
 
-#include "SupportTestFiles.h"
 #include "platform/Registry.h"
 #include "platform/Types.h"
+#include "tests/support/SiloTestFiles.h"
+#include "tests/support/TempFiles.h"
 
 namespace korva::support {
 namespace {
 
-using test::TempDirectory;
-using test::WriteBytes;
+using test::WriteText;
+using test_support::TempDirectory;
 
 constexpr wchar_t kDefaultBase[] = L"Software\\Tarnwick\\Isolation";
 
@@ -26,9 +27,9 @@ std::wstring Read(const std::filesystem::path& ini, const wchar_t* key, uint32_t
 
 TEST(IsolationIni, ReadsBothEncodingsAndFallsBackToTheDefault) {
     TempDirectory dir;
-    WriteBytes(dir.path() / "a.ini", "[isolation]\r\nsilo={A}\r\nempty=\r\n");
-    WriteBytes(dir.path() / "w.ini", test::Utf16Ini(L"[Isolation]\r\nsilo = {W}\r\n"));
-    WriteBytes(dir.path() / "empty.ini", "");
+    WriteText(dir.path() / "a.ini", "[isolation]\r\nsilo={A}\r\nempty=\r\n");
+    WriteText(dir.path() / "w.ini", test::Utf16Ini(L"[Isolation]\r\nsilo = {W}\r\n"));
+    WriteText(dir.path() / "empty.ini", "");
     EXPECT_EQ(Read(dir.path() / "a.ini", L"silo"), L"{A}");
     EXPECT_EQ(Read(dir.path() / "w.ini", L"SILO"), L"{W}");
     EXPECT_EQ(Read(dir.path() / "a.ini", L"empty"), L"dflt");
@@ -50,15 +51,15 @@ TEST(IsolationIni, SearchStartsBesideTheModuleAndClimbsAncestorsOnly) {
     TempDirectory dir;
     std::filesystem::path module = dir.path() / "a" / "b" / "tool.exe";
     wchar_t found[kIsolationIniPathSize] = {};
-    WriteBytes(dir.path() / "a" / "sibling" / "isolate.ini", "");
+    WriteText(dir.path() / "a" / "sibling" / "isolate.ini", "");
     std::filesystem::create_directories(module.parent_path());
     EXPECT_EQ(FindIsolationIniFrom(module.wstring().c_str(), found), platform::kErrorFileNotFound);
 
-    WriteBytes(dir.path() / "isolate.ini", "");
+    WriteText(dir.path() / "isolate.ini", "");
     ASSERT_EQ(FindIsolationIniFrom(module.wstring().c_str(), found), platform::kErrorSuccess);
     EXPECT_EQ(std::filesystem::path(found), dir.path() / "isolate.ini");
 
-    WriteBytes(dir.path() / "a" / "b" / "isolate.ini", "");
+    WriteText(dir.path() / "a" / "b" / "isolate.ini", "");
     ASSERT_EQ(FindIsolationIniFrom(module.wstring().c_str(), found), platform::kErrorSuccess);
     EXPECT_EQ(std::filesystem::path(found), dir.path() / "a" / "b" / "isolate.ini");
 }
@@ -77,18 +78,18 @@ TEST(IsolationIni, SearchStopsAtAUncServer) {
 TEST(IsolationIni, RegistryBaseComesFromReghiveWithinItsLimit) {
     TempDirectory dir;
     wchar_t base[kRegistryBaseSize] = {};
-    WriteBytes(dir.path() / "custom.ini", "[isolation]\r\nreghive=Software\\Acme\\Silos\r\n");
+    WriteText(dir.path() / "custom.ini", "[isolation]\r\nreghive=Software\\Acme\\Silos\r\n");
     EXPECT_EQ(GetIsolationRegistryBase(base, (dir.path() / "custom.ini").wstring().c_str()), 0u);
     EXPECT_STREQ(base, L"Software\\Acme\\Silos");
 
-    WriteBytes(dir.path() / "none.ini", "[isolation]\r\n");
+    WriteText(dir.path() / "none.ini", "[isolation]\r\n");
     EXPECT_EQ(GetIsolationRegistryBase(base, (dir.path() / "none.ini").wstring().c_str()), 0u);
     EXPECT_STREQ(base, kDefaultBase);
 
     std::string longest(kRegistryBaseSize - 2, 'k');
-    WriteBytes(dir.path() / "98.ini", "[isolation]\r\nreghive=" + longest + "\r\n");
+    WriteText(dir.path() / "98.ini", "[isolation]\r\nreghive=" + longest + "\r\n");
     EXPECT_EQ(GetIsolationRegistryBase(base, (dir.path() / "98.ini").wstring().c_str()), 0u);
-    WriteBytes(dir.path() / "99.ini", "[isolation]\r\nreghive=" + longest + "k\r\n");
+    WriteText(dir.path() / "99.ini", "[isolation]\r\nreghive=" + longest + "k\r\n");
     EXPECT_EQ(GetIsolationRegistryBase(base, (dir.path() / "99.ini").wstring().c_str()),
               platform::kErrorInsufficientBuffer);
     EXPECT_EQ(GetIsolationRegistryBase(nullptr, nullptr), platform::kErrorInvalidParameter);
@@ -105,7 +106,7 @@ TEST(IsolationIni, OnlyNative64EqualToOneSelectsTheNativeView) {
         {"", platform::kKeyWow64_32Key},
     };
     for (const auto& [line, flags] : cases) {
-        WriteBytes(dir.path() / "v.ini", std::string("[isolation]\r\n") + line + "\r\n");
+        WriteText(dir.path() / "v.ini", std::string("[isolation]\r\n") + line + "\r\n");
         EXPECT_EQ(ReadIsolationViewFlags((dir.path() / "v.ini").wstring().c_str()), flags) << line;
     }
     EXPECT_EQ(ReadIsolationViewFlags((dir.path() / "missing.ini").wstring().c_str()), platform::kKeyWow64_32Key);

@@ -9,10 +9,10 @@
 #include <sstream>
 #include <string>
 
-#include "SupportTestFiles.h"
 #include "platform/RegistryFixture.h"
 #include "platform/TextConversion.h"
 #include "platform/Trace.h"
+#include "tests/support/SiloTestFiles.h"
 
 namespace korva::support {
 namespace {

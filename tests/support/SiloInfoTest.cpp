@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "SupportTestFiles.h"
 #include "platform/Registry.h"
 #include "platform/Trace.h"
+#include "tests/support/SiloTestFiles.h"
 
 namespace korva::support {
 namespace {
@@ -65,7 +65,7 @@ TEST(SiloInfo, IsLoadedOnceAndKeptWhenTheFileGoes) {
     // The fixture forgets the silo on the way out; load it again, then remove
     // the file behind the cache's back.
     std::filesystem::path file = test::ExecutableDirectory() / "isolate.ini";
-    test::WriteBytes(file, Ini("{11111111-2222-3333-4444-555555555555}"));
+    test::WriteText(file, Ini("{11111111-2222-3333-4444-555555555555}"));
     ASSERT_TRUE(InitSiloInfo());
     std::filesystem::remove(file);
     ASSERT_TRUE(InitSiloInfo());
@@ -77,7 +77,7 @@ TEST(SiloInfo, IsLoadedOnceAndKeptWhenTheFileGoes) {
 TEST(SiloInfo, AFailedLoadIsTriedAgain) {
     IsolationIniBesideExecutable ini(Ini("not-a-guid"));
     EXPECT_FALSE(InitSiloInfo());
-    test::WriteBytes(test::ExecutableDirectory() / "isolate.ini", Ini(kGuid));
+    test::WriteText(test::ExecutableDirectory() / "isolate.ini", Ini(kGuid));
     EXPECT_TRUE(InitSiloInfo());
 }
 

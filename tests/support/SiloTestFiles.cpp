@@ -1,13 +1,14 @@
-#include "SupportTestFiles.h"
+#include "tests/support/SiloTestFiles.h"
 
-#include <atomic>
-#include <fstream>
+#include <cstdint>
+#include <vector>
 
 #include "platform/Process.h"
 #include "platform/TextConversion.h"
 #include "platform/Types.h"
 #include "support/PathExpansion.h"
 #include "support/SiloInfo.h"
+#include "tests/support/TempFiles.h"
 
 namespace korva::support::test {
 
@@ -20,23 +21,9 @@ void ForgetSilo() {
 
 }  // namespace
 
-TempDirectory::TempDirectory() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("korva-support-" + std::to_string(std::filesystem::file_time_type::clock::now().time_since_epoch().count()) +
-             "-" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-}
-
-TempDirectory::~TempDirectory() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-void WriteBytes(const std::filesystem::path& file, std::string_view bytes) {
+void WriteText(const std::filesystem::path& file, std::string_view text) {
     std::filesystem::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    test_support::WriteBytes(file.wstring(), std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 std::string Utf16Ini(std::wstring_view text) { return "\xff\xfe" + platform::WideToUtf16Le(text); }
@@ -49,7 +36,7 @@ std::filesystem::path ExecutableDirectory() {
 
 IsolationIniBesideExecutable::IsolationIniBesideExecutable(std::string_view bytes)
     : file_(ExecutableDirectory() / "isolate.ini") {
-    WriteBytes(file_, bytes);
+    WriteText(file_, bytes);
     ForgetSilo();
 }
 

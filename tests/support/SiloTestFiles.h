@@ -1,6 +1,5 @@
-// Files the support tests need: temporary directories, ini text in either
-// encoding, and an isolate.ini beside the test executable where the silo
-// search starts.
+// Files the support library's tests need: ini text in either encoding, and
+// an isolate.ini beside the test executable, where the silo search starts.
 #pragma once
 
 #include <filesystem>
@@ -9,19 +8,8 @@
 
 namespace korva::support::test {
 
-class TempDirectory {
-public:
-    TempDirectory();
-    ~TempDirectory();
-    TempDirectory(const TempDirectory&) = delete;
-    TempDirectory& operator=(const TempDirectory&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-void WriteBytes(const std::filesystem::path& file, std::string_view bytes);
+// Writes `text` byte for byte, creating the file's directory first.
+void WriteText(const std::filesystem::path& file, std::string_view text);
 // FF FE followed by the text as UTF-16LE.
 std::string Utf16Ini(std::wstring_view text);
 std::filesystem::path ExecutableDirectory();
