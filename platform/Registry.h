@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/Types.h"
 
@@ -20,6 +21,9 @@ constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegMultiSz = 7;
 constexpr uint32_t kRegQword = 11;
 
+constexpr uint32_t kErrorKeyDeleted = 1018;
+constexpr uint32_t kErrorUnsupportedType = 1630;
+
 RegKey LocalMachineKey();
 
 // Win32 error code; `key` is written only on success.
@@ -28,5 +32,10 @@ uint32_t RegistryOpenKey(RegKey parent, const wchar_t* subKey, uint32_t access, 
 // kErrorMoreData with `size` set to what is needed.
 uint32_t RegistryQueryValue(RegKey key, const wchar_t* name, uint32_t* type, uint8_t* data, uint32_t* size);
 uint32_t RegistryCloseKey(RegKey key);
+
+// A REG_SZ or REG_EXPAND_SZ value as text, taken as stored (no expansion) up
+// to its first NUL. String data is UTF-16LE on both hosts; this is the one
+// place that decodes it. ERROR_UNSUPPORTED_TYPE for any other type.
+uint32_t RegistryQueryString(RegKey key, const wchar_t* name, std::wstring& value);
 
 }  // namespace korva::platform

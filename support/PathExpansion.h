@@ -10,4 +10,10 @@ namespace korva::support {
 // failure the input after the backslash clean-up. Nothing throws.
 bool ExpandPath(const wchar_t* input, std::wstring& out);
 
+namespace testing {
+// Closes the PathExpansionMap key so that the next expansion opens it again
+// (for a new silo or registry fixture). Tests only.
+void ResetPathExpansionMap();
+}  // namespace testing
+
 }  // namespace korva::support

@@ -19,4 +19,10 @@ const std::wstring* GetSiloRegistryPath();
 // 0 (native view) or KEY_WOW64_32KEY; 0 when unavailable.
 uint32_t GetSiloRegistryViewFlags();
 
+namespace testing {
+// Forgets the loaded silo information so that the next call searches for
+// isolate.ini again. Tests only; not safe while other threads use the silo.
+void ResetSiloInfo();
+}  // namespace testing
+
 }  // namespace korva::support

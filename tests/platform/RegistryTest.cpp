@@ -1,0 +1,146 @@
+// The POSIX host's registry, fed from .reg fixtures.
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/RegistryFixture.h"
+#include "platform/TextConversion.h"
+#include "platform/Types.h"
+
+namespace korva::platform {
+namespace {
+
+constexpr char kFixture[] =
+    "Windows Registry Editor Version 5.00\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Vendor\\Product]\n"
+    "\"Name\"=\"native\"\n"
+    "@=\"default\"\n"
+    "\"Count\"=dword:00000007\n"
+    "\"Big\"=hex(b):01,00,00,00,00,00,00,00\n"
+    "\"Expand\"=hex(2):25,00,58,00,25,00,00,00\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Vendor\\Product]\n"
+    "\"Name\"=\"32-bit\"\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\System\\Setup]\n"
+    "\"Name\"=\"system\"\n";
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(testing::LoadRegistryFixture(kFixture).ok()); }
+
+    // Opens, reads the string value `name` and closes again.
+    static uint32_t ReadString(const wchar_t* path, uint32_t access, const wchar_t* name, std::wstring& value) {
+        RegKey key = nullptr;
+        uint32_t error = RegistryOpenKey(LocalMachineKey(), path, access, key);
+        if (error != kErrorSuccess) return error;
+        error = RegistryQueryString(key, name, value);
+        EXPECT_EQ(RegistryCloseKey(key), kErrorSuccess);
+        return error;
+    }
+};
+
+TEST_F(Registry, KeyAndValueNamesIgnoreCase) {
+    std::wstring value;
+    EXPECT_EQ(ReadString(L"SOFTWARE\\vendor\\PRODUCT", kKeyRead, L"nAmE", value), kErrorSuccess);
+    EXPECT_EQ(value, L"native");
+    EXPECT_EQ(ReadString(L"Software\\Vendor\\Product", kKeyRead, nullptr, value), kErrorSuccess);
+    EXPECT_EQ(value, L"default");
+    EXPECT_EQ(ReadString(L"Software\\Vendor\\Product", kKeyRead, L"Expand", value), kErrorSuccess);
+    EXPECT_EQ(value, L"%X%") << "REG_EXPAND_SZ is read as stored";
+}
+
+TEST_F(Registry, ThirtyTwoBitViewRedirectsSoftwareOnly) {
+    std::wstring value;
+    EXPECT_EQ(ReadString(L"Software\\Vendor\\Product", kKeyRead | kKeyWow64_32Key, L"Name", value), kErrorSuccess);
+    EXPECT_EQ(value, L"32-bit");
+    EXPECT_EQ(ReadString(L"Software\\Wow6432Node\\Vendor\\Product", kKeyRead | kKeyWow64_32Key, L"Name", value),
+              kErrorSuccess);
+    EXPECT_EQ(value, L"32-bit") << "an explicit Wow6432Node is not redirected twice";
+    EXPECT_EQ(ReadString(L"Software\\Vendor\\Product", kKeyRead | kKeyWow64_64Key, L"Name", value), kErrorSuccess);
+    EXPECT_EQ(value, L"native");
+    EXPECT_EQ(ReadString(L"System\\Setup", kKeyRead | kKeyWow64_32Key, L"Name", value), kErrorSuccess);
+    EXPECT_EQ(value, L"system");
+
+    // A key opened in the 32-bit view keeps pointing there for relative opens.
+    RegKey software = nullptr;
+    ASSERT_EQ(RegistryOpenKey(LocalMachineKey(), L"Software", kKeyRead | kKeyWow64_32Key, software), kErrorSuccess);
+    RegKey product = nullptr;
+    ASSERT_EQ(RegistryOpenKey(software, L"Vendor\\Product", kKeyRead, product), kErrorSuccess);
+    EXPECT_EQ(RegistryQueryString(product, L"Name", value), kErrorSuccess);
+    EXPECT_EQ(value, L"32-bit");
+    RegistryCloseKey(product);
+    RegistryCloseKey(software);
+
+    RegKey key = nullptr;
+    EXPECT_EQ(RegistryOpenKey(LocalMachineKey(), L"Software", kKeyRead | kKeyWow64_32Key | kKeyWow64_64Key, key),
+              kErrorInvalidParameter);
+}
+
+TEST_F(Registry, ReportsSizesTypesAndErrorsAsWin32Does) {
+    RegKey key = nullptr;
+    ASSERT_EQ(RegistryOpenKey(LocalMachineKey(), L"Software\\Vendor\\Product", kKeyRead, key), kErrorSuccess);
+    uint32_t type = 0;
+    uint32_t size = 0;
+    EXPECT_EQ(RegistryQueryValue(key, L"Count", &type, nullptr, &size), kErrorSuccess);
+    EXPECT_EQ(type, kRegDword);
+    EXPECT_EQ(size, 4u);
+    uint32_t count = 0;
+    EXPECT_EQ(RegistryQueryValue(key, L"Count", &type, reinterpret_cast<uint8_t*>(&count), &size), kErrorSuccess);
+    EXPECT_EQ(count, 7u);
+
+    uint8_t small[4] = {};
+    size = sizeof(small);
+    EXPECT_EQ(RegistryQueryValue(key, L"Big", &type, small, &size), kErrorMoreData);
+    EXPECT_EQ(type, kRegQword);
+    EXPECT_EQ(size, 8u);
+    EXPECT_EQ(RegistryQueryValue(key, L"Missing", &type, small, &size), kErrorFileNotFound);
+    EXPECT_EQ(RegistryQueryValue(key, L"Count", &type, small, nullptr), kErrorInvalidParameter);
+
+    std::wstring text;
+    EXPECT_EQ(RegistryQueryString(key, L"Count", text), kErrorUnsupportedType);
+    EXPECT_EQ(RegistryCloseKey(key), kErrorSuccess);
+    EXPECT_EQ(RegistryCloseKey(key), kErrorInvalidHandle);
+    EXPECT_EQ(RegistryQueryValue(key, L"Count", &type, nullptr, &size), kErrorInvalidHandle);
+
+    RegKey missing = nullptr;
+    EXPECT_EQ(RegistryOpenKey(LocalMachineKey(), L"Software\\Nobody", kKeyRead, missing), kErrorFileNotFound);
+    EXPECT_EQ(RegistryOpenKey(LocalMachineKey(), L"Software\\\\Vendor", kKeyRead, missing), kErrorFileNotFound);
+    EXPECT_EQ(missing, nullptr);
+    EXPECT_EQ(RegistryCloseKey(LocalMachineKey()), kErrorSuccess) << "predefined keys cannot be closed";
+}
+
+TEST_F(Registry, OpenKeysSeeTheNextFixture) {
+    RegKey key = nullptr;
+    ASSERT_EQ(RegistryOpenKey(LocalMachineKey(), L"System\\Setup", kKeyRead, key), kErrorSuccess);
+    ASSERT_TRUE(testing::LoadRegistryFixture("Windows Registry Editor Version 5.00\n[HKLM\\Other]\n").ok());
+    uint32_t size = 0;
+    EXPECT_EQ(RegistryQueryValue(key, L"Name", nullptr, nullptr, &size), kErrorKeyDeleted);
+    EXPECT_EQ(RegistryCloseKey(key), kErrorSuccess);
+
+    EXPECT_FALSE(testing::LoadRegistryFixture("not a registry file").ok());
+    EXPECT_EQ(RegistryOpenKey(LocalMachineKey(), L"Other", kKeyRead, key), kErrorFileNotFound)
+        << "a fixture that fails to parse leaves an empty registry";
+}
+
+TEST_F(Registry, LoadsUtf16FilesAndReportsUnreadableOnes) {
+    std::filesystem::path file = std::filesystem::temp_directory_path() / "korva-registry-test.reg";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "\xff\xfe" << WideToUtf16Le(Utf8ToWide(kFixture));
+    }
+    EXPECT_TRUE(testing::LoadRegistryFixtureFile(file.wstring().c_str()).ok());
+    std::wstring value;
+    EXPECT_EQ(ReadString(L"System\\Setup", kKeyRead, L"Name", value), kErrorSuccess);
+    EXPECT_EQ(value, L"system");
+    std::filesystem::remove(file);
+    EXPECT_EQ(testing::LoadRegistryFixtureFile(file.wstring().c_str()).error, RegFileError::Unreadable);
+}
+
+}  // namespace
+}  // namespace korva::platform

@@ -1,0 +1,236 @@
+// %NAME% expansion against registry fixtures (POSIX host registry).
+#include "support/PathExpansion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "platform/RegistryFixture.h"
+#include "platform/TextConversion.h"
+#include "platform/Trace.h"
+#include "tests/support/SiloTestFiles.h"
+
+namespace korva::support {
+namespace {
+
+using trace::Level;
+using trace::Source;
+
+constexpr wchar_t kGuid[] = L"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}";
+constexpr char kSiloKey[] = "[HKEY_LOCAL_MACHINE\\Software\\Tarnwick\\Isolation\\{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}";
+constexpr char kMapKey[] = "\\Shared Kit\\PathExpansionMap";
+const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
+
+std::string Map(const std::string& values) { return kHeader + kSiloKey + kMapKey + "]\r\n" + values; }
+
+const std::string kRegistry = Map(
+    "\"TARNDRIVERS64\"=\"/opt/tarn/drivers\"\r\n"
+    "\"A\"=\"C:\\\\X\\\\\"\r\n"
+    "\"B\"=\"Y\"\r\n"
+    "\"Nested\"=\"%B%\\\\sub\"\r\n"
+    "\"Twice\"=\"%B%-%B%\"\r\n"
+    "\"Recased\"=\"%b%%B%\"\r\n"
+    "\"Self\"=\"%Self%\"\r\n"
+    "\"PingA\"=\"%PingB%\"\r\n"
+    "\"PingB\"=\"%PingA%\"\r\n"
+    "\"Unc\"=\"\\\\\\\\server\\\\share\\\\\"\r\n"
+    "\"Host\"=\"/opt/tarn/\"\r\n"
+    "\"Expand\"=hex(2):25,00,42,00,25,00,00,00\r\n"
+    "\"NotText\"=dword:00000001\r\n") +
+    kSiloKey + kMapKey + "\\Drivers]\r\n\"Path64\"=\"D:\\\\drv\"\r\n" +
+    kSiloKey + kMapKey + "\\NoPath]\r\n\"Path32\"=\"x\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\r\n"
+    "\"ProgramFilesDir\"=\"C:\\\\Program Files\"\r\n";
+
+const std::string kNativeIni = "[isolation]\r\nsilo={0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}\r\nNative64=1\r\n";
+
+// Sets an environment variable for one test.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) previous_ = old;
+        if (value != nullptr) ::setenv(name, value, 1);
+        else ::unsetenv(name);
+    }
+    ~ScopedEnvironment() {
+        if (previous_) ::setenv(name_, previous_->c_str(), 1);
+        else ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> previous_;
+};
+
+class PathExpansion : public ::testing::Test {
+protected:
+    void Use(const std::string& ini, const std::string& registry) {
+        ini_.reset();
+        ini_.emplace(ini);
+        ASSERT_TRUE(platform::testing::LoadRegistryFixture(registry).ok());
+    }
+    void SetUp() override { Use(kNativeIni, kRegistry); }
+    void TearDown() override { ini_.reset(); }
+
+    // Expands, checks the outcome and returns what `out` received.
+    std::wstring Expand(const wchar_t* input, bool expectOk = true) {
+        std::wstring out = L"stale";
+        EXPECT_EQ(ExpandPath(input, out), expectOk) << (input ? std::string(input, input + wcslen(input)) : "null");
+        return out;
+    }
+
+    // The error-level expansion events, which every failure leaves exactly one of.
+    std::vector<uint32_t> Errors() const {
+        std::vector<uint32_t> numbers;
+        for (const auto& event : recorder_.events()) {
+            if (event.level == Level::Error) numbers.push_back(event.number);
+        }
+        return numbers;
+    }
+
+    trace::Recorder recorder_;
+    std::optional<test::IsolationIniBesideExecutable> ini_;
+};
+
+TEST_F(PathExpansion, TokenSyntaxErrors) {
+    const std::pair<const wchar_t*, uint32_t> cases[] = {{L"x%%", 23}, {L"abc%", 21}, {L"%abc", 22}, {L"a%b%c%", 21}, {L"a%zz%c", 25}};
+    for (const auto& [input, event] : cases) {
+        recorder_.Clear();
+        EXPECT_EQ(Expand(input, false), input);
+        EXPECT_EQ(Errors(), std::vector<uint32_t>{event});
+    }
+}
+
+TEST_F(PathExpansion, ShortInputsAndPlainTextPassThrough) {
+    for (const wchar_t* input : {L"", L"a", L"%%", L"%a", L"\\\\"}) EXPECT_EQ(Expand(input), input);
+    EXPECT_EQ(Expand(L"C:\\plain\\\\path"), L"C:\\plain\\path");
+    EXPECT_TRUE(Errors().empty());
+}
+
+TEST_F(PathExpansion, JoinedValuesLoseTheirDoubledSeparators) {
+    EXPECT_EQ(Expand(L"%A%\\%B%"), L"C:\\X\\Y");
+    EXPECT_EQ(Expand(L"%Unc%\\dir"), L"\\\\server\\share\\dir");
+    EXPECT_EQ(Expand(L"%Host%/drivers"), L"/opt/tarn/drivers");
+    EXPECT_EQ(Expand(L"//host//share///x"), L"//host/share/x") << "host separators as well on POSIX";
+}
+
+TEST_F(PathExpansion, ValuesMayHoldFurtherTokens) {
+    EXPECT_EQ(Expand(L"%Nested%"), L"Y\\sub");
+    EXPECT_EQ(Expand(L"%Twice%"), L"Y-Y") << "one name used twice in one value is one expansion";
+    EXPECT_EQ(Expand(L"%Expand%"), L"Y") << "REG_EXPAND_SZ data as stored, expanded by our rules";
+    EXPECT_EQ(Expand(L"%TarnDrivers64%\\%b%"), L"/opt/tarn/drivers\\Y") << "names compare without case";
+    EXPECT_TRUE(Errors().empty());
+}
+
+TEST_F(PathExpansion, NamesMetTwiceFailInsteadOfLooping) {
+    for (const wchar_t* input : {L"%Self%", L"x\\%PingA%\\\\y", L"%Recased%"}) {
+        recorder_.Clear();
+        std::wstring out = Expand(input, false);
+        EXPECT_EQ(Errors(), std::vector<uint32_t>{24}) << out.size();
+    }
+    EXPECT_EQ(Expand(L"x\\%PingA%\\\\y", false), L"x\\%PingA%\\y") << "the input, cleaned up";
+}
+
+TEST_F(PathExpansion, UnresolvedNamesFail) {
+    EXPECT_EQ(Expand(L"%TARNDRIVERS32%\\\\x", false), L"%TARNDRIVERS32%\\x");
+    ASSERT_EQ(Errors(), std::vector<uint32_t>{25});
+    EXPECT_EQ(recorder_.events().back().texts.at(0), L"tarndrivers32");
+    recorder_.Clear();
+    Expand(L"%NotText%", false);
+    EXPECT_EQ(Errors(), std::vector<uint32_t>{25}) << "a DWORD is no path";
+}
+
+TEST_F(PathExpansion, SubkeysAnswerWithPath64) {
+    EXPECT_EQ(Expand(L"%drivers%\\x"), L"D:\\drv\\x");
+    Expand(L"%NoPath%", false);
+    EXPECT_TRUE(recorder_.Has(Source::Expansion, 15));
+    EXPECT_EQ(Errors(), std::vector<uint32_t>{25});
+}
+
+TEST_F(PathExpansion, SpecialFoldersResolveThroughTheHost) {
+    ScopedEnvironment system("KORVA_CSIDL_37", "/mnt/windows/System32");
+    ScopedEnvironment fonts("KORVA_CSIDL_20", nullptr);
+    EXPECT_EQ(Expand(L"%CSIDL_SYSTEM%/drivers"), L"/mnt/windows/System32/drivers");
+    EXPECT_EQ(Expand(L"%CSIDL_PROGRAM_FILESX64%"), L"C:\\Program Files");
+
+    recorder_.Clear();
+    Expand(L"%csidl_fonts%", false);
+    EXPECT_EQ(Errors(), (std::vector<uint32_t>{20, 25}));
+    recorder_.Clear();
+    Expand(L"%CSIDL_PROGRAM_FILES_COMMONX64%", false);
+    EXPECT_EQ(Errors(), (std::vector<uint32_t>{18, 25}));
+    Use(kNativeIni, Map(""));
+    recorder_.Clear();
+    Expand(L"%CSIDL_PROGRAM_FILESX64%", false);
+    EXPECT_EQ(Errors(), (std::vector<uint32_t>{17, 25}));
+}
+
+TEST_F(PathExpansion, SiloDataFoldersAppendExtensionAndSilo) {
+    ScopedEnvironment common("KORVA_CSIDL_35", "/var/lib");
+    ScopedEnvironment local("KORVA_CSIDL_28", "/home/u/.local/share");
+    EXPECT_EQ(Expand(L"%COMMON_SILO_DATA%"), std::wstring(L"/var/lib/Tarnwick/") + kGuid);
+
+    Use(kNativeIni, Map("\"APPDATAEXTENSION\"=\"Acme\"\r\n"));
+    EXPECT_EQ(Expand(L"%LOCAL_SILO_DATA%/x"), std::wstring(L"/home/u/.local/share/Acme/") + kGuid + L"/x");
+
+    // An extension leading back to a silo data folder ends after one level.
+    Use(kNativeIni, Map("\"APPDATAEXTENSION\"=\"%COMMON_SILO_DATA%\"\r\n"));
+    std::wstring nested = Expand(L"%LOCAL_SILO_DATA%");
+    EXPECT_TRUE(nested.starts_with(L"/home/u/.local/share/var/lib/Tarnwick/")) << nested.size();
+    EXPECT_TRUE(nested.ends_with(kGuid));
+}
+
+TEST_F(PathExpansion, SiloDataFolderFailsWithoutItsBaseFolder) {
+    ScopedEnvironment local("KORVA_CSIDL_28", nullptr);
+    ScopedEnvironment home("HOME", nullptr);
+    Expand(L"%LOCAL_SILO_DATA%", false);
+    EXPECT_TRUE(recorder_.Has(Source::Expansion, 19));
+    EXPECT_TRUE(recorder_.Has(Source::Expansion, 25));
+}
+
+TEST_F(PathExpansion, ThirtyTwoBitSilosFindTheirMapBelowWow6432Node) {
+    std::string wow = kHeader + "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Tarnwick\\Isolation\\"
+                                "{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}" + kMapKey + "]\r\n\"B\"=\"32\"\r\n";
+    std::string ini32 = "[isolation]\r\nsilo={0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}\r\n";
+    Use(ini32, wow);
+    EXPECT_EQ(Expand(L"%B%"), L"32");
+    Use(kNativeIni, wow);
+    recorder_.Clear();
+    EXPECT_EQ(Expand(L"%B%", false), L"%B%");
+    EXPECT_EQ(Errors(), std::vector<uint32_t>{12});
+}
+
+TEST_F(PathExpansion, FailsWithoutSiloMapOrInput) {
+    Use(kNativeIni, kHeader);
+    EXPECT_EQ(Expand(L"ab", false), L"ab") << "the map is needed even for short input";
+    EXPECT_EQ(Errors(), std::vector<uint32_t>{12});
+
+    ini_.reset();
+    recorder_.Clear();
+    Expand(L"%B%", false);
+    EXPECT_TRUE(recorder_.Has(Source::Silo, 11));
+    EXPECT_EQ(Errors(), (std::vector<uint32_t>{11, 11}));
+
+    recorder_.Clear();
+    EXPECT_EQ(Expand(nullptr, false), L"");
+    EXPECT_EQ(Errors(), std::vector<uint32_t>{26});
+}
+
+TEST_F(PathExpansion, TheSampleConfigurationNamesTheSilosLocalDataFolder) {
+    std::ifstream iniFile(KORVA_SAMPLE_DIR "/isolate.ini", std::ios::binary);
+    std::stringstream ini;
+    ini << iniFile.rdbuf();
+    ini_.reset();
+    ini_.emplace(ini.str());
+    std::wstring registry = platform::Utf8ToWide(KORVA_SAMPLE_DIR "/registry.reg");
+    ASSERT_TRUE(platform::testing::LoadRegistryFixtureFile(registry.c_str()).ok());
+    ScopedEnvironment local("KORVA_CSIDL_28", "/srv/korva");
+    EXPECT_EQ(Expand(L"%TARNDRIVERS64%"), L"/srv/korva/Tarnwick/{6F1D2A3B-4C5D-4E6F-8A9B-0C1D2E3F4A5B}");
+}
+
+}  // namespace
+}  // namespace korva::support
