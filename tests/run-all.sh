@@ -86,11 +86,11 @@ stage_fuzz() {
     CC=clang CXX=clang++ configure_and_build "$out/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DKORVA_BUILD_FUZZ=ON -DKORVA_BUILD_TESTS=OFF || return 1
     local status=0 target
-    for target in "$out"/fuzz/fuzz/fuzz_*; do
+    for target in "$out"/fuzz/fuzz/*_fuzz; do
         [ -x "$target" ] || continue
         local name corpus work
         name=$(basename "$target")
-        corpus="$root/fuzz/corpus/${name#fuzz_}"
+        corpus="$root/fuzz/corpus/${name%_fuzz}"
         work=$(mktemp -d)
         [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
         echo "-- $name"

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the tool natively and runs it on the bundled sample configuration:
 # a silo described by tools/sample/isolate.ini, registry facts from
-# tools/sample/registry.reg.in, and a sample system directory whose CatRoot
+# tools/sample/registry.reg, and a sample system directory whose CatRoot
 # folders the engine scans. Everything it writes goes to out/sample/.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 sample="$root/tools/sample"
-build="$root/out/native"
+build="$root/out/tool"
 run="$root/out/sample"
 
 if ! command -v cmake >/dev/null || ! command -v ninja >/dev/null || ! command -v g++ >/dev/null; then
@@ -20,12 +20,17 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVA_
 cmake --build "$build" --target KorvaCatalogDB
 
 # The tool finds isolate.ini beside its executable, so run a copy from out/sample/bin.
+# The sample maps %TARNDRIVERS64% to the silo's local data folder, which the
+# POSIX host places below KORVA_CSIDL_28 (local application data).
+silo=$(sed -n 's/^silo=\([^\r]*\).*/\1/p' "$sample/isolate.ini")
 rm -rf "$run"
-mkdir -p "$run/bin" "$run/drivers"
+mkdir -p "$run/bin" "$run/local/Tarnwick/$silo"
 cp "$build/frontend/KorvaCatalogDB" "$sample/isolate.ini" "$run/bin/"
-sed "s|@DRIVERS@|$run/drivers|" "$sample/registry.reg.in" > "$run/registry.reg"
 
-export KORVA_REGISTRY_FILE="$run/registry.reg"
+export KORVA_REGISTRY_FILE="$sample/registry.reg"
 export KORVA_SYSTEM_DIR="$sample/System32"
-"$run/bin/KorvaCatalogDB" /d "$@"
-echo "(exit code $?; the database directory is $run/drivers)"
+export KORVA_CSIDL_28="$run/local"
+status=0
+"$run/bin/KorvaCatalogDB" /d "$@" || status=$?
+echo "(exit code $status; the database directory is $run/local/Tarnwick/$silo)"
+exit $status
