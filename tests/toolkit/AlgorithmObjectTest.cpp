@@ -3,6 +3,7 @@
 
 #include "tests/crypto/TestKeys.h"
 #include "tests/crypto/TestSupport.h"
+#include "tests/common/AllocationFaults.h"
 #include "tests/toolkit/ToolkitTestSupport.h"
 #include "toolkit/AlgorithmObject.h"
 #include "toolkit/crypto/Rsa.h"
@@ -189,20 +190,15 @@ TEST_F(KeyOpTest, InitKeepsItsOwnCopyOfTheKey) {
 }
 
 TEST(AlgorithmAllocation, FailuresComeOutAs518WithNothingLeft) {
-    size_t failures = testing::SweepAllocationFailures(
-        [] {
-            AlgorithmObject* alg = nullptr;
-            Status status = AlgorithmCreate(&alg);
-            if (status == kOk) status = AlgorithmSetInfo(alg, kAlgorithmSha256, nullptr);
-            if (status == kOk) status = DigestInit(alg, nullptr, nullptr, nullptr);
-            AlgorithmFree(&alg);
-            return status;
-        },
-        [](Status status, const testing::AllocationFaults& faults) {
-            EXPECT_EQ(status, kCoreOutOfMemory);
-            EXPECT_EQ(faults.live(), 0u);
-        });
-    EXPECT_EQ(failures, 2u);
+    uint64_t allocations = test_support::SweepAllocationFailures([](uint64_t failing) {
+        AlgorithmObject* alg = nullptr;
+        Status status = AlgorithmCreate(&alg);
+        if (status == kOk) status = AlgorithmSetInfo(alg, kAlgorithmSha256, nullptr);
+        if (status == kOk) status = DigestInit(alg, nullptr, nullptr, nullptr);
+        AlgorithmFree(&alg);
+        EXPECT_EQ(status, failing == 0 ? kOk : kCoreOutOfMemory);
+    });
+    EXPECT_EQ(allocations, 2u);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "tests/common/AllocationFaults.h"
 #include "tests/toolkit/ToolkitTestSupport.h"
 #include "toolkit/StatusReport.h"
 
@@ -137,10 +138,11 @@ TEST_F(StatusReportTest, SeverityDecidesTheResult) {
 
 TEST_F(StatusReportTest, AMessageThatCannotBeAllocatedIsDropped) {
     first_.format = "%0";
-    testing::AllocationFaults faults(1);
+    test_support::AllocationFaults faults;
+    faults.FailAt(1);
     EXPECT_EQ(StatusReport(context_, 1799, kSeverityError, nullptr, 0, "x"), 1799u);
     EXPECT_TRUE(first_.delivered.empty());
-    EXPECT_EQ(faults.live(), 0u);
+    EXPECT_EQ(faults.liveBlocks(), 0u);
 }
 
 }  // namespace

@@ -1,34 +1,6 @@
 #include "tests/toolkit/ToolkitTestSupport.h"
 
-#include <cstdlib>
-
 namespace korva::toolkit::testing {
-
-namespace mem = TarnVerifyTrustDriver;
-
-AllocationFaults::AllocationFaults(size_t failAt) : previous_(mem::AllocationHooks), failAt_(failAt) {
-    hooks_.context = this;
-    hooks_.allocate = &Allocate;
-    hooks_.free = &Free;
-    mem::AllocationHooks = &hooks_;
-}
-
-AllocationFaults::~AllocationFaults() {
-    mem::AllocationHooks = previous_;
-}
-
-void* AllocationFaults::Allocate(void* self, size_t size) {
-    auto* faults = static_cast<AllocationFaults*>(self);
-    if (++faults->allocations_ == faults->failAt_) return nullptr;
-    void* block = std::malloc(size);
-    if (block != nullptr) ++faults->live_;
-    return block;
-}
-
-void AllocationFaults::Free(void* self, void* block) {
-    --static_cast<AllocationFaults*>(self)->live_;
-    std::free(block);
-}
 
 namespace {
 
