@@ -21,7 +21,9 @@ void FreeBinding(ServiceBinding* binding) {
     mem::FreeBuffer(binding);
 }
 
+// A null name is one that no provider has, so it ends a walk by names.
 ProviderEntry* ProviderNamed(ProviderEntry* chain, const char* name) {
+    if (name == nullptr) return nullptr;
     while (chain != nullptr && std::strcmp(chain->name, name) != 0) chain = chain->next;
     return chain;
 }

@@ -114,8 +114,11 @@ const char* MessageFormat(ToolkitContext* context, Status code, uint32_t severit
     const ProviderEntry* first = context->providers[kClassMessages];
     if (first == nullptr) return nullptr;
     auto formatFor = first->SlotAs<MessageFormatSlot>(kSlotMessageFormat);
+    if (formatFor == nullptr) return nullptr;
+    // Whether there is a message is decided by the format given, not by the
+    // slot's own status.
     const char* format = nullptr;
-    if (formatFor == nullptr || formatFor(context, first->handle, code, severity, &format) != kOk) return nullptr;
+    formatFor(context, first->handle, code, severity, &format);
     return format;
 }
 

@@ -225,6 +225,7 @@ TEST_F(ServiceBindTest, SelectsByNameInTheOrderGiven) {
     EXPECT_EQ(Bound(8, {"archive"}, 1), (Names{"archive"}));  // type 8 binds class 4
     // The walk stops at the first name without a provider.
     EXPECT_EQ(Bound(4, {"cache", "nobody", "archive"}, 3), (Names{"cache"}));
+    EXPECT_EQ(Bound(4, {"cache", nullptr, "archive"}, 3), (Names{"cache"}));  // a null name has no provider
     EXPECT_EQ(Bound(4, {"nobody", "cache"}, 2), (Names{"1860"}));
     EXPECT_EQ(Bound(4, {"in-memory database"}, 1), (Names{"1860"}));
     EXPECT_EQ(Bound(4, {"path"}, 1), (Names{"1860"}));

@@ -38,6 +38,7 @@ TEST(StatusTranslate, KeepFatalKeepsOnlyOutOfMemoryAndCoreFailure) {
 // what it is given.
 struct MessageProvider : TestProvider {
     const char* format = nullptr;
+    Status formatStatus = kOk;  // what the format slot answers besides the format
     std::vector<Status> asked;
     std::vector<std::string> delivered;
 
@@ -49,7 +50,7 @@ struct MessageProvider : TestProvider {
         auto* self = static_cast<MessageProvider*>(handle);
         self->asked.push_back(code * 10 + severity);
         *out = self->format;
-        return self->format != nullptr ? kOk : kNotFound;
+        return self->formatStatus;
     }
     static void Deliver(ToolkitContext*, void* handle, const char* message) {
         static_cast<MessageProvider*>(handle)->delivered.push_back(message);
@@ -110,6 +111,13 @@ TEST_F(StatusReportTest, ReadsOnlyAsManyArgumentsAsTheHighestPlaceholder) {
     first_.format = "[%0|%1|%f|%l]";
     StatusReport(context_, 1873, kSeverityNotice, nullptr, 0, nullptr, nullptr);
     EXPECT_EQ(first_.delivered.back(), "[|||0]");
+}
+
+TEST_F(StatusReportTest, TheFormatGivenDecidesWhetherThereIsAMessage) {
+    first_.formatStatus = kNotFound;
+    EXPECT_EQ(Message("m %0"), "m pFlags");
+    first_.formatStatus = kOk;
+    EXPECT_EQ(Message(nullptr), "<none>");
 }
 
 TEST_F(StatusReportTest, AsksOnlyTheFirstProviderForTheFormat) {
