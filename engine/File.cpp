@@ -150,9 +150,9 @@ bool CFile::Refill() {
 bool CFile::Write(const void* buffer, uint32_t size) {
     if (readBuffer_ != nullptr) {
         DropReadBuffer();
-        // Refills leave the handle past the logical position. A handle that
-        // cannot be moved cannot write either, so the write below reports it.
-        if (hostCallbacks_ != nullptr || IsOpen()) SeekTo(position_);
+        // Refills leave the handle past the logical position; bytes written
+        // wherever it stands would corrupt the file, so a failed move fails.
+        if ((hostCallbacks_ != nullptr || IsOpen()) && !SeekTo(position_)) return false;
     }
     if (!WriteExactly(buffer, size)) return false;
     position_ += size;

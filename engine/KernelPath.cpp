@@ -1,6 +1,7 @@
 #include "engine/KernelPath.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "platform/Process.h"
 #include "platform/Trace.h"
@@ -34,33 +35,26 @@ void AppendWithSeparator(std::wstring& out, std::wstring_view rest, wchar_t from
     std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), from, to);
 }
 
-std::wstring QuerySystemDirectoryOnce() noexcept {
-    try {
-        wchar_t buffer[platform::kMaxPath] = {};
-        uint32_t length = platform::QuerySystemDirectory(buffer, platform::kMaxPath);
-        if (length == 0 || length > platform::kMaxPath) {
-            PathEvent(10);
-            return {};
-        }
-        std::wstring directory(buffer, length);
-        if (directory.back() != platform::kPathSeparator) directory += platform::kPathSeparator;
-        return directory;
-    } catch (...) {
-        PathEvent(11);
-        return {};
-    }
-}
-
 }  // namespace
 
 bool GetSystemDirectoryPath(std::wstring& directory) {
-    // Function-local static: initialised once, safely against concurrent first use.
-    static const std::wstring cached = QuerySystemDirectoryOnce();
-    if (cached.empty()) {
-        PathEvent(10);
-        return false;
-    }
+    // Filled by the first lookup that succeeds; a failed one leaves it empty,
+    // so that a later call asks the system again.
+    static std::mutex lock;
+    static std::wstring cached;
     try {
+        std::lock_guard guard(lock);
+        if (cached.empty()) {
+            wchar_t buffer[platform::kMaxPath] = {};
+            uint32_t length = platform::QuerySystemDirectory(buffer, platform::kMaxPath);
+            if (length == 0 || length > platform::kMaxPath) {
+                PathEvent(10);
+                return false;
+            }
+            std::wstring found(buffer, length);
+            if (found.back() != platform::kPathSeparator) found += platform::kPathSeparator;
+            cached = std::move(found);
+        }
         directory = cached;
         return true;
     } catch (...) {

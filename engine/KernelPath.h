@@ -11,7 +11,8 @@ namespace TarnVerifyTrustDriver {
 
 inline constexpr std::wstring_view kKernelSystemPrefix = L"\\SystemRoot\\SYSTEM32\\";
 
-// The system directory with a trailing separator, looked up once per process.
+// The system directory with a trailing separator; the first successful lookup
+// is kept for the process, a failed one is tried again on the next call.
 bool GetSystemDirectoryPath(std::wstring& directory);
 
 // Against the process's system directory.

@@ -32,6 +32,7 @@ constexpr uint32_t kFileEnd = 2;
 
 // CreateFileW: InvalidFileHandle() on failure, with LastError() set.
 FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags);
+// CloseHandle: false leaves the handle for the caller to close again.
 bool CloseFile(FileHandle handle);
 // ReadFile/WriteFile at the handle's offset; `transferred` is always written.
 bool ReadFile(FileHandle handle, void* buffer, uint32_t size, uint32_t& transferred);

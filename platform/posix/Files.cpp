@@ -26,6 +26,7 @@
 #include <cerrno>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "platform/IoFaultPoint.h"
 #include "platform/TextConversion.h"
@@ -159,13 +160,18 @@ bool CloseFile(FileHandle handle) {
         SetLastError(kErrorInvalidHandle);
         return false;
     }
-    if (file->deleteOnClose) UnlinkIfSameFile(file->fd, file->path);
-    int result = ::close(file->fd);
-    delete file;
-    if (result != 0) {
-        SetLastErrorFromErrno();
-        return false;
+    // A failed close() has still released the descriptor, but the caller keeps
+    // a handle it could not close and closes it again later: the record must
+    // outlive this call, and the second close has nothing left but the record.
+    if (file->fd >= 0) {
+        if (file->deleteOnClose) UnlinkIfSameFile(file->fd, file->path);
+        int fd = std::exchange(file->fd, -1);
+        if (::close(fd) != 0) {
+            SetLastErrorFromErrno();
+            return false;
+        }
     }
+    delete file;
     return true;
 }
 

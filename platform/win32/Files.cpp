@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <atomic>
+
 #include "platform/Files.h"
 #include "platform/IoFaultPoint.h"
 
@@ -40,14 +42,15 @@ uint32_t QueryFileAttributes(const wchar_t* path) { return ::GetFileAttributesW(
 namespace {
 
 using SetFilePointerExType = BOOL(WINAPI*)(HANDLE, LARGE_INTEGER, PLARGE_INTEGER, DWORD);
-SetFilePointerExType g_setFilePointerEx = nullptr;
+// Stored by every lookup, which streams on other threads may run at once.
+std::atomic<SetFilePointerExType> g_setFilePointerEx{nullptr};
 
 bool CallSetFilePointerEx(FileHandle handle, int64_t distance, uint64_t* newPosition, uint32_t method) {
     LARGE_INTEGER move;
     move.QuadPart = distance;
     LARGE_INTEGER result;
     result.QuadPart = 0;
-    BOOL ok = g_setFilePointerEx(handle, move, newPosition != nullptr ? &result : nullptr, method);
+    BOOL ok = g_setFilePointerEx.load()(handle, move, newPosition != nullptr ? &result : nullptr, method);
     if (ok && newPosition != nullptr) *newPosition = static_cast<uint64_t>(result.QuadPart);
     return ok != FALSE;
 }
@@ -61,7 +64,7 @@ FunctionLookup LookupSetFilePointerEx(SetFilePointerExFn& function) {
     auto address = reinterpret_cast<SetFilePointerExType>(
         reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetFilePointerEx")));
     if (address == nullptr) return FunctionLookup::FunctionMissing;
-    g_setFilePointerEx = address;
+    g_setFilePointerEx.store(address);
     function = &CallSetFilePointerEx;
     return FunctionLookup::Found;
 }

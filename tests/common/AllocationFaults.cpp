@@ -14,19 +14,16 @@ AllocationFaults* g_active = nullptr;
 
 }  // namespace
 
-AllocationFaults::AllocationFaults(Route route)
-    : previousHooks_(tvt::AllocationHooks), previousHeap_(nullptr), route_(route) {
+AllocationFaults::AllocationFaults() : previousHeap_(nullptr) {
     record_.context = this;
     record_.allocate = &HookAllocate;
     record_.free = &HookFree;
     static const tvt::RuntimeHeap heap{&HeapAllocate, &HeapFree};
     g_active = this;
     previousHeap_ = tvt::ReplaceRuntimeHeapForTests(&heap);
-    if (route_ == Route::AllocationHooks) tvt::AllocationHooks = &record_;
 }
 
 AllocationFaults::~AllocationFaults() {
-    if (route_ == Route::AllocationHooks) tvt::AllocationHooks = previousHooks_;
     tvt::ReplaceRuntimeHeapForTests(previousHeap_);
     g_active = nullptr;
 }
@@ -51,11 +48,6 @@ uint64_t AllocationFaults::failures() const {
 size_t AllocationFaults::liveBlocks() const {
     std::lock_guard guard(lock_);
     return live_.size();
-}
-
-uint64_t AllocationFaults::foreignFrees() const {
-    std::lock_guard guard(lock_);
-    return foreignFrees_;
 }
 
 void* AllocationFaults::HookAllocate(void* context, size_t size) {
@@ -91,7 +83,7 @@ void* AllocationFaults::Allocate(size_t size) {
 
 void AllocationFaults::Free(void* block) {
     std::lock_guard guard(lock_);
-    if (live_.erase(block) == 0) ++foreignFrees_;
+    live_.erase(block);
     std::free(block);
 }
 

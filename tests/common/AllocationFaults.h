@@ -1,7 +1,7 @@
 // Allocation fault injection for tests: counts every engine allocation, fails
 // the N-th one, and tracks the blocks still live so a test can prove that a
-// failure leaks nothing. Sits beneath the memory service's runtime heap and,
-// when asked, also in AllocationHooks; both delegate to malloc/free.
+// failure leaks nothing. Sits beneath the memory service's runtime heap and
+// delegates to malloc/free; callbacks() offers the same counting as host hooks.
 #pragma once
 
 #include <cstddef>
@@ -17,13 +17,8 @@ namespace korva::test_support {
 
 class AllocationFaults {
 public:
-    enum class Route {
-        RuntimeHeap,      // beneath malloc/free only: AllocationHooks stays as it is
-        AllocationHooks,  // also installed as the process-wide buffer hooks
-    };
-
     // One instance at a time; it uninstalls itself on destruction.
-    explicit AllocationFaults(Route route = Route::RuntimeHeap);
+    AllocationFaults();
     ~AllocationFaults();
     AllocationFaults(const AllocationFaults&) = delete;
     AllocationFaults& operator=(const AllocationFaults&) = delete;
@@ -35,8 +30,6 @@ public:
     uint64_t attempts() const;
     uint64_t failures() const;
     size_t liveBlocks() const;
-    // Frees of blocks this instance never handed out (made before it existed).
-    uint64_t foreignFrees() const;
 
     // A record whose hooks count here, for AllocateObject and `new (callbacks)`.
     TarnVerifyTrustDriver::CCallbacks* callbacks() { return &record_; }
@@ -53,12 +46,9 @@ private:
     uint64_t failAt_ = 0;
     uint64_t attempts_ = 0;
     uint64_t failures_ = 0;
-    uint64_t foreignFrees_ = 0;
     std::unordered_set<void*> live_;
     TarnVerifyTrustDriver::CCallbacks record_;
-    TarnVerifyTrustDriver::CCallbacks* previousHooks_;
     const TarnVerifyTrustDriver::RuntimeHeap* previousHeap_;
-    Route route_;
 };
 
 // Runs `scenario` once with no failure (argument 0) to count its allocations,

@@ -18,6 +18,7 @@ struct MemoryHost {
     std::vector<uint8_t> bytes;
     uint64_t at = 0;
     std::vector<std::pair<int64_t, uint32_t>> moves;
+    bool refuseMoves = false;
     int closes = 0;
     CCallbacks record;
 
@@ -48,6 +49,7 @@ struct MemoryHost {
         record.seek = [](void* context, void*, int64_t offset, uint32_t method) {
             MemoryHost& host = Self(context);
             host.moves.emplace_back(offset, method);
+            if (host.refuseMoves) return false;
             uint64_t base = method == 0 ? 0 : method == 1 ? host.at : host.bytes.size();
             host.at = base + static_cast<uint64_t>(offset);
             return true;
@@ -90,6 +92,20 @@ TEST(FileHost, ReadsWritesAndSizesGoThroughTheHost) {
 
     EXPECT_TRUE(file.Close());
     EXPECT_EQ(host.closes, 1);
+}
+
+// The refill left the host at the end; writing there instead of at the
+// logical position would put the bytes in the wrong place.
+TEST(FileHost, WriteThatCannotReturnToThePositionWritesNothing) {
+    MemoryHost host({'a', 'b', 'c', 'd', 'e'});
+    CFile file(&host.record);
+    ASSERT_TRUE(file.AttachReadBuffer());
+    uint8_t bytes[2] = {};
+    ASSERT_TRUE(file.ReadAt(1, bytes, 2, nullptr));
+    host.refuseMoves = true;
+    EXPECT_FALSE(file.Write("XY", 2));
+    EXPECT_EQ(host.bytes, (std::vector<uint8_t>{'a', 'b', 'c', 'd', 'e'}));
+    EXPECT_EQ(file.position(), 3u);
 }
 
 TEST(FileHost, PositionsAboveTheLargestSignedOffsetAreSplit) {

@@ -1,4 +1,5 @@
-// Without a system directory nothing can be mapped, and each step says so.
+// Without a system directory nothing can be mapped, and each step says so; a
+// failed lookup is not cached, so the directory counts once it is there.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,7 +13,7 @@ namespace {
 
 namespace trace = korva::trace;
 
-TEST(KernelPathUnset, EveryMappingFailsWithItsEvent) {
+TEST(KernelPathUnset, EveryMappingFailsWithItsEventUntilTheDirectoryIsSet) {
     unsetenv("KORVA_SYSTEM_DIR");
     trace::Recorder recorder;
     std::wstring out = L"untouched";
@@ -23,6 +24,12 @@ TEST(KernelPathUnset, EveryMappingFailsWithItsEvent) {
     EXPECT_FALSE(FromKernelPath(L"\\SystemRoot\\SYSTEM32\\x.cat", out));
     EXPECT_TRUE(recorder.Has(trace::Source::Path, 14));
     EXPECT_EQ(out, L"untouched");
+
+    setenv("KORVA_SYSTEM_DIR", "/mnt/windows/Windows/System32", 1);
+    ASSERT_TRUE(GetSystemDirectoryPath(out));
+    EXPECT_EQ(out, L"/mnt/windows/Windows/System32/");
+    ASSERT_TRUE(FromKernelPath(L"\\SystemRoot\\SYSTEM32\\x.cat", out));
+    EXPECT_EQ(out, L"/mnt/windows/Windows/System32/x.cat");
 }
 
 }  // namespace

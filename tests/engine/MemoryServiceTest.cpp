@@ -196,17 +196,5 @@ TEST(MemoryService, RefusedAllocationsAreTracedWithTheirSizes) {
     EXPECT_EQ(recorder.events().back().numbers.at(0), 40u);  // the size asked for
 }
 
-TEST(MemoryService, FaultHelperSeesBufferHooksWhenRoutedThere) {
-    AllocationFaults faults(AllocationFaults::Route::AllocationHooks);
-    EXPECT_EQ(AllocationHooks, faults.callbacks());
-    faults.FailAt(2);
-    void* first = AllocateBuffer(8);
-    EXPECT_NE(first, nullptr);
-    EXPECT_EQ(AllocateBuffer(8), nullptr);
-    EXPECT_EQ(faults.failures(), 1u);
-    FreeBuffer(first);
-    EXPECT_EQ(faults.liveBlocks(), 0u);
-}
-
 }  // namespace
 }  // namespace TarnVerifyTrustDriver

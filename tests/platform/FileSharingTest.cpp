@@ -2,6 +2,12 @@
 // (POSIX approximates Win32 sharing with advisory locks).
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <filesystem>
 #include <vector>
 
@@ -111,6 +117,33 @@ TEST(FileDispositions, ExistingFilesAreReportedAndKeptOrEmptied) {
         EXPECT_EQ(std::filesystem::file_size(path), c.sizeAfter);
     }
 }
+
+#ifndef _WIN32
+// A handle whose close failed is still the caller's, and closing it again must
+// be safe: the stream keeps such a handle and its destructor closes it later.
+TEST(FileClose, HandleSurvivesAFailedClose) {
+    TempDirectory directory;
+    std::wstring path = directory.File(L"closed.bin");
+    WriteBytes(path, {1});
+    // The handle's descriptor is the lowest free one: find it and close it
+    // behind the handle's back, so that the handle's own close fails.
+    int descriptor = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(descriptor, 0);
+    ::close(descriptor);
+    FileHandle handle = OpenFile(path.c_str(), kGenericRead, kFileShareRead, kOpenExisting, kFileAttributeNormal);
+    ASSERT_NE(handle, InvalidFileHandle());
+    struct stat opened {};
+    struct stat named {};
+    ASSERT_EQ(::fstat(descriptor, &opened), 0);
+    ASSERT_EQ(::stat((directory.path() / "closed.bin").c_str(), &named), 0);
+    ASSERT_EQ(opened.st_ino, named.st_ino);
+    ASSERT_EQ(::close(descriptor), 0);
+
+    EXPECT_FALSE(CloseFile(handle));
+    EXPECT_EQ(LastError(), kErrorInvalidHandle);
+    EXPECT_TRUE(CloseFile(handle));
+}
+#endif
 
 }  // namespace
 }  // namespace korva::platform
