@@ -9,7 +9,8 @@
 //   when it shares writing. flock() locks belong to the open file description,
 //   so two handles of one process conflict as two Win32 handles do; a conflict
 //   is ERROR_SHARING_VIOLATION. Only processes that lock take part, and a handle
-//   that shares writing goes unseen by later handles that deny it.
+//   that shares writing goes unseen by later handles that deny it. On a file
+//   system without advisory locks the open goes ahead without the check.
 // - Truncation by CREATE_ALWAYS and TRUNCATE_EXISTING happens after the lock,
 //   so a refused open leaves the file as it was, as on Win32.
 // - Delete-on-close: the name is unlinked when the handle that asked for it
@@ -83,10 +84,14 @@ bool PrepareDescriptor(int fd, uint32_t access, uint32_t share, uint32_t disposi
     if (lock != 0 && ::flock(fd, lock | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) {
             SetLastError(kErrorSharingViolation);
-        } else {
-            SetLastErrorFromErrno();
+            return false;
         }
-        return false;
+        // A file system without advisory locks (some network and foreign
+        // volumes) still serves the file, only without the sharing check.
+        if (errno != ENOLCK && errno != EOPNOTSUPP && errno != EINVAL) {
+            SetLastErrorFromErrno();
+            return false;
+        }
     }
     if ((access & kGenericWrite) != 0 && Truncates(disposition) && ::ftruncate(fd, 0) != 0) {
         SetLastErrorFromErrno();
