@@ -7,7 +7,7 @@
 #include "platform/Trace.h"
 #include "platform/Types.h"
 #include "support/PathExpansionMap.h"
-#include "support/SpecialFolders.h"
+#include "support/ShellFolders.h"
 
 namespace korva::support {
 

@@ -1,4 +1,4 @@
-#include "support/SpecialFolders.h"
+#include "support/ShellFolders.h"
 
 #include <gtest/gtest.h>
 
