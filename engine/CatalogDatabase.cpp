@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "engine/MemoryService.h"
+#include "runtime/MemoryService.h"
 #include "platform/PathOps.h"
 #include "platform/Process.h"
 #include "platform/Trace.h"

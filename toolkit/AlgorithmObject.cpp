@@ -5,7 +5,7 @@
 #include <new>
 #include <type_traits>
 
-#include "engine/MemoryService.h"
+#include "runtime/MemoryService.h"
 #include "toolkit/KeyMaterial.h"
 #include "toolkit/Objects.h"
 #include "toolkit/crypto/Hash.h"

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "engine/MemoryService.h"
+#include "runtime/MemoryService.h"
 #include "toolkit/ExtensionTypeRegistry.h"
 #include "toolkit/Objects.h"
 #include "toolkit/StatusReport.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/MemoryService.h"
+#include "runtime/MemoryService.h"
 
 namespace korva::toolkit {
 

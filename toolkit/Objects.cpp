@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/MemoryService.h"
+#include "runtime/MemoryService.h"
 
 namespace korva::toolkit {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/MemoryService.h"
+#include "runtime/MemoryService.h"
 #include "toolkit/Context.h"
 
 namespace korva::toolkit {

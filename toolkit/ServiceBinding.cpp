@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/MemoryService.h"
+#include "runtime/MemoryService.h"
 #include "toolkit/Context.h"
 #include "toolkit/Objects.h"
 #include "toolkit/StatusReport.h"

@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "engine/MemoryService.h"
+#include "runtime/MemoryService.h"
 #include "toolkit/Context.h"
 
 namespace korva::toolkit {

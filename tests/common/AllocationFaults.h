@@ -10,8 +10,8 @@
 #include <mutex>
 #include <unordered_set>
 
-#include "engine/MemoryService.h"
-#include "engine/RuntimeHeapSeam.h"
+#include "runtime/MemoryService.h"
+#include "runtime/RuntimeHeapSeam.h"
 
 namespace korva::test_support {
 

@@ -1,4 +1,4 @@
-#include "engine/MemoryService.h"
+#include "runtime/MemoryService.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 
 #include <vector>
 
-#include "engine/File.h"
+#include "runtime/File.h"
 #include "platform/Files.h"
 #include "platform/Trace.h"
-#include "tests/engine/FileTestSupport.h"
+#include "tests/runtime/FileTestSupport.h"
 #include "tests/common/TempFiles.h"
 
 namespace TarnVerifyTrustDriver {

@@ -1,8 +1,8 @@
-#include "engine/Memory.h"
+#include "runtime/Memory.h"
 
 #include <algorithm>
 
-#include "engine/MemoryService.h"
+#include "runtime/MemoryService.h"
 #include "platform/Trace.h"
 
 namespace TarnVerifyTrustDriver {

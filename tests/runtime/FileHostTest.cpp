@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/File.h"
+#include "runtime/File.h"
 #include "platform/Trace.h"
 
 namespace TarnVerifyTrustDriver {

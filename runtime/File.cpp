@@ -1,4 +1,4 @@
-#include "engine/File.h"
+#include "runtime/File.h"
 
 #include <algorithm>
 #include <span>

@@ -1,11 +1,11 @@
-#include "engine/MemoryService.h"
+#include "runtime/MemoryService.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
-#include "engine/RuntimeHeapSeam.h"
+#include "runtime/RuntimeHeapSeam.h"
 #include "platform/Trace.h"
 
 namespace TarnVerifyTrustDriver {

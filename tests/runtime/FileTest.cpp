@@ -1,4 +1,4 @@
-#include "engine/File.h"
+#include "runtime/File.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "platform/Files.h"
 #include "platform/Trace.h"
 #include "platform/Types.h"
-#include "tests/engine/FileTestSupport.h"
+#include "tests/runtime/FileTestSupport.h"
 #include "tests/common/AllocationFaults.h"
 #include "tests/common/TempFiles.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/Allocator.h"
+#include "runtime/Allocator.h"
 
 namespace TarnVerifyTrustDriver {
 

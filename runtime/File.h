@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
-#include "engine/MemoryService.h"
-#include "engine/OpenParameters.h"
-#include "engine/Stream.h"
+#include "runtime/MemoryService.h"
+#include "runtime/OpenParameters.h"
+#include "runtime/Stream.h"
 #include "platform/Types.h"
 
 namespace TarnVerifyTrustDriver {

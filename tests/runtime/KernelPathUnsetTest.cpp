@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/KernelPath.h"
+#include "runtime/KernelPath.h"
 #include "platform/Trace.h"
 
 namespace TarnVerifyTrustDriver {

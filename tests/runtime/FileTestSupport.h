@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/File.h"
+#include "runtime/File.h"
 #include "tests/common/TempFiles.h"
 
 namespace TarnVerifyTrustDriver {

@@ -1,4 +1,4 @@
-#include "engine/Memory.h"
+#include "runtime/Memory.h"
 
 #include <gtest/gtest.h>
 

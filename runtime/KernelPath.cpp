@@ -1,4 +1,4 @@
-#include "engine/KernelPath.h"
+#include "runtime/KernelPath.h"
 
 #include <algorithm>
 #include <mutex>

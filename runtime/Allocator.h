@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "engine/MemoryService.h"
+#include "runtime/MemoryService.h"
 
 namespace TarnVerifyTrustDriver {
 
