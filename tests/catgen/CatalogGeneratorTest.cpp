@@ -288,6 +288,64 @@ TEST_F(CatalogGenerator, EveryMalformationBreaksWhatItNames) {
     }
 }
 
+TEST(CatalogGeneratorDer, EncodesLikeLibcrypto) {
+    for (const char* dotted : {"1.2.840.113549.1.7.2", "2.999.1234567890123", "1.3.6.1.4.1.311.10.1", "0.9.2342"}) {
+        Owned<ASN1_OBJECT, ASN1_OBJECT_free> object(OBJ_txt2obj(dotted, 1));
+        unsigned char* der = nullptr;
+        int size = i2d_ASN1_OBJECT(object.get(), &der);
+        EXPECT_EQ(Oid(dotted), Bytes(der, der + size)) << dotted;
+        OPENSSL_free(der);
+    }
+    for (int64_t value : {0LL, 127LL, 128LL, -1LL, -128LL, -129LL, 1600000000LL, -9000000000LL}) {
+        Owned<ASN1_INTEGER, ASN1_INTEGER_free> integer(ASN1_INTEGER_new());
+        ASN1_INTEGER_set_int64(integer.get(), value);
+        unsigned char* der = nullptr;
+        int size = i2d_ASN1_INTEGER(integer.get(), &der);
+        EXPECT_EQ(Integer(value), Bytes(der, der + size)) << value;
+        OPENSSL_free(der);
+    }
+    EXPECT_EQ(UnsignedInteger({0x00, 0x00, 0x80}), (Bytes{0x02, 0x02, 0x00, 0x80}));
+    EXPECT_EQ(UtcTime(985395600), Tlv(kUniversal, 23, {'0', '1', '0', '3', '2', '4', '0', '1', '0', '0', '0', '0', 'Z'}));
+}
+
+// The names, serial and usages the signer checks compare reach the certificates.
+TEST(CatalogGeneratorChain, CarriesTheRequestedNamesSerialAndUsages) {
+    SetKeyBits(1024);
+    ChainOptions options;
+    options.intermediates = 2;
+    options.leafSubject = "/CN=Publisher/O=Maker, Inc./OU=Signing";
+    options.leafSerial = {0x1b, 0x51, 0x90, 0xf7};
+    options.leafExtendedKeyUsages = std::vector<std::string>{"1.3.6.1.5.5.7.3.3", "1.3.6.1.4.1.311.10.3.6"};
+    options.issuerSubject = "/L=Internet/O=VeriSign, Inc./OU=Publishers CA";
+    Chain chain = BuildChain(TestRoot("chain-root", "Chain Root"), options);
+    auto text = [](X509_NAME* name) {
+        char buffer[256];
+        return std::string(X509_NAME_oneline(name, buffer, sizeof buffer));
+    };
+    X509* leaf = chain.leaf.cert.get();
+    EXPECT_EQ(text(X509_get_subject_name(leaf)), "/CN=Publisher/O=Maker, Inc./OU=Signing");
+    EXPECT_EQ(text(X509_get_issuer_name(leaf)), "/L=Internet/O=VeriSign, Inc./OU=Publishers CA");
+    EXPECT_EQ(ASN1_INTEGER_get(X509_get0_serialNumber(leaf)), 0x1b5190f7);
+    EXPECT_EQ(X509_get_extended_key_usage(leaf), static_cast<uint32_t>(XKU_CODE_SIGN));
+    ASSERT_EQ(chain.intermediates.size(), 2u);
+    EXPECT_EQ(X509_check_issued(chain.intermediates[0].cert.get(), chain.intermediates[1].cert.get()), X509_V_OK);
+    EXPECT_EQ(chain.Embedded().size(), 3u);
+    EXPECT_EQ(X509_check_ca(chain.intermediates[1].cert.get()), 1);
+    EXPECT_EQ(X509_check_ca(leaf), 0);
+}
+
+// The time the countersignature or token states is the one asked for.
+TEST_F(CatalogGenerator, CountersignaturesCarryTheirTime) {
+    for (Timestamp timestamp : {Timestamp::kPkcs9, Timestamp::kRfc3161}) {
+        CatalogOptions options;
+        options.timestamp = timestamp;
+        options.timestampTime = 985305600;  // 2001-03-23 00:00:00
+        Bytes der = Build(options).der;
+        Bytes expected = timestamp == Timestamp::kPkcs9 ? UtcTime(985305600) : GeneralizedTime(985305600);
+        EXPECT_NE(std::search(der.begin(), der.end(), expected.begin(), expected.end()), der.end());
+    }
+}
+
 struct CommandLineCase {
     std::vector<std::string> arguments;
     bool parses;

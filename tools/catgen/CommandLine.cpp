@@ -69,23 +69,18 @@ bool ParseTime(const std::string& text, int64_t& out) {
     return true;
 }
 
-bool ParseMemberHash(const std::string& text, MemberHash& out) {
-    static const std::map<std::string, MemberHash> kinds = {
-        {"sha1", MemberHash::kSha1}, {"sha256", MemberHash::kSha256}, {"md5", MemberHash::kMd5}};
-    auto found = kinds.find(text);
-    if (found == kinds.end()) return false;
+template <typename T>
+bool Lookup(const std::map<std::string, T>& names, const std::string& text, T& out) {
+    auto found = names.find(text);
+    if (found == names.end()) return false;
     out = found->second;
     return true;
 }
 
-bool ParseTimestamp(const std::string& text, Timestamp& out) {
-    static const std::map<std::string, Timestamp> kinds = {
-        {"none", Timestamp::kNone}, {"pkcs9", Timestamp::kPkcs9}, {"rfc3161", Timestamp::kRfc3161}};
-    auto found = kinds.find(text);
-    if (found == kinds.end()) return false;
-    out = found->second;
-    return true;
-}
+const std::map<std::string, MemberHash> kMemberHashes = {
+    {"sha1", MemberHash::kSha1}, {"sha256", MemberHash::kSha256}, {"md5", MemberHash::kMd5}};
+const std::map<std::string, Timestamp> kTimestamps = {
+    {"none", Timestamp::kNone}, {"pkcs9", Timestamp::kPkcs9}, {"rfc3161", Timestamp::kRfc3161}};
 
 std::vector<std::string> SplitList(const std::string& text) {
     std::vector<std::string> out;
@@ -140,12 +135,12 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& li
         {"--member-hash",
          [&](const std::string& v) {
              MemberHash kind;
-             ok = ParseMemberHash(v, kind);
+             ok = Lookup(kMemberHashes, v, kind);
              memberHash = kind;
          }},
         {"--hash", [&](const std::string& v) { digest(v, line.catalog.digest); }},
         {"--signing-time", [&](const std::string& v) { time(v, line.catalog.signingTime); }},
-        {"--timestamp", [&](const std::string& v) { ok = ParseTimestamp(v, line.catalog.timestamp); }},
+        {"--timestamp", [&](const std::string& v) { ok = Lookup(kTimestamps, v, line.catalog.timestamp); }},
         {"--timestamp-hash",
          [&](const std::string& v) {
              Digest parsed;
