@@ -264,6 +264,8 @@ TEST_F(CatalogGenerator, EveryMalformationBreaksWhatItNames) {
         {Malformation::kBadSignature, onlySignature},
         {Malformation::kBareDigestSignature, onlySignature},
         {Malformation::kExtraSignerInfoField, [](const Facts& f) { return !f.parsed; }},
+        {Malformation::kUndecodableCertificate, [](const Facts& f) { return !f.parsed; }},
+        {Malformation::kUnknownSigner, [](const Facts& f) { return f.certificates > 0 && !f.signature && !f.chain; }},
         {Malformation::kBrokenChain, onlyChain},
         {Malformation::kBadCertificateSignature, onlyChain},
         {Malformation::kUntrustedRoot, onlyChain},

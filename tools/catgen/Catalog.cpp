@@ -81,6 +81,7 @@ Bytes Certificates(Malformation malformation, const Chain& signer, const Chain* 
         }
         out = Concat({out, der});
     }
+    if (malformation == Malformation::kUndecodableCertificate) out = Concat({out, Sequence({Integer(1)})});
     if (countersigner != nullptr) {
         for (const Certificate& cert : countersigner->Embedded()) out = Concat({out, CertificateDer(cert)});
     }
@@ -100,6 +101,7 @@ Bytes SignerInfos(const CatalogOptions& options, const Chain& signer, const Chai
     }
     input.bareDigest = malformation == Malformation::kBareDigestSignature;
     input.flipSignature = malformation == Malformation::kBadSignature;
+    if (malformation == Malformation::kUnknownSigner) input.namedSerial = {0x7E, 0x57};
     if (malformation == Malformation::kUnknownSignatureAlgorithm) input.signatureAlgorithm = kRsassaPss;
     Bytes signature = SignatureOf(input);
 

@@ -27,6 +27,8 @@ enum class Malformation {
     kBadSignature,
     kBareDigestSignature,
     kExtraSignerInfoField,
+    kUndecodableCertificate,
+    kUnknownSigner,
     kBrokenChain,
     kBadCertificateSignature,
     kUntrustedRoot,

@@ -237,15 +237,15 @@ Bytes CertificateDer(const Certificate& certificate) {
     return out;
 }
 
-Bytes IssuerAndSerial(const Certificate& certificate) {
+Bytes IssuerAndSerial(const Certificate& certificate, const Bytes& serial) {
     unsigned char* name = nullptr;
     int nameSize = i2d_X509_NAME(X509_get_issuer_name(certificate.get()), &name);
-    unsigned char* serial = nullptr;
-    int serialSize = i2d_ASN1_INTEGER(X509_get0_serialNumber(certificate.get()), &serial);
-    Require(nameSize > 0 && serialSize > 0, "issuer and serial");
-    Bytes out = Sequence({Bytes(name, name + nameSize), Bytes(serial, serial + serialSize)});
+    unsigned char* own = nullptr;
+    int ownSize = i2d_ASN1_INTEGER(X509_get0_serialNumber(certificate.get()), &own);
+    Require(nameSize > 0 && ownSize > 0, "issuer and serial");
+    Bytes out = Sequence({Bytes(name, name + nameSize), serial.empty() ? Bytes(own, own + ownSize) : UnsignedInteger(serial)});
     OPENSSL_free(name);
-    OPENSSL_free(serial);
+    OPENSSL_free(own);
     return out;
 }
 

@@ -45,8 +45,9 @@ bool SaveKeyPem(const Key& key, const std::filesystem::path& path);
 bool SaveCertificatesPem(const std::vector<Certificate>& certificates, const std::filesystem::path& path);
 
 Bytes CertificateDer(const Certificate& certificate);
-// IssuerAndSerialNumber of a certificate, as a SignerInfo names its signer.
-Bytes IssuerAndSerial(const Certificate& certificate);
+// IssuerAndSerialNumber of a certificate, as a SignerInfo names its signer;
+// with `serial` given, that serial (big-endian) instead of the certificate's.
+Bytes IssuerAndSerial(const Certificate& certificate, const Bytes& serial = {});
 
 struct Identity {
     Key key;

@@ -12,7 +12,7 @@ Bytes SignatureOf(const SignerInfoInput& input) {
 
 Bytes AssembleSignerInfo(const SignerInfoInput& input, const Bytes& signature, const Bytes& unauthenticated,
                          bool extraField) {
-    Bytes content = Concat({Integer(1), IssuerAndSerial(input.signer->cert), AlgorithmIdentifier(DigestOid(input.digest))});
+    Bytes content = Concat({Integer(1), IssuerAndSerial(input.signer->cert, input.namedSerial), AlgorithmIdentifier(DigestOid(input.digest))});
     if (!input.authenticatedAttributes.empty()) {
         // [0] IMPLICIT SET OF: the same content the signature covers under a SET tag.
         Bytes attributes = ContentOf(SortedSet(input.authenticatedAttributes));

@@ -20,6 +20,7 @@ struct SignerInfoInput {
     Bytes contentHash;
     bool bareDigest = false;     // sign the digest without its DigestInfo
     bool flipSignature = false;  // damage one bit of the signature
+    Bytes namedSerial;           // name this serial instead of the signer's
     std::string_view signatureAlgorithm = oid::kRsaEncryption;
 };
 
