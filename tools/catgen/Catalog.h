@@ -22,7 +22,9 @@ struct CatalogOptions {
     std::optional<int64_t> signingTime;  // the authenticated signing-time attribute
     Timestamp timestamp = Timestamp::kNone;
     Digest timestampDigest = Digest::kSha256;
-    std::optional<int64_t> timestampTime;
+    // The countersignature signing time or token genTime (2020-09-13); none
+    // leaves a countersignature without signing time.
+    std::optional<int64_t> timestampTime = 1600000000;
     Malformation malformation = Malformation::kNone;
 };
 

@@ -22,7 +22,7 @@ const char* const kUsage =
     "  --signing-time T         add the authenticated signing-time attribute\n"
     "  --timestamp none|pkcs9|rfc3161  countersign the signature (default none)\n"
     "  --timestamp-hash sha1|sha256  countersigner digest (default: --hash)\n"
-    "  --timestamp-time T       countersignature signing time / token genTime\n"
+    "  --timestamp-time T|none  countersignature signing time / token genTime (default 2020-09-13)\n"
     "  --signer-subject NAME    e.g. \"/CN=Publisher/O=Org/OU=Unit\"\n"
     "  --signer-serial HEX      serial number of the signer certificate\n"
     "  --signer-eku OID,...|none  extended key usages of the signer\n"
@@ -147,7 +147,14 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& li
              digest(v, parsed);
              timestampDigest = parsed;
          }},
-        {"--timestamp-time", [&](const std::string& v) { time(v, line.catalog.timestampTime); }},
+        {"--timestamp-time",
+         [&](const std::string& v) {
+             if (v == "none") {
+                 line.catalog.timestampTime.reset();
+             } else {
+                 time(v, line.catalog.timestampTime);
+             }
+         }},
         {"--signer-subject", [&](const std::string& v) { line.signerChain.leafSubject = v; }},
         {"--signer-serial", [&](const std::string& v) { ok = ParseHex(v, line.signerChain.leafSerial); }},
         {"--signer-eku",
