@@ -1,8 +1,6 @@
 // korva-catgen: writes one test catalog. See tools/catgen/README.md.
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
-#include <map>
 #include <string>
 #include <vector>
 
