@@ -20,7 +20,7 @@ log() { printf '\n=== %s\n' "$*"; }
 
 install_packages() {
     local wanted=(cmake ninja-build g++ clang libgtest-dev libgmock-dev googletest libbenchmark-dev libssl-dev libclang-rt-14-dev
-                  g++-mingw-w64-x86-64-posix wine64 perl)
+                  g++-mingw-w64-x86-64-posix wine64 perl osslsigncode)
     local missing=()
     for package in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
