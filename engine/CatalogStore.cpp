@@ -1,5 +1,6 @@
 #include "engine/CatalogStore.h"
 
+#include "engine/StoreTrace.h"
 #include "platform/Trace.h"
 
 namespace TarnVerifyTrustDriver {
@@ -7,10 +8,6 @@ namespace TarnVerifyTrustDriver {
 namespace trace = korva::trace;
 
 namespace {
-
-void StoreEvent(uint32_t number, trace::Level level, std::initializer_list<trace::Value> data = {}) {
-    trace::Emit(trace::Source::Store, number, level, data);
-}
 
 void RecordEvent(uint32_t number, trace::Level level, std::initializer_list<trace::Value> data = {}) {
     trace::Emit(trace::Source::Record, number, level, data);
@@ -54,71 +51,40 @@ void CatalogStore::ClearStore() {
 
 bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& findData, ICatalogVerifier& verifier) {
     if (!IsPlainFile(findData.attributes)) return true;
-    if (records_.count() >= kMaxRecords) {
-        StoreEvent(11, trace::Level::Warning, {trace::Num(records_.count())});
-        return false;
-    }
+    if (records_.count() >= kMaxRecords) return StoreFailure(11, trace::Level::Warning, {trace::Num(records_.count())});
     if (NameEntry* known = names_.Find(path)) {
         CatalogRecord* record = ResolveRef(known->ref);
-        if (record == nullptr) {
-            StoreEvent(12, trace::Level::Warning, {trace::Text(path)});
-            return false;
-        }
+        if (record == nullptr) return StoreFailure(12, trace::Level::Warning, {trace::Text(path)});
         if (record->fileTime == findData.lastWriteTime) return true;
     }
 
     ICatalogEvidence* callback = verifier.CreateCallback(callbacks_);
-    if (callback == nullptr) {
-        StoreEvent(13, trace::Level::Error);
-        return false;
-    }
+    if (callback == nullptr) return StoreFailure(13, trace::Level::Error);
     CallbackOwner owner(callback);
     if (verifier.ParseCatalogFile(path.c_str(), *callback, callbacks_) != kWalkSucceeded) return false;
-    if (!callback->ContentDigestMatched()) {
-        StoreEvent(14, trace::Level::Warning, {trace::Text(path)});
-        return false;
-    }
-    if (!callback->SignerVerified()) {
-        StoreEvent(15, trace::Level::Warning, {trace::Text(path)});
-        return false;
-    }
-    if (callback->SignerRejected()) {
-        StoreEvent(16, trace::Level::Information, {trace::Text(path)});
-        return false;
-    }
+    if (!callback->ContentDigestMatched()) return StoreFailure(14, trace::Level::Warning, {trace::Text(path)});
+    if (!callback->SignerVerified()) return StoreFailure(15, trace::Level::Warning, {trace::Text(path)});
+    if (callback->SignerRejected()) return StoreFailure(16, trace::Level::Information, {trace::Text(path)});
 
     OrderedMap<NameOrder>::Result name = names_.FindOrInsert(path);
-    if (name.entry == nullptr) {
-        StoreEvent(17, trace::Level::Error);
-        return false;
-    }
+    if (name.entry == nullptr) return StoreFailure(17, trace::Level::Error);
     if (name.inserted) {
         CatalogRecord* fresh = records_.Append();
-        if (fresh == nullptr) {
-            StoreEvent(18, trace::Level::Error);
-            return false;
-        }
+        if (fresh == nullptr) return StoreFailure(18, trace::Level::Error);
         uint32_t index = records_.count() - 1;
         fresh->recordIndex = index;
         fresh->owner = this;
-        if (!SetRef(name.entry->ref, this, index)) {
-            StoreEvent(20, trace::Level::Warning);
-            return false;
-        }
+        if (!SetRef(name.entry->ref, this, index)) return StoreFailure(20, trace::Level::Warning);
     }
     CatalogRecord* record = ResolveRef(name.entry->ref);
-    if (record == nullptr) {
-        StoreEvent(21, trace::Level::Warning);
-        return false;
-    }
+    if (record == nullptr) return StoreFailure(21, trace::Level::Warning);
     record->fileTime = findData.lastWriteTime;
     record->unsaved = true;
 
     uint8_t* slots[] = {&record->signerValue1, &record->signerValue2, &record->signerValue3, &record->signerValue4};
     for (uint32_t number = 1; number <= 4; ++number) {
         if (!InternSignerValue(*record, callback->SignerValue(number).bytes(), *slots[number - 1])) {
-            StoreEvent(21 + number, trace::Level::Warning);
-            return false;
+            return StoreFailure(21 + number, trace::Level::Warning);
         }
     }
     record->signerFlags = callback->SignerFlags();
@@ -129,10 +95,7 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
     uint32_t added = 0;
     for (uint32_t i = 0; i < callback->MemberCount(); ++i) {
         OrderedMap<HashOrder>::Result hash = hashes_.FindOrInsert(callback->Member(i));
-        if (hash.entry == nullptr) {
-            StoreEvent(27, trace::Level::Error);
-            return false;
-        }
+        if (hash.entry == nullptr) return StoreFailure(27, trace::Level::Error);
         if (hash.inserted) {
             hash.entry->index = name.entry->ref.index;
             hash.entry->unsaved = true;
@@ -140,6 +103,17 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
         }
     }
     StoreEvent(29, trace::Level::Information, {trace::Num(added)});
+    return true;
+}
+
+bool CatalogStore::AppendSignerValue(std::span<const uint8_t> value, bool unsaved) {
+    SignerValueEntry* row = signerValues_.Append();
+    if (row == nullptr) return false;
+    if (!CopyBytes(row->value, value)) {
+        signerValues_.Resize(signerValues_.count() - 1);
+        return false;
+    }
+    row->unsaved = unsaved;
     return true;
 }
 
@@ -178,13 +152,10 @@ bool InternSignerValue(CatalogRecord& record, std::span<const uint8_t> value, ui
     }
     // The table row comes first, so that an index entry is never left
     // pointing at a row that could not be made.
-    SignerValueEntry* row = table.Append();
-    if (row == nullptr || !CopyBytes(row->value, value)) {
-        if (row != nullptr) table.Resize(table.count() - 1);
+    if (!store->AppendSignerValue(value, true)) {
         RecordEvent(16, trace::Level::Warning);
         return false;
     }
-    row->unsaved = true;
     OrderedMap<SignerValueOrder>::Result entry = store->signerValueIndex().FindOrInsert(value);
     if (entry.entry == nullptr) {
         table.Resize(table.count() - 1);

@@ -46,6 +46,10 @@ public:
     GrowableArray<SignerValueEntry>& signerValues() { return signerValues_; }
     OrderedMap<SignerValueOrder>& signerValueIndex() { return signerValueIndex_; }
 
+    // Adds a copy of `value` to the end of the signer value table; on failure
+    // the table is unchanged.
+    bool AppendSignerValue(std::span<const uint8_t> value, bool unsaved);
+
     // The reference a hash entry holds; its owner is this store.
     CatalogRef RefOf(const HashEntry& entry) { return {this, entry.index, entry.unsaved}; }
 

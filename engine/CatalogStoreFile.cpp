@@ -7,6 +7,7 @@
 #include "platform/ByteReader.h"
 #include "platform/ByteWriter.h"
 #include "platform/TextConversion.h"
+#include "engine/StoreTrace.h"
 #include "platform/Trace.h"
 #include "runtime/KernelPath.h"
 #include "runtime/Memory.h"
@@ -19,12 +20,9 @@ using korva::platform::ByteWriter;
 
 namespace {
 
-constexpr uint64_t kRecordEntrySize = 29;
+// How far a record may lie beyond the records read before it.
+constexpr uint64_t kMaxRecordGap = 4096;
 constexpr uint32_t kNoIndex = 0xFFFFFFFFu;
-
-void StoreEvent(uint32_t number, trace::Level level, std::initializer_list<trace::Value> data = {}) {
-    trace::Emit(trace::Source::Store, number, level, data);
-}
 
 bool Put(ByteWriter& writer, uint8_t value) { return writer.WriteU8(value); }
 bool Put(ByteWriter& writer, uint16_t value) { return writer.WriteU16Le(value); }
@@ -100,93 +98,66 @@ std::span<const uint8_t> AsBytes(const std::string& text) {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
-bool SaveRecords(CatalogStore& store, FieldWriter& out) {
-    uint32_t written = 0;
-    for (CatalogRecord& record : store.records().items()) {
-        if (!record.unsaved) continue;
-        if (!out.Field(kRecordTag)) {
-            StoreEvent(30, trace::Level::Warning);
-            return false;
-        }
-        if (!out.Field(record.fileTime.low) || !out.Field(record.fileTime.high) || !out.Field(record.signerFlags) ||
-            !out.Field(record.signerValue2) || !out.Field(record.signerValue1) || !out.Field(record.signerValue3) ||
-            !out.Field(record.signerValue4) || !out.Field(record.timeValue) || !out.Field(record.recordIndex)) {
-            StoreEvent(31, trace::Level::Warning);
-            return false;
-        }
-        record.unsaved = false;
-        ++written;
+template <class T, class Visit>
+bool ForEachEntry(GrowableArray<T>& entries, Visit&& visit) {
+    for (T& entry : entries.items()) {
+        if (!visit(entry)) return false;
     }
-    StoreEvent(32, trace::Level::Information, {trace::Num(written)});
     return true;
 }
 
-bool SaveNames(CatalogStore& store, FieldWriter& out) {
+template <class Traits, class Visit>
+bool ForEachEntry(OrderedMap<Traits>& entries, Visit&& visit) {
+    return entries.ForEach(visit);
+}
+
+// One pass of a save: writes every unsaved entry in container order and
+// clears its mark right after; a failed write ends the pass.
+template <class Container, class MarkOf, class Write>
+bool SavePass(Container& entries, uint32_t doneEvent, MarkOf markOf, Write write) {
     uint32_t written = 0;
-    std::string bytes;
-    bool ok = store.names().ForEach([&](NameEntry& entry) {
-        if (!entry.ref.unsaved) return true;
-        if (!out.Field(kNameTag)) {
-            StoreEvent(33, trace::Level::Warning);
-            return false;
-        }
-        if (!KernelFormBytes(entry.name, bytes) || !out.Field(static_cast<uint16_t>(bytes.size())) ||
-            !out.Bytes(AsBytes(bytes))) {
-            StoreEvent(34, trace::Level::Warning);
-            return false;
-        }
-        if (!out.Field(entry.ref.index)) {
-            StoreEvent(35, trace::Level::Warning);
-            return false;
-        }
-        entry.ref.unsaved = false;
+    bool ok = ForEachEntry(entries, [&](auto& entry) {
+        bool& unsaved = markOf(entry);
+        if (!unsaved) return true;
+        if (!write(entry)) return false;
+        unsaved = false;
         ++written;
         return true;
     });
-    if (ok) StoreEvent(36, trace::Level::Information, {trace::Num(written)});
+    if (ok) StoreEvent(doneEvent, trace::Level::Information, {trace::Num(written)});
     return ok;
 }
 
-bool SaveHashes(CatalogStore& store, FieldWriter& out) {
-    uint32_t written = 0;
-    bool ok = store.hashes().ForEach([&](HashEntry& entry) {
-        if (!entry.unsaved) return true;
-        if (!out.Field(kHashTag)) {
-            StoreEvent(38, trace::Level::Warning);
-            return false;
-        }
-        if (!out.Field(entry.length) || !out.Bytes(entry.view())) {
-            StoreEvent(39, trace::Level::Warning);
-            return false;
-        }
-        if (!out.Field(entry.index)) {
-            StoreEvent(40, trace::Level::Warning);
-            return false;
-        }
-        entry.unsaved = false;
-        ++written;
-        return true;
-    });
-    if (ok) StoreEvent(41, trace::Level::Information, {trace::Num(written)});
-    return ok;
-}
-
-bool SaveSignerValues(CatalogStore& store, FieldWriter& out) {
-    uint32_t written = 0;
-    for (SignerValueEntry& entry : store.signerValues().items()) {
-        if (!entry.unsaved) continue;
-        if (!out.Field(kSignerValueTag)) {
-            StoreEvent(42, trace::Level::Warning);
-            return false;
-        }
-        if (!out.Field(entry.value.size()) || !out.Bytes(entry.value.bytes())) {
-            StoreEvent(43, trace::Level::Warning);
-            return false;
-        }
-        entry.unsaved = false;
-        ++written;
+bool SaveRecord(FieldWriter& out, const CatalogRecord& r) {
+    if (!out.Field(kRecordTag)) return StoreFailure(30, trace::Level::Warning);
+    if (!out.Field(r.fileTime.low) || !out.Field(r.fileTime.high) || !out.Field(r.signerFlags) ||
+        !out.Field(r.signerValue2) || !out.Field(r.signerValue1) || !out.Field(r.signerValue3) ||
+        !out.Field(r.signerValue4) || !out.Field(r.timeValue) || !out.Field(r.recordIndex)) {
+        return StoreFailure(31, trace::Level::Warning);
     }
-    StoreEvent(44, trace::Level::Information, {trace::Num(written)});
+    return true;
+}
+
+bool SaveName(FieldWriter& out, const NameEntry& entry, std::string& bytes) {
+    if (!out.Field(kNameTag)) return StoreFailure(33, trace::Level::Warning);
+    if (!KernelFormBytes(entry.name, bytes) || !out.Field(static_cast<uint16_t>(bytes.size())) ||
+        !out.Bytes(AsBytes(bytes))) {
+        return StoreFailure(34, trace::Level::Warning);
+    }
+    if (!out.Field(entry.ref.index)) return StoreFailure(35, trace::Level::Warning);
+    return true;
+}
+
+bool SaveHash(FieldWriter& out, const HashEntry& entry) {
+    if (!out.Field(kHashTag)) return StoreFailure(38, trace::Level::Warning);
+    if (!out.Field(entry.length) || !out.Bytes(entry.view())) return StoreFailure(39, trace::Level::Warning);
+    if (!out.Field(entry.index)) return StoreFailure(40, trace::Level::Warning);
+    return true;
+}
+
+bool SaveSignerValue(FieldWriter& out, const SignerValueEntry& entry) {
+    if (!out.Field(kSignerValueTag)) return StoreFailure(42, trace::Level::Warning);
+    if (!out.Field(entry.value.size()) || !out.Bytes(entry.value.bytes())) return StoreFailure(43, trace::Level::Warning);
     return true;
 }
 
@@ -220,23 +191,20 @@ private:
         if (!in_.Field(r.fileTime.low) || !in_.Field(r.fileTime.high) || !in_.Field(r.signerFlags) ||
             !in_.Field(r.signerValue2) || !in_.Field(r.signerValue1) || !in_.Field(r.signerValue3) ||
             !in_.Field(r.signerValue4) || !in_.Field(r.timeValue) || !in_.Field(r.recordIndex)) {
-            StoreEvent(49, trace::Level::Error);
-            return false;
+            return StoreFailure(49, trace::Level::Error);
         }
         r.unsaved = false;
         GrowableArray<CatalogRecord>& records = store_.records();
-        // Every index a writer uses has an entry of its own in the file, so
-        // an index beyond what the file could hold is damage; refusing it
-        // keeps a damaged file from asking for gigabytes of empty records.
-        uint64_t fileCanHold = size_ / kRecordEntrySize;
-        if (records.count() >= CatalogStore::kMaxRecords || r.recordIndex >= kNoIndex || r.recordIndex >= fileCanHold) {
-            StoreEvent(50, trace::Level::Warning, {trace::Num(r.recordIndex)});
-            return false;
+        // A writer gives out indexes in order and writes every record, so a
+        // record never lies far beyond those before it; refusing a wide gap
+        // keeps a damaged index from asking for gigabytes of empty records.
+        if (records.count() >= CatalogStore::kMaxRecords || r.recordIndex >= kNoIndex ||
+            r.recordIndex >= uint64_t{records.count()} + kMaxRecordGap) {
+            return StoreFailure(50, trace::Level::Warning, {trace::Num(r.recordIndex)});
         }
         auto index = static_cast<uint32_t>(r.recordIndex);
         if (index >= records.count() && !records.Resize(index + 1)) {
-            StoreEvent(51, trace::Level::Warning, {trace::Num(r.recordIndex)});
-            return false;
+            return StoreFailure(51, trace::Level::Warning, {trace::Num(r.recordIndex)});
         }
         records[index] = r;
         return true;
@@ -245,8 +213,7 @@ private:
     bool LoadName() {
         uint16_t count = nameCount_;
         if (!in_.Field(count) || count == 0 || !ReadScratch(nameBytes_, count)) {
-            StoreEvent(52, trace::Level::Error);
-            return false;
+            return StoreFailure(52, trace::Level::Error);
         }
         nameCount_ = count;
         // An odd last byte is read but belongs to no code unit.
@@ -261,19 +228,10 @@ private:
         } catch (...) {
             path.clear();
         }
-        if (path.empty()) {
-            StoreEvent(52, trace::Level::Error);
-            return false;
-        }
-        if (!in_.Field(nameIndex_) || nameIndex_ == kNoIndex) {
-            StoreEvent(53, trace::Level::Error);
-            return false;
-        }
+        if (path.empty()) return StoreFailure(52, trace::Level::Error);
+        if (!in_.Field(nameIndex_) || nameIndex_ == kNoIndex) return StoreFailure(53, trace::Level::Error);
         OrderedMap<NameOrder>::Result entry = store_.names().FindOrInsert(path);
-        if (entry.entry == nullptr) {
-            StoreEvent(54, trace::Level::Warning);
-            return false;
-        }
+        if (entry.entry == nullptr) return StoreFailure(54, trace::Level::Warning);
         if (entry.inserted) entry.entry->ref = {&store_, nameIndex_, false};
         return true;
     }
@@ -281,28 +239,16 @@ private:
     bool LoadHash() {
         MemberHash hash;
         uint8_t length = 0;
-        if (!in_.Field(length)) {
-            StoreEvent(55, trace::Level::Warning);
-            return false;
-        }
+        if (!in_.Field(length)) return StoreFailure(55, trace::Level::Warning);
         if (length > MemberHash::kMaxLength) {
             trace::Emit(trace::Source::Hash, 14, trace::Level::Error, {trace::Num(length)});
             return false;
         }
         hash.length = length;
-        if (!in_.Bytes(std::span<uint8_t>(hash.bytes, length))) {
-            StoreEvent(55, trace::Level::Warning);
-            return false;
-        }
-        if (!in_.Field(hashIndex_) || hashIndex_ == kNoIndex) {
-            StoreEvent(56, trace::Level::Warning);
-            return false;
-        }
+        if (!in_.Bytes(std::span<uint8_t>(hash.bytes, length))) return StoreFailure(55, trace::Level::Warning);
+        if (!in_.Field(hashIndex_) || hashIndex_ == kNoIndex) return StoreFailure(56, trace::Level::Warning);
         OrderedMap<HashOrder>::Result entry = store_.hashes().FindOrInsert(hash);
-        if (entry.entry == nullptr) {
-            StoreEvent(57, trace::Level::Warning);
-            return false;
-        }
+        if (entry.entry == nullptr) return StoreFailure(57, trace::Level::Warning);
         if (entry.inserted) {
             entry.entry->index = hashIndex_;
             entry.entry->unsaved = false;
@@ -315,29 +261,19 @@ private:
         // A value running past the end of the file is damage; refusing it
         // before asking for memory keeps a bad length from costing 4 GiB.
         if (!in_.Field(length) || length > Remaining() || !ReadScratch(valueBytes_, length)) {
-            StoreEvent(58, trace::Level::Error);
-            return false;
+            return StoreFailure(58, trace::Level::Error);
         }
         valueLength_ = length;
         std::span<const uint8_t> value = valueBytes_.bytes().first(length);
         GrowableArray<SignerValueEntry>& table = store_.signerValues();
         if (table.count() >= CatalogStore::kMaxSignerValues) {
-            StoreEvent(59, trace::Level::Warning, {trace::Num(table.count())});
-            return false;
+            return StoreFailure(59, trace::Level::Warning, {trace::Num(table.count())});
         }
-        SignerValueEntry* row = table.Append();
-        if (row == nullptr || !CopyBytes(row->value, value)) {
-            if (row != nullptr) table.Resize(table.count() - 1);
-            StoreEvent(60, trace::Level::Error);
-            return false;
-        }
+        if (!store_.AppendSignerValue(value, false)) return StoreFailure(60, trace::Level::Error);
         // A value already indexed keeps its first index; the duplicate still
         // takes its place in the table.
         OrderedMap<SignerValueOrder>::Result entry = store_.signerValueIndex().FindOrInsert(value);
-        if (entry.entry == nullptr) {
-            StoreEvent(61, trace::Level::Error);
-            return false;
-        }
+        if (entry.entry == nullptr) return StoreFailure(61, trace::Level::Error);
         if (entry.inserted) entry.entry->index = static_cast<uint8_t>(table.count() - 1);
         return true;
     }
@@ -369,37 +305,27 @@ private:
 
 bool Validate(CatalogStore& store) {
     uint32_t values = store.signerValues().count();
-    if (values == 0) {
-        StoreEvent(63, trace::Level::Warning);
-        return false;
-    }
+    if (values == 0) return StoreFailure(63, trace::Level::Warning);
     GrowableArray<CatalogRecord>& records = store.records();
     // The largest signer value index over the records the entries name.
     auto reach = [&records](uint32_t index, uint32_t& highest) {
         if (index >= records.count()) {
-            StoreEvent(10, trace::Level::Error, {trace::Num(records.count()), trace::Num(index)});
-            return false;
+            return StoreFailure(10, trace::Level::Error, {trace::Num(records.count()), trace::Num(index)});
         }
         highest = std::max<uint32_t>(highest, records[index].HighestSignerValue());
         return true;
     };
     uint32_t nameMax = 0;
     if (!store.names().ForEach([&](NameEntry& entry) { return reach(entry.ref.index, nameMax); })) {
-        StoreEvent(64, trace::Level::Warning);
-        return false;
+        return StoreFailure(64, trace::Level::Warning);
     }
     uint32_t hashMax = 0;
     if (!store.hashes().ForEach([&](HashEntry& entry) { return reach(entry.index, hashMax); })) {
-        StoreEvent(65, trace::Level::Warning);
-        return false;
+        return StoreFailure(65, trace::Level::Warning);
     }
-    if (nameMax != hashMax) {
-        StoreEvent(66, trace::Level::Warning, {trace::Num(nameMax), trace::Num(hashMax)});
-        return false;
-    }
+    if (nameMax != hashMax) return StoreFailure(66, trace::Level::Warning, {trace::Num(nameMax), trace::Num(hashMax)});
     if (nameMax != values - 1) {
-        StoreEvent(67, trace::Level::Warning, {trace::Num(nameMax), trace::Num(values)});
-        return false;
+        return StoreFailure(67, trace::Level::Warning, {trace::Num(nameMax), trace::Num(values)});
     }
     return true;
 }
@@ -408,16 +334,21 @@ bool Validate(CatalogStore& store) {
 
 bool SaveStore(CatalogStore& store, IStoreOutput& output) {
     FieldWriter out(output);
-    return SaveRecords(store, out) && SaveNames(store, out) && SaveHashes(store, out) && SaveSignerValues(store, out);
+    std::string nameBytes;
+    return SavePass(store.records(), 32, [](CatalogRecord& r) -> bool& { return r.unsaved; },
+                    [&](const CatalogRecord& r) { return SaveRecord(out, r); }) &&
+           SavePass(store.names(), 36, [](NameEntry& e) -> bool& { return e.ref.unsaved; },
+                    [&](const NameEntry& e) { return SaveName(out, e, nameBytes); }) &&
+           SavePass(store.hashes(), 41, [](HashEntry& e) -> bool& { return e.unsaved; },
+                    [&](const HashEntry& e) { return SaveHash(out, e); }) &&
+           SavePass(store.signerValues(), 44, [](SignerValueEntry& e) -> bool& { return e.unsaved; },
+                    [&](const SignerValueEntry& e) { return SaveSignerValue(out, e); });
 }
 
 bool LoadStore(CatalogStore& store, IStream& stream, uint64_t position) {
     store.ClearStore();
     uint64_t size = 0;
-    if (!stream.GetSize(size)) {
-        StoreEvent(49, trace::Level::Error);
-        return false;
-    }
+    if (!stream.GetSize(size)) return StoreFailure(49, trace::Level::Error);
     StoreLoader loader(store, stream, position, size);
     return loader.Replay() && Validate(store);
 }

@@ -107,7 +107,7 @@ TEST(CatalogStoreFile, LoadChecksEveryEntryAndTheWholeStore) {
                                                   "AD 01 07 00000000" + kValue + kValue, false, Source::Store, 66},
         {"255 values", kRecord0 + kNameX + values255, false, Source::Store, 59},
         {"name beyond the records", kRecord0 + "DE 0200 5800 01000000" + kValue, false, Source::Store, 64},
-        {"record index beyond the file", "BE 0000000000000000 00000000 00000000 00000000 E803000000000000", false, Source::Store, 50},
+        {"record far beyond the others", "BE 0000000000000000 00000000 00000000 00000000 0010000000000000", false, Source::Store, 50},
         {"empty name", kRecord0 + "DE 0000", false, Source::Store, 52},
         {"unset name index", kRecord0 + "DE 0200 5800 FFFFFFFF", false, Source::Store, 53},
         {"value beyond the file", kValid + "C0 10000000 41", false, Source::Store, 58},

@@ -81,7 +81,9 @@ inline std::string Describe(CatalogStore& store) {
 
 // So that a loaded store can be written out again in full.
 inline void MarkAllUnsaved(CatalogStore& store) {
-    for (CatalogRecord& r : store.records().items()) r.unsaved = true;
+    // Only records that stand at their own index: a gap's empty record
+    // names index 0 and would overwrite the first record.
+    for (CatalogRecord& r : store.records().items()) r.unsaved = r.recordIndex == static_cast<uint64_t>(&r - store.records().items().data());
     store.names().ForEach([](NameEntry& e) { return e.ref.unsaved = true; });
     store.hashes().ForEach([](HashEntry& e) { return e.unsaved = true; });
     for (SignerValueEntry& v : store.signerValues().items()) v.unsaved = true;
