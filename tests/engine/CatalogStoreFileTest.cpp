@@ -15,14 +15,10 @@ namespace {
 using korva::trace::Recorder;
 using korva::trace::Source;
 
-Bytes FromHex(const std::string& hex) {
+Bytes FromHex(std::string hex) {
+    std::erase(hex, ' ');
     Bytes bytes;
-    std::string digits;
-    for (char c : hex) {
-        if (c == ' ') continue;
-        digits += c;
-        if (digits.size() == 2) bytes.push_back(static_cast<uint8_t>(std::stoul(digits, nullptr, 16))), digits.clear();
-    }
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
     return bytes;
 }
 

@@ -50,22 +50,16 @@ TEST(OrderedMap, KeepsHashOrderAndNeverReplaces) {
 }
 
 TEST(OrderedMap, NamesOrderByUtf16CodeUnitAndValuesByLengthFirst) {
-    struct NameCase { const wchar_t* a; const wchar_t* b; };
-    const NameCase names[] = {
-        {L"A", L"a"}, {L"ab", L"abc"}, {L"\U0001F600", L"\uFFFD"},  // a surrogate pair sorts below U+FFFD
-    };
-    for (const NameCase& c : names) {
+    // A surrogate pair sorts below U+FFFD, as in UTF-16, also where wide strings are UTF-32.
+    for (auto [a, b] : {std::pair{L"A", L"a"}, {L"ab", L"abc"}, {L"\U0001F600", L"\uFFFD"}}) {
         NameEntry entry;
-        ASSERT_TRUE(NameOrder::Assign(entry, c.b));
-        EXPECT_LT(NameOrder::Compare(c.a, entry), 0) << c.b;
-        EXPECT_EQ(NameOrder::Compare(c.b, entry), 0);
+        ASSERT_TRUE(NameOrder::Assign(entry, b));
+        EXPECT_TRUE(NameOrder::Compare(a, entry) < 0 && NameOrder::Compare(b, entry) == 0);
     }
-    struct ValueCase { Bytes a; Bytes b; };
-    const ValueCase values[] = {{{}, {0x00}}, {{0xFF}, {0x00, 0x00}}, {{0x01, 0x02}, {0x01, 0x03}}};
-    for (const ValueCase& c : values) {
+    for (auto [a, b] : {std::pair{Bytes{}, Bytes{0}}, {Bytes{0xFF}, Bytes{0, 0}}, {Bytes{1, 2}, Bytes{1, 3}}}) {
         SignerIndexEntry entry;
-        ASSERT_TRUE(SignerValueOrder::Assign(entry, c.b));
-        EXPECT_LT(SignerValueOrder::Compare(c.a, entry), 0);
+        ASSERT_TRUE(SignerValueOrder::Assign(entry, b));
+        EXPECT_LT(SignerValueOrder::Compare(a, entry), 0);
     }
 }
 
@@ -152,15 +146,11 @@ TEST(CatalogStore, ResolveAndSetRefCheckOwnerAndIndex) {
     verifier.catalogs[L"a.cat"] = Catalog({});
     ASSERT_TRUE(store.AddCatalog(L"a.cat", kPlain, verifier));
     CatalogRef ref;
-    EXPECT_EQ(ResolveRef(ref), nullptr);
-    EXPECT_FALSE(SetRef(ref, nullptr, 0));
-    EXPECT_FALSE(SetRef(ref, &store, 1));
-    ASSERT_TRUE(SetRef(ref, &store, 0));
-    EXPECT_TRUE(ref.unsaved);
+    EXPECT_TRUE(ResolveRef(ref) == nullptr && !SetRef(ref, nullptr, 0) && !SetRef(ref, &store, 1));
+    ASSERT_TRUE(SetRef(ref, &store, 0) && ref.unsaved);
     EXPECT_EQ(ResolveRef(ref), &store.records()[0]);
     store.ClearStore();
-    EXPECT_EQ(ResolveRef(ref), nullptr);
-    EXPECT_EQ(Describe(store), "");
+    EXPECT_TRUE(ResolveRef(ref) == nullptr && Describe(store).empty());
 }
 
 TEST(CatalogStore, AllocationFailuresLeakNothingAndLeaveNoWrongSignerIndex) {

@@ -27,13 +27,9 @@ class MemoryStream : public IStream {
 public:
     explicit MemoryStream(Bytes bytes) : bytes_(std::move(bytes)) {}
     bool IsOpen() const override { return true; }
-    bool GetSize(uint64_t& size) override {
-        size = bytes_.size();
-        return true;
-    }
+    bool GetSize(uint64_t& size) override { return size = bytes_.size(), true; }
     bool ReadAt(uint64_t position, void* buffer, uint32_t size, uint32_t* count) override {
-        uint64_t available = position < bytes_.size() ? bytes_.size() - position : 0;
-        auto delivered = static_cast<uint32_t>(std::min<uint64_t>(size, available));
+        auto delivered = static_cast<uint32_t>(std::min<uint64_t>(size, bytes_.size() - std::min<uint64_t>(position, bytes_.size())));
         if (delivered > 0) std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position), delivered, static_cast<uint8_t*>(buffer));
         if (count != nullptr) *count = delivered;
         return delivered > 0 || size == 0;
@@ -46,20 +42,14 @@ private:
 class MemoryOutput : public IStoreOutput {
 public:
     bool Write(const void* data, uint32_t size) override {
-        auto* bytes = static_cast<const uint8_t*>(data);
-        written.insert(written.end(), bytes, bytes + size);
-        return true;
+        return written.insert(written.end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size), true;
     }
     Bytes written;
 };
 
 inline std::string Hex(std::span<const uint8_t> bytes) {
     std::string text;
-    char digits[3];
-    for (uint8_t byte : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", byte);
-        text += digits;
-    }
+    for (uint8_t byte : bytes) text += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
     return text;
 }
 
