@@ -29,21 +29,21 @@ FakeCatalog Catalog(std::initializer_list<MemberHash> members, const char* subje
 TEST(OrderedMap, KeepsHashOrderAndNeverReplaces) {
     std::mt19937 random(7);
     OrderedMap<HashOrder> map;
-    std::map<std::vector<uint8_t>, uint32_t> reference;  // lexicographic: a prefix sorts first
+    std::map<std::string, uint32_t> reference;  // lexicographic: a prefix sorts first
     for (uint32_t i = 0; i < 20000; ++i) {
         const uint32_t lengths[] = {0, 1, 20, 32};
         MemberHash hash = Hash(0, lengths[random() % 4]);
         for (uint32_t b = 0; b < hash.length; ++b) hash.bytes[b] = static_cast<uint8_t>(random() % 3);
         auto [entry, inserted] = map.FindOrInsert(hash);
         ASSERT_NE(entry, nullptr);
-        bool fresh = reference.emplace(std::vector<uint8_t>(hash.bytes, hash.bytes + hash.length), i).second;
+        bool fresh = reference.emplace(std::string(hash.bytes, hash.bytes + hash.length), i).second;
         ASSERT_EQ(inserted, fresh);
         if (inserted) entry->index = i;
     }
     ASSERT_EQ(map.count(), reference.size());
     auto expected = reference.begin();
     map.ForEach([&](HashEntry& entry) {
-        EXPECT_EQ(std::vector<uint8_t>(entry.bytes, entry.bytes + entry.length), expected->first);
+        EXPECT_EQ(std::string(entry.bytes, entry.bytes + entry.length), expected->first);
         EXPECT_EQ(entry.index, expected->second);
         return ++expected, true;
     });
@@ -116,7 +116,7 @@ TEST(CatalogStore, RefusedCatalogsLeaveTheStoreAlone) {
         verifier.catalogs[L"x.cat"] = catalog;
         EXPECT_FALSE(store.AddCatalog(L"x.cat", kPlain, verifier)) << c.what;
         EXPECT_EQ(Describe(store), "") << c.what;
-        if (c.event != 0) EXPECT_TRUE(recorder.Has(Source::Store, c.event)) << c.what;
+        EXPECT_TRUE(c.event == 0 || recorder.Has(Source::Store, c.event)) << c.what;
     }
 }
 
@@ -168,7 +168,7 @@ TEST(CatalogStore, AllocationFailuresLeakNothingAndLeaveNoWrongSignerIndex) {
             return true;
         });
         if (failing == 0) clean = Describe(store);
-        if (added) EXPECT_EQ(Describe(store), clean);
+        EXPECT_TRUE(!added || Describe(store) == clean);
     });
     EXPECT_GT(total, 10u);
 }
