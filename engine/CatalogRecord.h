@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "runtime/Memory.h"
 
@@ -56,9 +57,7 @@ struct SignerValueEntry {
 
     friend void swap(SignerValueEntry& a, SignerValueEntry& b) noexcept {
         a.value.Swap(b.value);
-        bool unsaved = a.unsaved;
-        a.unsaved = b.unsaved;
-        b.unsaved = unsaved;
+        std::swap(a.unsaved, b.unsaved);
     }
 };
 
