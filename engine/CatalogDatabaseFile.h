@@ -31,8 +31,6 @@ public:
     // Appends the store's unsaved entries between two header writes.
     HResult SaveDatabaseFile(CatalogStore& store);
 
-    CFile& stream() { return stream_; }
-
 private:
     bool WriteHeader(uint32_t dirty);
 

@@ -39,7 +39,6 @@ public:
     // Empties all five containers; the arrays keep their capacity.
     void ClearStore();
 
-    CCallbacks* callbacks() const { return callbacks_; }
     GrowableArray<CatalogRecord>& records() { return records_; }
     OrderedMap<NameOrder>& names() { return names_; }
     OrderedMap<HashOrder>& hashes() { return hashes_; }
@@ -49,9 +48,6 @@ public:
     // Adds a copy of `value` to the end of the signer value table; on failure
     // the table is unchanged.
     bool AppendSignerValue(std::span<const uint8_t> value, bool unsaved);
-
-    // The reference a hash entry holds; its owner is this store.
-    CatalogRef RefOf(const HashEntry& entry) { return {this, entry.index, entry.unsaved}; }
 
 private:
     CCallbacks* callbacks_;

@@ -29,7 +29,6 @@ public:
     GrowableArray& operator=(const GrowableArray&) = delete;
 
     uint32_t count() const { return count_; }
-    uint32_t capacity() const { return capacity_; }
     T& operator[](uint32_t index) { return items_[index]; }
     const T& operator[](uint32_t index) const { return items_[index]; }
     std::span<T> items() { return {items_, count_}; }
