@@ -37,6 +37,8 @@ struct HashEntry {
 
     std::span<const uint8_t> view() const { return {bytes, length}; }
 };
+// With the map's two links, a node of 48 bytes.
+static_assert(sizeof(HashEntry) == 40);
 
 struct HashOrder {
     using Entry = HashEntry;
