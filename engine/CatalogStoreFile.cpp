@@ -44,8 +44,9 @@ public:
         ByteWriter writer(bytes);
         return Put(writer, value) && output_.Write(bytes, sizeof(T));
     }
+    // Nothing to write is no write at all: an empty value has no buffer.
     bool Bytes(std::span<const uint8_t> bytes) {
-        return output_.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+        return bytes.empty() || output_.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
     }
 
 private:
@@ -62,6 +63,7 @@ public:
     uint64_t position() const { return position_; }
 
     bool Bytes(std::span<uint8_t> bytes) {
+        if (bytes.empty()) return true;
         uint32_t count = 0;
         bool ok = stream_.ReadAt(position_, bytes.data(), static_cast<uint32_t>(bytes.size()), &count);
         position_ += count;
@@ -288,7 +290,7 @@ private:
             if (!scratch.Resize(count)) return false;
             std::fill(scratch.data() + held, scratch.data() + count, uint8_t{0});
         }
-        return count == 0 || in_.Bytes(scratch.bytes().first(count));
+        return in_.Bytes(scratch.bytes().first(count));
     }
 
     CatalogStore& store_;
