@@ -82,6 +82,7 @@ const char* SourceName(Source source) {
         case Source::Store: return "store";
         case Source::Hash: return "hash";
         case Source::Reference: return "reference";
+        case Source::Record: return "record";
         case Source::Silo: return "silo";
         case Source::Registry: return "registry";
         case Source::Expansion: return "expansion";

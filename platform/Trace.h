@@ -16,7 +16,7 @@
 namespace korva::trace {
 
 enum class Source : uint8_t {
-    Engine, Allocation, Memory, Buffer, Container, File, FileIo, Path, Store, Hash, Reference,
+    Engine, Allocation, Memory, Buffer, Container, File, FileIo, Path, Store, Hash, Reference, Record,
     Silo, Registry, Expansion, Asn1, Callback, Crypto, CertContext, Toolkit,
 };
 const char* SourceName(Source source);

@@ -25,6 +25,16 @@ public:
     // Keeps the common prefix; on failure the object is unchanged.
     bool Resize(uint32_t size);
     void Free();
+    // Exchanges the contents without allocating, so containers can move
+    // byte strings to new storage without a copy that could fail.
+    void Swap(CMemory& other) noexcept {
+        uint8_t* data = data_;
+        data_ = other.data_;
+        other.data_ = data;
+        uint32_t size = size_;
+        size_ = other.size_;
+        other.size_ = size;
+    }
 
     uint8_t* data() { return data_; }
     const uint8_t* data() const { return data_; }

@@ -1,0 +1,172 @@
+#include "engine/CatalogStore.h"
+
+#include "engine/StoreTrace.h"
+#include "platform/Trace.h"
+
+namespace TarnVerifyTrustDriver {
+
+namespace trace = korva::trace;
+
+namespace {
+
+void RecordEvent(uint32_t number, trace::Level level, std::initializer_list<trace::Value> data = {}) {
+    trace::Emit(trace::Source::Record, number, level, data);
+}
+
+bool IsPlainFile(uint32_t attributes) {
+    constexpr uint32_t kPlain = kFileAttributeSystem | kFileAttributeArchive | kFileAttributeNormal;
+    constexpr uint32_t kNotPlain = kFileAttributeDirectory | kFileAttributeDevice | kFileAttributeSparseFile;
+    return (attributes & kPlain) != 0 && (attributes & kNotPlain) == 0;
+}
+
+// Deletes the catalog callback on every way out of AddCatalog.
+class CallbackOwner {
+public:
+    explicit CallbackOwner(ICatalogEvidence* callback) : callback_(callback) {}
+    ~CallbackOwner() { delete callback_; }
+    CallbackOwner(const CallbackOwner&) = delete;
+    CallbackOwner& operator=(const CallbackOwner&) = delete;
+
+private:
+    ICatalogEvidence* callback_;
+};
+
+}  // namespace
+
+CatalogStore::CatalogStore(CCallbacks* callbacks)
+    : callbacks_(callbacks),
+      records_(callbacks),
+      names_(callbacks),
+      hashes_(callbacks),
+      signerValues_(callbacks),
+      signerValueIndex_(callbacks) {}
+
+void CatalogStore::ClearStore() {
+    records_.Clear();
+    names_.Clear();
+    hashes_.Clear();
+    signerValues_.Clear();
+    signerValueIndex_.Clear();
+}
+
+bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& findData, ICatalogVerifier& verifier) {
+    if (!IsPlainFile(findData.attributes)) return true;
+    if (records_.count() >= kMaxRecords) return StoreFailure(11, trace::Level::Warning, {trace::Num(records_.count())});
+    if (NameEntry* known = names_.Find(path)) {
+        CatalogRecord* record = ResolveRef(known->ref);
+        if (record == nullptr) return StoreFailure(12, trace::Level::Warning, {trace::Text(path)});
+        if (record->fileTime == findData.lastWriteTime) return true;
+    }
+
+    ICatalogEvidence* callback = verifier.CreateCallback(callbacks_);
+    if (callback == nullptr) return StoreFailure(13, trace::Level::Error);
+    CallbackOwner owner(callback);
+    if (verifier.ParseCatalogFile(path.c_str(), *callback, callbacks_) != kWalkSucceeded) return false;
+    if (!callback->ContentDigestMatched()) return StoreFailure(14, trace::Level::Warning, {trace::Text(path)});
+    if (!callback->SignerVerified()) return StoreFailure(15, trace::Level::Warning, {trace::Text(path)});
+    if (callback->SignerRejected()) return StoreFailure(16, trace::Level::Information, {trace::Text(path)});
+
+    OrderedMap<NameOrder>::Result name = names_.FindOrInsert(path);
+    if (name.entry == nullptr) return StoreFailure(17, trace::Level::Error);
+    if (name.inserted) {
+        CatalogRecord* fresh = records_.Append();
+        if (fresh == nullptr) return StoreFailure(18, trace::Level::Error);
+        uint32_t index = records_.count() - 1;
+        fresh->recordIndex = index;
+        fresh->owner = this;
+        if (!SetRef(name.entry->ref, this, index)) return StoreFailure(20, trace::Level::Warning);
+    }
+    CatalogRecord* record = ResolveRef(name.entry->ref);
+    if (record == nullptr) return StoreFailure(21, trace::Level::Warning);
+    record->fileTime = findData.lastWriteTime;
+    record->unsaved = true;
+
+    uint8_t* slots[] = {&record->signerValue1, &record->signerValue2, &record->signerValue3, &record->signerValue4};
+    for (uint32_t number = 1; number <= 4; ++number) {
+        if (!InternSignerValue(*record, callback->SignerValue(number).bytes(), *slots[number - 1])) {
+            return StoreFailure(21 + number, trace::Level::Warning);
+        }
+    }
+    record->signerFlags = callback->SignerFlags();
+    record->timeValue = callback->TimeValue();
+    record->unsaved = true;
+
+    // The first catalog that lists a hash keeps it.
+    uint32_t added = 0;
+    for (uint32_t i = 0; i < callback->MemberCount(); ++i) {
+        OrderedMap<HashOrder>::Result hash = hashes_.FindOrInsert(callback->Member(i));
+        if (hash.entry == nullptr) return StoreFailure(27, trace::Level::Error);
+        if (hash.inserted) {
+            hash.entry->index = name.entry->ref.index;
+            hash.entry->unsaved = true;
+            ++added;
+        }
+    }
+    StoreEvent(29, trace::Level::Information, {trace::Num(added)});
+    return true;
+}
+
+bool CatalogStore::AppendSignerValue(std::span<const uint8_t> value, bool unsaved) {
+    SignerValueEntry* row = signerValues_.Append();
+    if (row == nullptr) return false;
+    if (!CopyBytes(row->value, value)) {
+        signerValues_.Resize(signerValues_.count() - 1);
+        return false;
+    }
+    row->unsaved = unsaved;
+    return true;
+}
+
+CatalogRecord* ResolveRef(const CatalogRef& reference) {
+    if (reference.owner == nullptr || reference.index >= reference.owner->records().count()) {
+        trace::Emit(trace::Source::Reference, 18, trace::Level::Warning, {trace::Num(reference.index)});
+        return nullptr;
+    }
+    return &reference.owner->records()[reference.index];
+}
+
+bool SetRef(CatalogRef& reference, CatalogStore* store, uint32_t index) {
+    if (store == nullptr || index >= store->records().count()) return false;
+    reference.owner = store;
+    reference.index = index;
+    reference.unsaved = true;
+    return true;
+}
+
+bool InternSignerValue(CatalogRecord& record, std::span<const uint8_t> value, uint8_t& index) {
+    CatalogStore* store = record.owner;
+    if (store == nullptr) {
+        RecordEvent(13, trace::Level::Information);
+        return false;
+    }
+    GrowableArray<SignerValueEntry>& table = store->signerValues();
+    RecordEvent(14, trace::Level::Information, {trace::Num(table.count())});
+    if (table.count() >= CatalogStore::kMaxSignerValues) {
+        RecordEvent(15, trace::Level::Warning, {trace::Num(table.count())});
+        return false;
+    }
+    if (const SignerIndexEntry* known = store->signerValueIndex().Find(value)) {
+        index = known->index;
+        record.unsaved = true;
+        return true;
+    }
+    // The table row comes first, so that an index entry is never left
+    // pointing at a row that could not be made.
+    if (!store->AppendSignerValue(value, true)) {
+        RecordEvent(16, trace::Level::Warning);
+        return false;
+    }
+    OrderedMap<SignerValueOrder>::Result entry = store->signerValueIndex().FindOrInsert(value);
+    if (entry.entry == nullptr) {
+        table.Resize(table.count() - 1);
+        RecordEvent(18, trace::Level::Warning);
+        return false;
+    }
+    RecordEvent(17, trace::Level::Information, {trace::Num(table.count())});
+    entry.entry->index = static_cast<uint8_t>(table.count() - 1);
+    index = entry.entry->index;
+    record.unsaved = true;
+    return true;
+}
+
+}  // namespace TarnVerifyTrustDriver

@@ -1,0 +1,74 @@
+// The in-memory form of Cat.DB: one record per accepted catalog, the map from
+// every member hash to the record of the catalog that first listed it, the map
+// from catalog path to record, and the table of distinct signer values that
+// records name by one-byte index. Nothing leaves a store but by ClearStore.
+// Every failure is a false result with a trace event; nothing throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "engine/CatalogEvidence.h"
+#include "engine/CatalogRecord.h"
+#include "engine/GrowableArray.h"
+#include "engine/OrderedMap.h"
+#include "engine/StoreEntries.h"
+#include "runtime/MemoryService.h"
+
+namespace TarnVerifyTrustDriver {
+
+class CatalogStore {
+public:
+    // At most 254 signer values: index 0xFF means unset.
+    static constexpr uint32_t kMaxSignerValues = 254;
+    // A record index must stay below 0xFFFFFFFF, the unset index.
+    static constexpr uint32_t kMaxRecords = 0xFFFFFFFEu;
+
+    // Container storage and scratch objects come through `callbacks`.
+    explicit CatalogStore(CCallbacks* callbacks = nullptr);
+    CatalogStore(const CatalogStore&) = delete;
+    CatalogStore& operator=(const CatalogStore&) = delete;
+
+    // Takes in one catalog file of a scan. True: added, updated, or skipped as
+    // unchanged or not a plain file. False: not taken in; whatever was
+    // created before the failing step stays, marked unsaved.
+    bool AddCatalog(const std::wstring& path, const CatalogFindData& findData, ICatalogVerifier& verifier);
+
+    // Empties all five containers; the arrays keep their capacity.
+    void ClearStore();
+
+    GrowableArray<CatalogRecord>& records() { return records_; }
+    OrderedMap<NameOrder>& names() { return names_; }
+    OrderedMap<HashOrder>& hashes() { return hashes_; }
+    GrowableArray<SignerValueEntry>& signerValues() { return signerValues_; }
+    OrderedMap<SignerValueOrder>& signerValueIndex() { return signerValueIndex_; }
+
+    // Adds a copy of `value` to the end of the signer value table; on failure
+    // the table is unchanged.
+    bool AppendSignerValue(std::span<const uint8_t> value, bool unsaved);
+
+private:
+    CCallbacks* callbacks_;
+    GrowableArray<CatalogRecord> records_;
+    OrderedMap<NameOrder> names_;
+    OrderedMap<HashOrder> hashes_;
+    GrowableArray<SignerValueEntry> signerValues_;
+    OrderedMap<SignerValueOrder> signerValueIndex_;
+};
+
+// The record `reference` names, or null when it has no owner or its index is
+// beyond the owner's records.
+CatalogRecord* ResolveRef(const CatalogRef& reference);
+
+// Points `reference` at record `index` of `store` and marks it unsaved; only
+// when a store is given and the index is below its record count.
+bool SetRef(CatalogRef& reference, CatalogStore* store, uint32_t index);
+
+// Finds or adds `value` in the signer value table of the record's owner and
+// gives its index. Refused once the table holds 254 values, also for a value
+// already in it.
+bool InternSignerValue(CatalogRecord& record, std::span<const uint8_t> value, uint8_t& index);
+
+}  // namespace TarnVerifyTrustDriver

@@ -1,0 +1,177 @@
+#include "engine/CatalogStore.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "platform/Trace.h"
+#include "tests/common/AllocationFaults.h"
+#include "tests/engine/StoreTestSupport.h"
+
+namespace TarnVerifyTrustDriver::test {
+namespace {
+
+using korva::trace::Recorder;
+using korva::trace::Source;
+
+constexpr CatalogFindData kPlain{kFileAttributeArchive, {100, 1}};
+
+FakeCatalog Catalog(std::initializer_list<MemberHash> members, const char* subject = "subject") {
+    FakeCatalog catalog;
+    catalog.values = {Text(subject), Text("issuer"), Bytes{0x01, 0x02}, Bytes(20, 0xAB)};
+    catalog.members = members;
+    catalog.signerFlags = 0x30007;
+    catalog.timeValue = 1483624143;
+    return catalog;
+}
+
+TEST(OrderedMap, KeepsHashOrderAndNeverReplaces) {
+    std::mt19937 random(7);
+    OrderedMap<HashOrder> map;
+    std::map<std::string, uint32_t> reference;  // lexicographic: a prefix sorts first
+    for (uint32_t i = 0; i < 20000; ++i) {
+        const uint32_t lengths[] = {0, 1, 20, 32};
+        MemberHash hash = Hash(0, lengths[random() % 4]);
+        for (uint32_t b = 0; b < hash.length; ++b) hash.bytes[b] = static_cast<uint8_t>(random() % 3);
+        auto [entry, inserted] = map.FindOrInsert(hash);
+        ASSERT_NE(entry, nullptr);
+        bool fresh = reference.emplace(std::string(hash.bytes, hash.bytes + hash.length), i).second;
+        ASSERT_EQ(inserted, fresh);
+        if (inserted) entry->index = i;
+    }
+    ASSERT_EQ(map.count(), reference.size());
+    auto expected = reference.begin();
+    map.ForEach([&](HashEntry& entry) {
+        EXPECT_EQ(std::string(entry.bytes, entry.bytes + entry.length), expected->first);
+        EXPECT_EQ(entry.index, expected->second);
+        return ++expected, true;
+    });
+}
+
+TEST(OrderedMap, NamesOrderByUtf16CodeUnitAndValuesByLengthFirst) {
+    // A surrogate pair sorts below U+FFFD, as in UTF-16, also where wide strings are UTF-32.
+    for (auto [a, b] : {std::pair{L"A", L"a"}, {L"ab", L"abc"}, {L"\U0001F600", L"\uFFFD"}}) {
+        NameEntry entry;
+        ASSERT_TRUE(NameOrder::Assign(entry, b));
+        EXPECT_TRUE(NameOrder::Compare(a, entry) < 0 && NameOrder::Compare(b, entry) == 0);
+    }
+    for (auto [a, b] : {std::pair{Bytes{}, Bytes{0}}, {Bytes{0xFF}, Bytes{0, 0}}, {Bytes{1, 2}, Bytes{1, 3}}}) {
+        SignerIndexEntry entry;
+        ASSERT_TRUE(SignerValueOrder::Assign(entry, b));
+        EXPECT_LT(SignerValueOrder::Compare(a, entry), 0);
+    }
+}
+
+TEST(CatalogStore, SkipsWhatIsNotAPlainFile) {
+    const uint32_t skipped[] = {0, 0x1, 0x2, 0x10 | 0x20, 0x40 | 0x80, 0x200 | 0x4};
+    for (uint32_t attributes : skipped) {
+        CatalogStore store;
+        FakeVerifier verifier;
+        EXPECT_TRUE(store.AddCatalog(L"x.cat", {attributes, {}}, verifier));
+        EXPECT_EQ(verifier.walks, 0);
+        EXPECT_EQ(store.records().count(), 0u);
+    }
+}
+
+TEST(CatalogStore, RecordsAcceptedCatalogsAndSkipsUnchangedOnes) {
+    CatalogStore store;
+    FakeVerifier verifier;
+    verifier.catalogs[L"a.cat"] = Catalog({Hash(1, 20), Hash(2, 32)});
+    verifier.catalogs[L"A.cat"] = Catalog({Hash(2, 32), Hash(3, 20)}, "other");
+    verifier.catalogs[L"empty.cat"] = Catalog({});
+    for (const wchar_t* path : {L"a.cat", L"A.cat", L"empty.cat", L"a.cat"}) ASSERT_TRUE(store.AddCatalog(path, kPlain, verifier));
+    EXPECT_EQ(verifier.walks, 3);  // the unchanged a.cat is not walked again
+    EXPECT_EQ(store.records().count(), 3u);  // paths differing in case are different catalogs
+    EXPECT_EQ(store.signerValues().count(), 5u);
+    EXPECT_EQ(store.hashes().Find(Hash(2, 32))->index, 0u);  // the first catalog keeps a shared hash
+    EXPECT_EQ(store.hashes().count(), 3u);
+
+    // A changed catalog keeps its index; its record takes the new facts.
+    verifier.catalogs[L"a.cat"] = Catalog({Hash(4, 32)}, "renewed");
+    ASSERT_TRUE(store.AddCatalog(L"a.cat", {kFileAttributeNormal, {200, 1}}, verifier));
+    const CatalogRecord& record = store.records()[0];
+    EXPECT_EQ(record.fileTime, (FileTime{200, 1}));
+    EXPECT_EQ(store.signerValues()[record.signerValue1].value.size(), 7u);
+    EXPECT_EQ(store.hashes().Find(Hash(1, 20))->index, 0u);  // no longer listed, still mapped
+    EXPECT_TRUE(store.hashes().Find(Hash(4, 32))->unsaved);
+    EXPECT_EQ(store.names().count(), 3u);
+}
+
+TEST(CatalogStore, RefusedCatalogsLeaveTheStoreAlone) {
+    struct Case { const char* what; void (*spoil)(FakeCatalog&, FakeVerifier&); uint32_t event; };
+    const Case cases[] = {
+        {"walk failed", [](FakeCatalog& c, FakeVerifier&) { c.walkResult = 11; }, 0},
+        {"digest", [](FakeCatalog& c, FakeVerifier&) { c.digestMatched = false; }, 14},
+        {"signer", [](FakeCatalog& c, FakeVerifier&) { c.signerVerified = false; }, 15},
+        {"rejected", [](FakeCatalog& c, FakeVerifier&) { c.signerRejected = true; }, 16},
+        {"no callback", [](FakeCatalog&, FakeVerifier& v) { v.refuseCallback = true; }, 13},
+    };
+    for (const Case& c : cases) {
+        Recorder recorder;
+        CatalogStore store;
+        FakeVerifier verifier;
+        FakeCatalog catalog = Catalog({Hash(1, 20)});
+        c.spoil(catalog, verifier);
+        verifier.catalogs[L"x.cat"] = catalog;
+        EXPECT_FALSE(store.AddCatalog(L"x.cat", kPlain, verifier)) << c.what;
+        EXPECT_EQ(Describe(store), "") << c.what;
+        EXPECT_TRUE(c.event == 0 || recorder.Has(Source::Store, c.event)) << c.what;
+    }
+}
+
+TEST(CatalogStore, RefusesEveryCatalogOnceTheSignerTableIsFull) {
+    CatalogStore store;
+    FakeVerifier verifier;
+    verifier.catalogs[L"first.cat"] = Catalog({Hash(1, 20)});
+    ASSERT_TRUE(store.AddCatalog(L"first.cat", kPlain, verifier));
+    uint8_t index = 0;
+    for (uint32_t i = store.signerValues().count(); i < 254; ++i) {
+        ASSERT_TRUE(InternSignerValue(store.records()[0], Bytes{0xEE, static_cast<uint8_t>(i)}, index));
+        EXPECT_EQ(index, i);
+    }
+    Recorder recorder;
+    verifier.catalogs[L"known.cat"] = Catalog({Hash(2, 20)});  // all four values already in the table
+    EXPECT_FALSE(store.AddCatalog(L"known.cat", kPlain, verifier));
+    EXPECT_TRUE(recorder.Has(Source::Record, 15));
+    EXPECT_TRUE(recorder.Has(Source::Store, 22));
+    CatalogRecord orphan;
+    EXPECT_FALSE(InternSignerValue(orphan, Bytes{1}, index));
+    EXPECT_TRUE(recorder.Has(Source::Record, 13));
+}
+
+TEST(CatalogStore, ResolveAndSetRefCheckOwnerAndIndex) {
+    CatalogStore store;
+    FakeVerifier verifier;
+    verifier.catalogs[L"a.cat"] = Catalog({});
+    ASSERT_TRUE(store.AddCatalog(L"a.cat", kPlain, verifier));
+    CatalogRef ref;
+    EXPECT_TRUE(ResolveRef(ref) == nullptr && !SetRef(ref, nullptr, 0) && !SetRef(ref, &store, 1));
+    ASSERT_TRUE(SetRef(ref, &store, 0) && ref.unsaved);
+    EXPECT_EQ(ResolveRef(ref), &store.records()[0]);
+    store.ClearStore();
+    EXPECT_TRUE(ResolveRef(ref) == nullptr && Describe(store).empty());
+}
+
+TEST(CatalogStore, AllocationFailuresLeakNothingAndLeaveNoWrongSignerIndex) {
+    FakeVerifier verifier;
+    verifier.catalogs[L"a.cat"] = Catalog({Hash(1, 20), Hash(2, 32)});
+    verifier.catalogs[L"b.cat"] = Catalog({Hash(2, 32), Hash(3, 20)}, "other");
+    std::string clean;
+    uint64_t total = korva::test_support::SweepAllocationFailures([&](uint64_t failing) {
+        CatalogStore store;
+        bool added = store.AddCatalog(L"a.cat", kPlain, verifier);
+        added = store.AddCatalog(L"b.cat", kPlain, verifier) && added;
+        // Whatever failed, every interned index names the value it was given.
+        store.signerValueIndex().ForEach([&](SignerIndexEntry& e) {
+            EXPECT_EQ(Hex(store.signerValues()[e.index].value.bytes()), Hex(e.value.bytes()));
+            return true;
+        });
+        if (failing == 0) clean = Describe(store);
+        EXPECT_TRUE(!added || Describe(store) == clean);
+    });
+    EXPECT_GT(total, 10u);
+}
+
+}  // namespace
+}  // namespace TarnVerifyTrustDriver::test
