@@ -43,6 +43,7 @@ struct Watcher {
     bool subtree = false;
     uint32_t filter = 0;
     uint32_t mask = 0;
+    std::string rootPath;
     int rootWatch = -1;
     bool signalled = false;
     std::map<int, std::string> directories;  // watch descriptor -> host path
@@ -84,23 +85,24 @@ bool IsDirectoryEntry(int directoryFd, const dirent& item) {
 }
 
 // Watches `top` and, for a subtree watch, every directory below it (links
-// below the first watch are not followed, as Windows does not follow reparse
-// points). A directory that vanishes meanwhile is skipped, not a failure. `found`, when given, collects the
-// name bits of the entries already there: a directory created after its
-// parent's event was queued may hold entries whose own events came too early.
+// below the watched directory are not followed, as Windows does not follow
+// reparse points). A directory that vanishes meanwhile is skipped, not a
+// failure. `found`, when given, collects the name bits of the entries already
+// there: a directory created after its parent's event was queued may hold
+// entries whose own events came before its watch.
 bool WatchTree(Watcher& watcher, const std::string& top, uint32_t* found) {
     std::vector<std::string> pending{top};
     while (!pending.empty()) {
         std::string path = std::move(pending.back());
         pending.pop_back();
-        uint32_t follow = watcher.rootWatch < 0 ? 0 : IN_DONT_FOLLOW;
+        uint32_t follow = path == watcher.rootPath ? 0 : IN_DONT_FOLLOW;
         int watch = ::inotify_add_watch(watcher.fd, path.c_str(), watcher.mask | IN_ONLYDIR | follow);
         if (watch < 0) {
             if (errno == ENOENT || errno == ENOTDIR) continue;
             return false;
         }
         watcher.directories[watch] = path;
-        if (watcher.rootWatch < 0) watcher.rootWatch = watch;
+        if (path == watcher.rootPath) watcher.rootWatch = watch;
         if (!watcher.subtree) continue;
         std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(path.c_str()), &::closedir);
         if (directory == nullptr) continue;
@@ -137,7 +139,10 @@ bool ReadHostU32(ByteReader& reader, uint32_t& value) {
 // Whether one event counts as a change the filter asks for; follows
 // directories into and out of a subtree watch on the way.
 bool Consider(Watcher& watcher, int watch, uint32_t events, std::string_view name) {
-    if ((events & IN_Q_OVERFLOW) != 0) return true;
+    if ((events & IN_Q_OVERFLOW) != 0) {
+        WatchTree(watcher, watcher.rootPath, nullptr);  // directories created meanwhile went unseen
+        return true;
+    }
     auto it = watcher.directories.find(watch);
     if (it == watcher.directories.end()) return false;
     if ((events & (kLostEvents | IN_IGNORED)) != 0) {
@@ -197,7 +202,8 @@ NotificationHandle OpenChangeNotification(const wchar_t* directory, bool watchSu
         watcher->mask = MaskFor(filter, watchSubtree);
         watcher->fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         // The first failing call left errno: the queue, or the directory itself.
-        if (watcher->fd < 0 || !WatchTree(*watcher, HostPath(directory), nullptr) || watcher->rootWatch < 0) {
+        watcher->rootPath = HostPath(directory);
+        if (watcher->fd < 0 || !WatchTree(*watcher, watcher->rootPath, nullptr) || watcher->rootWatch < 0) {
             SetLastErrorFromErrno();
             return InvalidFileHandle();
         }
