@@ -116,9 +116,9 @@ bool Collect(DIR* directory, std::wstring_view pattern, std::vector<Entry>& entr
             (::fstatat(fd, item->d_name, &info, 0) == 0 ||
              ::fstatat(fd, item->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)) {
             std::u16string key = SortKey(name);
-            entries.push_back(Entry{std::move(name), std::move(key), AttributesOf(info),
-                                    static_cast<uint64_t>(info.st_size), ToFileTime(info.st_atim),
-                                    ToFileTime(info.st_mtim)});
+            uint64_t size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;  // only files have one
+            entries.push_back(Entry{std::move(name), std::move(key), AttributesOf(info), size,
+                                    ToFileTime(info.st_atim), ToFileTime(info.st_mtim)});
         }
         errno = 0;
     }
