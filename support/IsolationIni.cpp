@@ -34,6 +34,15 @@ std::wstring ReadValue(const wchar_t* key, const wchar_t* iniPath) {
     return FindIsolationIniValue(DecodeIsolationIni(bytes.data(), bytes.size()), key);
 }
 
+// 0 when "Native64" read into a buffer of `size` characters is "1". A buffer
+// of three shows a longer value as longer; the base key's check reads only
+// two characters, so there "10" still counts as "1".
+uint32_t ViewFlagsRead(const wchar_t* iniPath, uint32_t size) {
+    wchar_t native[3] = {};
+    uint32_t length = ReadIsolationIniString(L"Native64", L"0", native, size, iniPath);
+    return (length == 1 && native[0] == L'1') ? 0 : platform::kKeyWow64_32Key;
+}
+
 }  // namespace
 
 uint32_t FindIsolationIni(wchar_t* path) {
@@ -74,11 +83,7 @@ uint32_t ReadIsolationIniString(const wchar_t* key, const wchar_t* defaultValue,
     return CopyTruncated(defaultValue, buffer, size);
 }
 
-uint32_t ReadIsolationViewFlags(const wchar_t* iniPath) {
-    wchar_t native[2] = {};
-    uint32_t length = ReadIsolationIniString(L"Native64", L"0", native, 2, iniPath);
-    return (length == 1 && native[0] == L'1') ? 0 : platform::kKeyWow64_32Key;
-}
+uint32_t ReadIsolationViewFlags(const wchar_t* iniPath) { return ViewFlagsRead(iniPath, 3); }
 
 uint32_t GetIsolationRegistryBase(wchar_t* buffer, const wchar_t* iniPath) {
     if (buffer == nullptr) return platform::kErrorInvalidParameter;
@@ -98,7 +103,7 @@ uint32_t GetIsolationRegistryBase(wchar_t* buffer, const wchar_t* iniPath) {
     // The key may legitimately be missing or closed to us; any other failure
     // means the base cannot be used.
     platform::RegKey key = nullptr;
-    uint32_t access = platform::kKeyRead | ReadIsolationViewFlags(iniPath);
+    uint32_t access = platform::kKeyRead | ViewFlagsRead(iniPath, 2);
     uint32_t error = platform::RegistryOpenKey(platform::LocalMachineKey(), buffer, access, key);
     if (error == platform::kErrorSuccess) {
         platform::RegistryCloseKey(key);

@@ -101,7 +101,9 @@ TEST(IsolationIni, OnlyNative64EqualToOneSelectsTheNativeView) {
         {"Native64=1", 0},
         {"Native64 = 1 ", 0},
         {"Native64=0", platform::kKeyWow64_32Key},
-        {"Native64=11", 0},  // only one character fits the two-character buffer
+        {"Native64=11", platform::kKeyWow64_32Key},
+        {"Native64=10", platform::kKeyWow64_32Key},
+        {"Native64=1x", platform::kKeyWow64_32Key},
         {"Native64=yes", platform::kKeyWow64_32Key},
         {"", platform::kKeyWow64_32Key},
     };
