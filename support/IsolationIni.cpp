@@ -45,28 +45,28 @@ uint32_t ViewFlagsRead(const wchar_t* iniPath, uint32_t size) {
 
 }  // namespace
 
-uint32_t FindIsolationIni(wchar_t* path) {
-    wchar_t module[platform::kMaxPath] = {};
-    if (platform::QueryModuleFileName(module, platform::kMaxPath) == 0) {
-        uint32_t error = platform::LastError();
-        return error != platform::kErrorSuccess ? error : platform::kErrorFileNotFound;
-    }
-    return FindIsolationIniFrom(module, path);
+uint32_t FindIsolationIni(std::wstring& path) {
+    std::wstring module;
+    uint32_t error = platform::QueryModulePath(module);
+    if (error != platform::kErrorSuccess) return error;
+    return FindIsolationIniFrom(module.c_str(), path);
 }
 
-uint32_t FindIsolationIniFrom(const wchar_t* modulePath, wchar_t* path) {
-    if (modulePath == nullptr || path == nullptr) return platform::kErrorInvalidParameter;
-    wchar_t directory[platform::kMaxPath] = {};
-    CopyTruncated(modulePath, directory, platform::kMaxPath);
-    while (platform::RemoveFileSpec(directory)) {
-        if (platform::IsUncServer(directory)) break;
-        wchar_t candidate[kIsolationIniPathSize] = {};
-        CopyTruncated(directory, candidate, kIsolationIniPathSize);
-        if (platform::AppendPath(candidate, kIniName) &&
-            platform::QueryFileAttributes(candidate) != platform::kInvalidFileAttributes) {
-            CopyTruncated(candidate, path, kIsolationIniPathSize);
-            return platform::kErrorSuccess;
+uint32_t FindIsolationIniFrom(const wchar_t* modulePath, std::wstring& path) {
+    if (modulePath == nullptr) return platform::kErrorInvalidParameter;
+    try {
+        std::wstring directory = modulePath;
+        while (platform::RemoveFileSpec(directory)) {
+            if (platform::IsUncServer(directory)) break;
+            std::wstring candidate = directory;
+            if (platform::AppendPath(candidate, kIniName) &&
+                platform::QueryFileAttributes(candidate.c_str()) != platform::kInvalidFileAttributes) {
+                path = std::move(candidate);
+                return platform::kErrorSuccess;
+            }
         }
+    } catch (...) {
+        return platform::kErrorNotEnoughMemory;
     }
     return platform::kErrorFileNotFound;
 }
@@ -87,7 +87,7 @@ uint32_t ReadIsolationViewFlags(const wchar_t* iniPath) { return ViewFlagsRead(i
 
 uint32_t GetIsolationRegistryBase(wchar_t* buffer, const wchar_t* iniPath) {
     if (buffer == nullptr) return platform::kErrorInvalidParameter;
-    wchar_t found[kIsolationIniPathSize] = {};
+    std::wstring found;
     if (iniPath == nullptr) {
         uint32_t error = FindIsolationIni(found);
         if (error == platform::kErrorFileNotFound) {
@@ -95,7 +95,7 @@ uint32_t GetIsolationRegistryBase(wchar_t* buffer, const wchar_t* iniPath) {
             return platform::kErrorSuccess;
         }
         if (error != platform::kErrorSuccess) return error;
-        iniPath = found;
+        iniPath = found.c_str();
     }
     uint32_t length = ReadIsolationIniString(L"reghive", kDefaultRegistryBase, buffer, kRegistryBaseSize, iniPath);
     if (length == kRegistryBaseSize - 1) return platform::kErrorInsufficientBuffer;
