@@ -148,4 +148,12 @@ bool EqualsIgnoreAsciiCase(std::wstring_view a, std::wstring_view b) {
     return true;
 }
 
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(static_cast<unsigned char>(a[i])) != AsciiLower(static_cast<unsigned char>(b[i]))) return false;
+    }
+    return true;
+}
+
 }  // namespace korva::platform

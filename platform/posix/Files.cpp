@@ -31,7 +31,7 @@
 #include <utility>
 
 #include "platform/IoFaultPoint.h"
-#include "platform/TextConversion.h"
+#include "platform/posix/HostPath.h"
 #include "platform/posix/PosixErrors.h"
 
 namespace korva::platform {
@@ -135,8 +135,6 @@ void UnlinkIfSameFile(int fd, const std::string& path) {
 }
 
 }  // namespace
-
-std::string HostPath(const wchar_t* path) { return WideToUtf8(path); }
 
 FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) {
     try {
