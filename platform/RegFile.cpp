@@ -158,17 +158,24 @@ private:
         return RegFileError::UnknownRootKey;
     }
 
-    // Creates the key and every missing ancestor, as an import does.
+    // Creates the key and every missing ancestor, as an import does. The
+    // ancestors of a key that exists exist too, so the walk up stops at the
+    // first key found: a line costs one lookup plus one per key it creates,
+    // never one per ancestor.
     RegFileError AddKey(const std::wstring& path) {
-        for (size_t end = path.find(L'\\'); ; end = path.find(L'\\', end + 1)) {
-            std::wstring prefix = path.substr(0, end);
-            if (tree_.keys.find(prefix) == tree_.keys.end()) {
-                if (tree_.keys.size() >= kMaxRegKeys) return RegFileError::TooManyKeys;
-                tree_.keys.emplace(std::move(prefix), RegKeyEntry{});
+        auto key = tree_.keys.find(path);
+        if (key == tree_.keys.end()) {
+            std::vector<size_t> missing = {path.size()};  // prefix lengths, deepest first
+            for (size_t end = path.rfind(L'\\'); end != std::wstring::npos; end = path.rfind(L'\\', end - 1)) {
+                if (tree_.keys.contains(path.substr(0, end))) break;
+                missing.push_back(end);
             }
-            if (end == std::wstring::npos) break;
+            if (missing.size() > kMaxRegKeys - tree_.keys.size()) return RegFileError::TooManyKeys;
+            for (auto end = missing.rbegin(); end != missing.rend(); ++end) {
+                key = tree_.keys.emplace(path.substr(0, *end), RegKeyEntry{}).first;
+            }
         }
-        current_ = &tree_.keys[path];
+        current_ = &key->second;
         return RegFileError::None;
     }
 
