@@ -3,15 +3,14 @@
 #include <span>
 #include <utility>
 
-#include "platform/Cursor.h"
+#include "platform/ByteReader.h"
+#include "platform/TextCursor.h"
 #include "platform/Registry.h"
 #include "platform/TextConversion.h"
 
 namespace korva::platform {
 
 namespace {
-
-using TextCursor = Cursor<wchar_t>;
 
 constexpr std::wstring_view kHeaders[] = {L"Windows Registry Editor Version 5.00", L"REGEDIT4"};
 
@@ -46,10 +45,10 @@ std::wstring_view Text(std::span<const wchar_t> units) { return {units.data(), u
 std::wstring DecodeText(const uint8_t* bytes, size_t size) {
     static constexpr uint8_t kUtf16Bom[] = {0xFF, 0xFE};
     static constexpr uint8_t kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
-    Cursor<uint8_t> cursor(bytes, size);
-    if (cursor.SkipPrefix(kUtf16Bom)) return Utf16LeToWide(cursor.Rest().data(), cursor.Rest().size());
-    cursor.SkipPrefix(kUtf8Bom);
-    return Utf8ToWide({reinterpret_cast<const char*>(cursor.Rest().data()), cursor.Rest().size()});
+    ByteReader reader(bytes, size);
+    if (reader.SkipPrefix(kUtf16Bom)) return Utf16LeToWide(reader.Rest().data(), reader.Rest().size());
+    (void)reader.SkipPrefix(kUtf8Bom);  // optional
+    return Utf8ToWide({reinterpret_cast<const char*>(reader.Rest().data()), reader.Rest().size()});
 }
 
 // Lines end with LF, optionally preceded by CR; numbered from 1.
