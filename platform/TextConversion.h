@@ -19,5 +19,7 @@ std::string WideToUtf16Le(std::wstring_view text);
 wchar_t AsciiLower(wchar_t c);
 wchar_t AsciiUpper(wchar_t c);
 bool EqualsIgnoreAsciiCase(std::wstring_view a, std::wstring_view b);
+// The same over UTF-8 or other byte text: bytes above 0x7F compare as they are.
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
 
 }  // namespace korva::platform

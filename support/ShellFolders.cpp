@@ -119,10 +119,9 @@ bool SiloDataFolder(int csidl, std::wstring& path) {
     std::wstring extension = SiloDataExtension();
     const std::wstring* siloId = GetSiloId();
     wchar_t buffer[platform::kMaxPath] = {};
-    if (siloId != nullptr && platform::QuerySpecialFolderPath(buffer, csidl, false) &&
-        platform::AppendPath(buffer, extension.c_str()) && platform::AppendPath(buffer, siloId->c_str())) {
+    if (siloId != nullptr && platform::QuerySpecialFolderPath(buffer, csidl, false)) {
         path = buffer;
-        return true;
+        if (platform::AppendPath(path, extension.c_str()) && platform::AppendPath(path, siloId->c_str())) return true;
     }
     ExpansionEvent(19, {trace::Num(static_cast<uint32_t>(csidl))});
     path.clear();

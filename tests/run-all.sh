@@ -93,8 +93,12 @@ stage_fuzz() {
         corpus="$root/fuzz/corpus/${name%_fuzz}"
         work=$(mktemp -d)
         [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+        # fuzz/<target>.options holds further libFuzzer flags, such as a
+        # -max_len big enough for the inputs that make a parser slow.
+        local options=()
+        [ -f "$root/fuzz/$name.options" ] && read -r -a options < "$root/fuzz/$name.options"
         echo "-- $name"
-        "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$work" 2>"$work.log" || {
+        "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "${options[@]}" "$work" 2>"$work.log" || {
             status=1
             tail -40 "$work.log"
         }

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/ByteReader.h"
+#include "platform/posix/HostPath.h"
 #include "platform/posix/PosixErrors.h"
 
 namespace korva::platform {

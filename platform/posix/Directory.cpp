@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/TextConversion.h"
+#include "platform/posix/HostPath.h"
 #include "platform/posix/PosixErrors.h"
 
 namespace korva::platform {

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "toolkit/crypto/Montgomery.h"
+
 namespace korva::crypto::test {
 
 namespace {
@@ -131,6 +133,19 @@ std::string ToHex(const uint8_t* data, size_t size) {
 Bytes RandomBytes(std::mt19937_64& rng, size_t size) {
     Bytes out(size);
     for (uint8_t& b : out) b = static_cast<uint8_t>(rng());
+    return out;
+}
+
+Bytes RawRsa(const Bytes& modulus, const Bytes& exponent, const Bytes& value) {
+    detail::MontgomeryModulus n;
+    if (!n.Init(modulus)) return {};
+    const size_t k = n.limbCount();
+    detail::Limbs base{}, power{};
+    detail::LimbsFromBytes(value, std::span(base).first(k));
+    detail::LimbsFromBytes(exponent, std::span(power).first(k));
+    n.Power(std::span(base).first(k), std::span(base).first(k), std::span(power).first(k));
+    Bytes out(detail::StripLeadingZeros(modulus).size());
+    detail::LimbsToBytes(std::span(base).first(k), out);
     return out;
 }
 

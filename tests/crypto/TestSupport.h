@@ -18,6 +18,9 @@ Bytes FromHex(std::string_view hex);
 std::string ToHex(const uint8_t* data, size_t size);
 inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
 Bytes RandomBytes(std::mt19937_64& rng, size_t size);
+// value^exponent mod modulus as modulus-sized octets: signs with a private
+// exponent, which a public key refuses.
+Bytes RawRsa(const Bytes& modulus, const Bytes& exponent, const Bytes& value);
 
 // A file below the shared vectors directory, or nothing when it is absent.
 std::optional<std::string> ReadVectorFile(const std::string& relativePath);
