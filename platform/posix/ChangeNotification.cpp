@@ -177,6 +177,7 @@ bool Drain(Watcher& watcher) {
             SetLastErrorFromErrno();
             return false;
         }
+        if (size == 0) return true;
         ByteReader reader(watcher.buffer.data(), static_cast<size_t>(size));
         uint32_t watch = 0, events = 0, cookie = 0, length = 0;
         ByteSpan name;
