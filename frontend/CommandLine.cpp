@@ -3,6 +3,7 @@
 #include <new>
 
 #include "frontend/Console.h"
+#include "frontend/Usage.h"
 #include "platform/Process.h"
 #include "platform/TextConversion.h"
 #include "platform/Types.h"

@@ -1,5 +1,6 @@
+#include "frontend/RegistryCheck.h"
+
 #include "frontend/Console.h"
-#include "frontend/Run.h"
 #include "platform/ByteReader.h"
 #include "platform/Registry.h"
 #include "platform/Trace.h"

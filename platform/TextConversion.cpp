@@ -1,5 +1,7 @@
 #include "platform/TextConversion.h"
 
+#include <algorithm>
+
 #include "platform/ByteReader.h"
 
 namespace korva::platform {
@@ -150,6 +152,20 @@ bool EqualsIgnoreAsciiCase(std::wstring_view a, std::wstring_view b) {
         if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
     }
     return true;
+}
+
+bool StartsWithIgnoreAsciiCase(std::wstring_view text, std::wstring_view prefix) {
+    return text.size() >= prefix.size() && EqualsIgnoreAsciiCase(text.substr(0, prefix.size()), prefix);
+}
+
+int CompareIgnoreAsciiCase(std::wstring_view a, std::wstring_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        const wchar_t x = AsciiLower(a[i]);
+        const wchar_t y = AsciiLower(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {

@@ -11,7 +11,6 @@ namespace korva::support {
 namespace {
 
 using platform::ByteReader;
-using platform::EqualsIgnoreAsciiCase;
 
 constexpr std::wstring_view kSectionName = L"isolation";
 constexpr std::wstring_view kBlanks = L" \t";
@@ -24,10 +23,6 @@ std::wstring_view TrimTrailing(std::wstring_view text) {
 std::wstring_view Trim(std::wstring_view text) {
     size_t first = text.find_first_not_of(kBlanks);
     return first == std::wstring_view::npos ? std::wstring_view() : TrimTrailing(text.substr(first));
-}
-
-bool StartsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() && EqualsIgnoreAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
 // The C library's multibyte decoding; a byte it cannot decode stands for
@@ -76,11 +71,11 @@ std::wstring FindIsolationIniValue(std::wstring_view text, std::wstring_view key
         if (!inSection) {
             if (line.front() == L'[') {
                 std::wstring_view name = line.substr(1);
-                inSection = StartsWithIgnoringCase(TrimTrailing(name.substr(0, name.find(L']'))), kSectionName);
+                inSection = platform::StartsWithIgnoreAsciiCase(TrimTrailing(name.substr(0, name.find(L']'))), kSectionName);
             }
             continue;
         }
-        if (!StartsWithIgnoringCase(line, key)) continue;
+        if (!platform::StartsWithIgnoreAsciiCase(line, key)) continue;
         size_t equals = line.find(L'=');
         if (equals == std::wstring_view::npos) return {};
         std::wstring_view value = line.substr(equals + 1);

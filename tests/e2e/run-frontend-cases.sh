@@ -13,9 +13,9 @@ set -uo pipefail
 host=$1
 exe=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
-wine=${WINE:-/usr/lib/wine/wine64}
+wine=${WINE:-$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)}
 silo='{6D2A57C4-3B1E-4F60-9A8B-2C7D1E0F4A93}'
-work=$(mktemp -d)
+work=$(mktemp -d "${TMPDIR:-/tmp}/korva-e2e-$$.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # Host path of a directory as the tool sees it.

@@ -39,6 +39,14 @@ TEST(TextConversion, AsciiCaseFoldingLeavesOtherLettersAlone) {
     EXPECT_TRUE(EqualsIgnoreAsciiCase(L"/UNINSTALL", L"/uninstall"));
     EXPECT_FALSE(EqualsIgnoreAsciiCase(L"\u00c9", L"\u00e9"));
     EXPECT_FALSE(EqualsIgnoreAsciiCase(L"/n", L"/n "));
+    EXPECT_TRUE(EqualsIgnoreAsciiCase(std::string_view("CatRoot\xc3\x89"), std::string_view("CATROOT\xc3\x89")));
+    EXPECT_FALSE(EqualsIgnoreAsciiCase(std::string_view("\xc3\x89"), std::string_view("\xc3\xa9")));
+    EXPECT_TRUE(StartsWithIgnoreAsciiCase(L"\\SYSTEMROOT\\x", L"\\SystemRoot\\"));
+    EXPECT_FALSE(StartsWithIgnoreAsciiCase(L"\\System", L"\\SystemRoot"));
+    // _wcsicmp folds to lower case: "_" (0x5F) sorts before "b", not after "B".
+    EXPECT_LT(CompareIgnoreAsciiCase(L"a_", L"aB"), 0);
+    EXPECT_LT(CompareIgnoreAsciiCase(L"ab", L"ABC"), 0);
+    EXPECT_EQ(CompareIgnoreAsciiCase(L"Csidl", L"CSIDL"), 0);
 }
 
 }  // namespace
