@@ -21,9 +21,9 @@ namespace korva::platform {
 using FindHandle = void*;
 
 // Attributes beside those of Files.h that a find data may carry.
-
 constexpr uint32_t kFileAttributeSystem = 0x4;
 constexpr uint32_t kFileAttributeDevice = 0x40;
+constexpr uint32_t kFileAttributeSparseFile = 0x200;
 constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 
 struct FileTime {
