@@ -2,11 +2,11 @@
 
 #include <new>
 
-#include "runtime/MemoryService.h"
 #include "platform/PathOps.h"
-#include "platform/Process.h"
 #include "platform/Trace.h"
 #include "platform/Types.h"
+#include "runtime/KernelPath.h"
+#include "runtime/MemoryService.h"
 
 namespace TarnVerifyTrustDriver {
 
@@ -53,9 +53,10 @@ HResult CCatalogDatabaseSingleton::Initialize(const wchar_t* directory, CCatalog
         StripTrailingBackslashes(outputDirectory_);
         databasePath_ = JoinPath(outputDirectory_, L"Cat.DB");
 
-        wchar_t buffer[korva::platform::kMaxPath] = {};
-        uint32_t length = korva::platform::QuerySystemDirectory(buffer, korva::platform::kMaxPath);
-        std::wstring systemDirectory(buffer, length < korva::platform::kMaxPath ? length : 0);
+        // The same lookup the kernel paths use; without a system directory
+        // the catalog directories are relative and the scan finds nothing.
+        std::wstring systemDirectory;
+        if (!GetSystemDirectoryPath(systemDirectory)) systemDirectory.clear();
         StripTrailingBackslashes(systemDirectory);
         std::wstring catalogRoot = JoinPath(systemDirectory, kCatalogRoot);
         firstCatalogDirectory_ = JoinPath(catalogRoot, kFirstCatalogDirectory);

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "frontend/Console.h"
+#include "frontend/Usage.h"
 #include "platform/Process.h"
 #include "platform/TextConversion.h"
 #include "platform/Types.h"
@@ -50,13 +51,13 @@ bool SetRegistryKeyCheck(Options& options, const std::wstring& key, const std::w
 }
 
 bool ResolveModuleDirectory(std::wstring& directory) {
-    wchar_t buffer[korva::platform::kMaxPath] = {};
-    if (korva::platform::QueryModuleFileName(buffer, korva::platform::kMaxPath) == 0) {
-        Print(L"Error: GetModuleFileName failed with %d\n", static_cast<int>(korva::platform::LastError()));
+    std::wstring path;
+    uint32_t error = korva::platform::QueryModulePath(path);
+    if (error != korva::platform::kErrorSuccess) {
+        Print(L"Error: GetModuleFileName failed with %d\n", static_cast<int>(error));
         return false;
     }
     try {
-        std::wstring path(buffer);
         size_t separator = path.find_last_of(korva::platform::kPathSeparator);
         directory = separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
         return true;

@@ -18,6 +18,4 @@ bool SetRegistryKeyCheck(Options& options, const std::wstring& key, const std::w
 // The directory of the program's executable, ending with a separator.
 bool ResolveModuleDirectory(std::wstring& directory);
 
-void PrintUsage();
-
 }  // namespace CatalogDB

@@ -1,7 +1,7 @@
-#include <cstring>
+#include "frontend/RegistryCheck.h"
 
 #include "frontend/Console.h"
-#include "frontend/Run.h"
+#include "platform/ByteReader.h"
 #include "platform/Registry.h"
 #include "platform/Trace.h"
 #include "platform/Types.h"
@@ -23,8 +23,12 @@ bool CheckValue(platform::RegKey key, const std::wstring& valueName) {
     uint32_t type = platform::kRegNone;
     uint32_t error = platform::RegistryQueryValue(key, valueName.c_str(), &type, data, &size);
     if (error == platform::kErrorSuccess && type == platform::kRegDword) {
-        int32_t value = 0;
-        std::memcpy(&value, data, sizeof value);  // REG_DWORD is little-endian, as the host
+        // REG_DWORD is little-endian whatever the host's order; a shorter
+        // value leaves the rest of the zeroed buffer.
+        uint32_t word = 0;
+        platform::ByteReader reader(data, sizeof data);
+        if (!reader.ReadU32Le(word)) word = 0;
+        const auto value = static_cast<int32_t>(word);
         Print(L"Registry key value: %d\n", static_cast<int>(value));
         return value != 0;
     }

@@ -5,6 +5,7 @@
 #include "engine/CatalogDatabase.h"
 #include "frontend/CommandLine.h"
 #include "frontend/Console.h"
+#include "frontend/RegistryCheck.h"
 #include "platform/Process.h"
 #include "platform/Trace.h"
 

@@ -6,8 +6,6 @@
 namespace CatalogDB {
 
 bool Run(const Options& options);
-// True only when the configured DWORD exists and is non-zero.
-bool CheckRegistryKey(const Options& options);
 
 // The process entry: hint line, parsing, run; the exit code (0 or 1).
 int EntryPoint(int argc, const wchar_t* const* argv);

@@ -1,4 +1,5 @@
-#include "frontend/CommandLine.h"
+#include "frontend/Usage.h"
+
 #include "frontend/Console.h"
 
 namespace CatalogDB {

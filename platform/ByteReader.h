@@ -31,6 +31,7 @@ enum class DerError {
     kNonMinimalLength,    // strict rules only: long form where short fits, or a leading zero octet
     kTagTooLarge,         // a high tag number beyond 32 bits
     kIndefiniteRefused,   // strict rules only: indefinite length
+    kBadTagForm,          // high-tag form for a tag below 31, or a leading 0x80 tag octet
 };
 
 enum class DerRules {
@@ -111,9 +112,9 @@ public:
         return true;
     }
 
-    // Reads an element's identifier and length octets. With kBer the content
-    // need not be present yet (a streaming caller checks it); an indefinite
-    // length is reported, not followed. Nothing is consumed on failure.
+    // Reads an element's identifier and length octets. The content need not
+    // be present yet (a streaming caller checks it); an indefinite length is
+    // reported, not followed. Nothing is consumed on failure.
     [[nodiscard]] DerError ReadDerHeader(DerHeader& header, DerRules rules) {
         size_t start = position_;
         DerError error = ReadDerHeaderAt(header, rules);
@@ -179,9 +180,11 @@ private:
             uint8_t octet = 0;
             do {
                 if (!ReadU8(octet)) return DerError::kTruncated;
+                if (tag == 0 && octet == 0x80) return DerError::kBadTagForm;  // X.690 8.1.2.4.2 c
                 if ((tag >> 25) != 0) return DerError::kTagTooLarge;
                 tag = (tag << 7) | (octet & 0x7F);
             } while ((octet & 0x80) != 0);
+            if (tag < kDerHighTagForm) return DerError::kBadTagForm;
             header.tag = tag;
         }
         uint8_t first = 0;

@@ -47,18 +47,4 @@ using SetFilePointerExFn = bool (*)(FileHandle handle, int64_t distance, uint64_
 enum class FunctionLookup { Found, ModuleMissing, FunctionMissing };
 FunctionLookup LookupSetFilePointerEx(SetFilePointerExFn& function);
 
-// Test-only I/O fault injection: the N-th read or write (counted from 1 after
-// Arm) fails outright (kErrorIoDevice, nothing transferred) or succeeds with
-// fewer bytes transferred. Ordinal 0 only counts, so a first run can learn how
-// many calls a sweep must cover. Never reachable from the tool.
-struct IoFault {
-    enum class Kind { None, FailRead, ShortRead, FailWrite, ShortWrite };
-    Kind kind = Kind::None;
-    uint32_t ordinal = 0;      // which matching call is hit
-    uint32_t shortBy = 1;      // bytes withheld by a short transfer
-};
-void ArmIoFault(const IoFault& fault);
-void DisarmIoFault();
-uint32_t IoFaultCallsSeen();  // read or write calls matching the armed kind so far
-
 }  // namespace korva::platform

@@ -2,6 +2,8 @@
 // atomic load per call while disarmed.
 #include <atomic>
 
+#include "platform/IoFault.h"
+
 #include "platform/Files.h"
 #include "platform/IoFaultPoint.h"
 

@@ -1,5 +1,6 @@
-// The shlwapi path helpers the silo search uses, over fixed kMaxPath buffers.
-// On POSIX they work on '/' separated paths with the same rules.
+// The shlwapi path helpers the silo search uses. On Windows they keep
+// shlwapi's kMaxPath limit; on POSIX they work on '/' separated paths of any
+// length with the same rules.
 #pragma once
 
 #include <string>
@@ -13,10 +14,10 @@ namespace korva::platform {
 std::wstring JoinPath(std::wstring_view directory, std::wstring_view name);
 
 // PathRemoveFileSpecW: false when nothing was removed.
-bool RemoveFileSpec(wchar_t* path);
+bool RemoveFileSpec(std::wstring& path);
 // PathIsUNCServerW: "\\server" with no share part.
-bool IsUncServer(const wchar_t* path);
-// PathAppendW into a buffer of kMaxPath characters.
-bool AppendPath(wchar_t* path, const wchar_t* more);
+bool IsUncServer(const std::wstring& path);
+// PathAppendW; false when the result does not fit (Windows) or on no memory.
+bool AppendPath(std::wstring& path, const wchar_t* more);
 
 }  // namespace korva::platform

@@ -8,9 +8,10 @@
 
 namespace korva::platform {
 
-// GetModuleFileNameW(NULL, ...): characters written (truncated to size - 1
-// with a NUL), 0 on failure with LastError() set.
-uint32_t QueryModuleFileName(wchar_t* buffer, uint32_t size);
+// The executable's full path: 0 or a Win32 error. Windows reads it with
+// GetModuleFileNameW into kMaxPath characters (a longer path comes back cut,
+// as that call does); the POSIX host returns the whole path.
+uint32_t QueryModulePath(std::wstring& path);
 
 // GetSystemDirectoryW: length without the NUL, the size needed when `size` is
 // too small, 0 on failure.

@@ -3,15 +3,14 @@
 #include <span>
 #include <utility>
 
-#include "platform/Cursor.h"
+#include "platform/ByteReader.h"
+#include "platform/TextCursor.h"
 #include "platform/Registry.h"
 #include "platform/TextConversion.h"
 
 namespace korva::platform {
 
 namespace {
-
-using TextCursor = Cursor<wchar_t>;
 
 constexpr std::wstring_view kHeaders[] = {L"Windows Registry Editor Version 5.00", L"REGEDIT4"};
 
@@ -46,10 +45,10 @@ std::wstring_view Text(std::span<const wchar_t> units) { return {units.data(), u
 std::wstring DecodeText(const uint8_t* bytes, size_t size) {
     static constexpr uint8_t kUtf16Bom[] = {0xFF, 0xFE};
     static constexpr uint8_t kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
-    Cursor<uint8_t> cursor(bytes, size);
-    if (cursor.SkipPrefix(kUtf16Bom)) return Utf16LeToWide(cursor.Rest().data(), cursor.Rest().size());
-    cursor.SkipPrefix(kUtf8Bom);
-    return Utf8ToWide({reinterpret_cast<const char*>(cursor.Rest().data()), cursor.Rest().size()});
+    ByteReader reader(bytes, size);
+    if (reader.SkipPrefix(kUtf16Bom)) return Utf16LeToWide(reader.Rest().data(), reader.Rest().size());
+    (void)reader.SkipPrefix(kUtf8Bom);  // optional
+    return Utf8ToWide({reinterpret_cast<const char*>(reader.Rest().data()), reader.Rest().size()});
 }
 
 // Lines end with LF, optionally preceded by CR; numbered from 1.
@@ -158,17 +157,24 @@ private:
         return RegFileError::UnknownRootKey;
     }
 
-    // Creates the key and every missing ancestor, as an import does.
+    // Creates the key and every missing ancestor, as an import does. The
+    // ancestors of a key that exists exist too, so the walk up stops at the
+    // first key found: a line costs one lookup plus one per key it creates,
+    // never one per ancestor.
     RegFileError AddKey(const std::wstring& path) {
-        for (size_t end = path.find(L'\\'); ; end = path.find(L'\\', end + 1)) {
-            std::wstring prefix = path.substr(0, end);
-            if (tree_.keys.find(prefix) == tree_.keys.end()) {
-                if (tree_.keys.size() >= kMaxRegKeys) return RegFileError::TooManyKeys;
-                tree_.keys.emplace(std::move(prefix), RegKeyEntry{});
+        auto key = tree_.keys.find(path);
+        if (key == tree_.keys.end()) {
+            std::vector<size_t> missing = {path.size()};  // prefix lengths, deepest first
+            for (size_t end = path.rfind(L'\\'); end != std::wstring::npos; end = path.rfind(L'\\', end - 1)) {
+                if (tree_.keys.contains(path.substr(0, end))) break;
+                missing.push_back(end);
             }
-            if (end == std::wstring::npos) break;
+            if (missing.size() > kMaxRegKeys - tree_.keys.size()) return RegFileError::TooManyKeys;
+            for (auto end = missing.rbegin(); end != missing.rend(); ++end) {
+                key = tree_.keys.emplace(path.substr(0, *end), RegKeyEntry{}).first;
+            }
         }
-        current_ = &tree_.keys[path];
+        current_ = &key->second;
         return RegFileError::None;
     }
 

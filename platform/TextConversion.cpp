@@ -1,5 +1,9 @@
 #include "platform/TextConversion.h"
 
+#include <algorithm>
+
+#include "platform/ByteReader.h"
+
 namespace korva::platform {
 
 namespace {
@@ -94,18 +98,20 @@ std::wstring Utf8ToWide(std::string_view text) {
 std::wstring Utf16LeToWide(const uint8_t* bytes, size_t size) {
     std::wstring out;
     out.reserve(size / 2);
-    for (size_t i = 0; i + 1 < size; i += 2) {
-        char32_t unit = static_cast<char32_t>(bytes[i] | (bytes[i + 1] << 8));
+    ByteReader reader(bytes, size);
+    uint16_t unit = 0;
+    while (reader.ReadU16Le(unit)) {
         if constexpr (sizeof(wchar_t) == 2) {
             out.push_back(static_cast<wchar_t>(unit));
         } else {
-            if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < size) {
-                char32_t low = static_cast<char32_t>(bytes[i + 2] | (bytes[i + 3] << 8));
-                if (low >= 0xDC00 && low <= 0xDFFF) {
-                    out.push_back(static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00)));
-                    i += 2;
-                    continue;
-                }
+            // A high surrogate takes the low one after it; anything else
+            // unpaired becomes U+FFFD.
+            ByteReader next = reader;
+            uint16_t low = 0;
+            if (unit >= 0xD800 && unit <= 0xDBFF && next.ReadU16Le(low) && low >= 0xDC00 && low <= 0xDFFF) {
+                out.push_back(static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00)));
+                reader = next;
+                continue;
             }
             out.push_back(static_cast<wchar_t>((unit >= 0xD800 && unit <= 0xDFFF) ? kReplacement : unit));
         }
@@ -144,6 +150,28 @@ bool EqualsIgnoreAsciiCase(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+bool StartsWithIgnoreAsciiCase(std::wstring_view text, std::wstring_view prefix) {
+    return text.size() >= prefix.size() && EqualsIgnoreAsciiCase(text.substr(0, prefix.size()), prefix);
+}
+
+int CompareIgnoreAsciiCase(std::wstring_view a, std::wstring_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        const wchar_t x = AsciiLower(a[i]);
+        const wchar_t y = AsciiLower(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(static_cast<unsigned char>(a[i])) != AsciiLower(static_cast<unsigned char>(b[i]))) return false;
     }
     return true;
 }

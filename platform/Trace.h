@@ -11,7 +11,6 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace korva::trace {
 
@@ -59,28 +58,5 @@ inline void Emit(Source source, uint32_t number, Level level, std::initializer_l
 
 // Formats an event as the text sinks print it: "engine 28 error: ...".
 std::string FormatEvent(Source source, uint32_t number, Level level, std::initializer_list<Value> data);
-
-// Keeps every event in memory; for tests.
-class Recorder : public Sink {
-public:
-    struct Event {
-        Source source;
-        uint32_t number;
-        Level level;
-        std::vector<uint64_t> numbers;
-        std::vector<std::wstring> texts;
-    };
-    Recorder();
-    ~Recorder() override;
-    void OnEvent(Source source, uint32_t number, Level level, std::initializer_list<Value> data) override;
-    bool Has(Source source, uint32_t number) const;
-    size_t Count(Source source, uint32_t number) const;
-    const std::vector<Event>& events() const { return events_; }
-    void Clear() { events_.clear(); }
-
-private:
-    std::vector<Event> events_;
-    Sink* previous_;
-};
 
 }  // namespace korva::trace

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/Process.h"
+#include "platform/TextConversion.h"
 #include "platform/Trace.h"
 #include "platform/Types.h"
 
@@ -16,15 +17,6 @@ namespace {
 
 void PathEvent(uint32_t number, trace::Level level = trace::Level::Warning) {
     trace::Emit(trace::Source::Path, number, level);
-}
-
-wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
-
-// Only ASCII letters fold, as the kernel's prefix comparison does.
-bool StartsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::ranges::equal(text.substr(0, prefix.size()), prefix,
-                              [](wchar_t a, wchar_t b) { return AsciiUpper(a) == AsciiUpper(b); });
 }
 
 // Appends `rest` with every `from` separator turned into `to`; a no-op
@@ -83,7 +75,7 @@ bool FromKernelPath(std::wstring_view name, std::wstring& path) {
 
 bool ToKernelPath(std::wstring_view systemDirectory, std::wstring_view path, std::wstring& kernelPath) {
     try {
-        if (systemDirectory.empty() || !StartsWithIgnoringAsciiCase(path, systemDirectory)) {
+        if (systemDirectory.empty() || !platform::StartsWithIgnoreAsciiCase(path, systemDirectory)) {
             kernelPath.assign(path);
             return true;
         }
@@ -98,7 +90,7 @@ bool ToKernelPath(std::wstring_view systemDirectory, std::wstring_view path, std
 
 bool FromKernelPath(std::wstring_view systemDirectory, std::wstring_view name, std::wstring& path) {
     try {
-        if (!StartsWithIgnoringAsciiCase(name, kKernelSystemPrefix)) {
+        if (!platform::StartsWithIgnoreAsciiCase(name, kKernelSystemPrefix)) {
             path.assign(name);
             return true;
         }

@@ -34,30 +34,39 @@ std::wstring ReadValue(const wchar_t* key, const wchar_t* iniPath) {
     return FindIsolationIniValue(DecodeIsolationIni(bytes.data(), bytes.size()), key);
 }
 
-}  // namespace
-
-uint32_t FindIsolationIni(wchar_t* path) {
-    wchar_t module[platform::kMaxPath] = {};
-    if (platform::QueryModuleFileName(module, platform::kMaxPath) == 0) {
-        uint32_t error = platform::LastError();
-        return error != platform::kErrorSuccess ? error : platform::kErrorFileNotFound;
-    }
-    return FindIsolationIniFrom(module, path);
+// 0 when "Native64" read into a buffer of `size` characters is "1". A buffer
+// of three shows a longer value as longer; the base key's check reads only
+// two characters, so there "10" still counts as "1".
+uint32_t ViewFlagsRead(const wchar_t* iniPath, uint32_t size) {
+    wchar_t native[3] = {};
+    uint32_t length = ReadIsolationIniString(L"Native64", L"0", native, size, iniPath);
+    return (length == 1 && native[0] == L'1') ? 0 : platform::kKeyWow64_32Key;
 }
 
-uint32_t FindIsolationIniFrom(const wchar_t* modulePath, wchar_t* path) {
-    if (modulePath == nullptr || path == nullptr) return platform::kErrorInvalidParameter;
-    wchar_t directory[platform::kMaxPath] = {};
-    CopyTruncated(modulePath, directory, platform::kMaxPath);
-    while (platform::RemoveFileSpec(directory)) {
-        if (platform::IsUncServer(directory)) break;
-        wchar_t candidate[kIsolationIniPathSize] = {};
-        CopyTruncated(directory, candidate, kIsolationIniPathSize);
-        if (platform::AppendPath(candidate, kIniName) &&
-            platform::QueryFileAttributes(candidate) != platform::kInvalidFileAttributes) {
-            CopyTruncated(candidate, path, kIsolationIniPathSize);
-            return platform::kErrorSuccess;
+}  // namespace
+
+uint32_t FindIsolationIni(std::wstring& path) {
+    std::wstring module;
+    uint32_t error = platform::QueryModulePath(module);
+    if (error != platform::kErrorSuccess) return error;
+    return FindIsolationIniFrom(module.c_str(), path);
+}
+
+uint32_t FindIsolationIniFrom(const wchar_t* modulePath, std::wstring& path) {
+    if (modulePath == nullptr) return platform::kErrorInvalidParameter;
+    try {
+        std::wstring directory = modulePath;
+        while (platform::RemoveFileSpec(directory)) {
+            if (platform::IsUncServer(directory)) break;
+            std::wstring candidate = directory;
+            if (platform::AppendPath(candidate, kIniName) &&
+                platform::QueryFileAttributes(candidate.c_str()) != platform::kInvalidFileAttributes) {
+                path = std::move(candidate);
+                return platform::kErrorSuccess;
+            }
         }
+    } catch (...) {
+        return platform::kErrorNotEnoughMemory;
     }
     return platform::kErrorFileNotFound;
 }
@@ -74,15 +83,11 @@ uint32_t ReadIsolationIniString(const wchar_t* key, const wchar_t* defaultValue,
     return CopyTruncated(defaultValue, buffer, size);
 }
 
-uint32_t ReadIsolationViewFlags(const wchar_t* iniPath) {
-    wchar_t native[2] = {};
-    uint32_t length = ReadIsolationIniString(L"Native64", L"0", native, 2, iniPath);
-    return (length == 1 && native[0] == L'1') ? 0 : platform::kKeyWow64_32Key;
-}
+uint32_t ReadIsolationViewFlags(const wchar_t* iniPath) { return ViewFlagsRead(iniPath, 3); }
 
 uint32_t GetIsolationRegistryBase(wchar_t* buffer, const wchar_t* iniPath) {
     if (buffer == nullptr) return platform::kErrorInvalidParameter;
-    wchar_t found[kIsolationIniPathSize] = {};
+    std::wstring found;
     if (iniPath == nullptr) {
         uint32_t error = FindIsolationIni(found);
         if (error == platform::kErrorFileNotFound) {
@@ -90,7 +95,7 @@ uint32_t GetIsolationRegistryBase(wchar_t* buffer, const wchar_t* iniPath) {
             return platform::kErrorSuccess;
         }
         if (error != platform::kErrorSuccess) return error;
-        iniPath = found;
+        iniPath = found.c_str();
     }
     uint32_t length = ReadIsolationIniString(L"reghive", kDefaultRegistryBase, buffer, kRegistryBaseSize, iniPath);
     if (length == kRegistryBaseSize - 1) return platform::kErrorInsufficientBuffer;
@@ -98,7 +103,7 @@ uint32_t GetIsolationRegistryBase(wchar_t* buffer, const wchar_t* iniPath) {
     // The key may legitimately be missing or closed to us; any other failure
     // means the base cannot be used.
     platform::RegKey key = nullptr;
-    uint32_t access = platform::kKeyRead | ReadIsolationViewFlags(iniPath);
+    uint32_t access = platform::kKeyRead | ViewFlagsRead(iniPath, 2);
     uint32_t error = platform::RegistryOpenKey(platform::LocalMachineKey(), buffer, access, key);
     if (error == platform::kErrorSuccess) {
         platform::RegistryCloseKey(key);

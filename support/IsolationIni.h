@@ -2,21 +2,21 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace korva::support {
 
-constexpr uint32_t kIsolationIniPathSize = 261;
 constexpr uint32_t kRegistryBaseSize = 100;
 // Larger files are not read; an isolate.ini holds three short keys.
 constexpr uint32_t kMaxIsolationIniBytes = 1u << 20;
 
 // Looks for isolate.ini in the executable's directory and then in each
-// ancestor. On success `path` (kIsolationIniPathSize characters) holds it and
-// the result is 0; otherwise a Win32 error (ERROR_FILE_NOT_FOUND when absent).
-uint32_t FindIsolationIni(wchar_t* path);
+// ancestor. On success `path` holds it and the result is 0; otherwise a Win32
+// error (ERROR_FILE_NOT_FOUND when absent).
+uint32_t FindIsolationIni(std::wstring& path);
 // The same search starting from the directory of `modulePath` (a file path);
 // it stops at the root of the volume or at a UNC server name.
-uint32_t FindIsolationIniFrom(const wchar_t* modulePath, wchar_t* path);
+uint32_t FindIsolationIniFrom(const wchar_t* modulePath, std::wstring& path);
 
 // Reads `key` from the [isolation] section; the number of characters placed
 // in `buffer` (at most size - 1, NUL-terminated).

@@ -3,15 +3,14 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "platform/Cursor.h"
+#include "platform/ByteReader.h"
 #include "platform/TextConversion.h"
 
 namespace korva::support {
 
 namespace {
 
-using platform::Cursor;
-using platform::EqualsIgnoreAsciiCase;
+using platform::ByteReader;
 
 constexpr std::wstring_view kSectionName = L"isolation";
 constexpr std::wstring_view kBlanks = L" \t";
@@ -26,25 +25,22 @@ std::wstring_view Trim(std::wstring_view text) {
     return first == std::wstring_view::npos ? std::wstring_view() : TrimTrailing(text.substr(first));
 }
 
-bool StartsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() && EqualsIgnoreAsciiCase(text.substr(0, prefix.size()), prefix);
-}
-
-std::wstring DecodeMultibyte(Cursor<uint8_t> cursor) {
+// The C library's multibyte decoding; a byte it cannot decode stands for
+// itself.
+std::wstring DecodeMultibyte(ByteReader reader) {
     std::wstring text;
     std::mbstate_t state{};
-    while (!cursor.AtEnd()) {
-        std::span<const uint8_t> rest = cursor.Rest();
+    while (!reader.AtEnd()) {
+        platform::ByteSpan rest = reader.Rest();
         wchar_t c = 0;
         size_t used = std::mbrtowc(&c, reinterpret_cast<const char*>(rest.data()), rest.size(), &state);
         if (used == 0) break;
-        std::span<const uint8_t> consumed;
         if (used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2)) {
             uint8_t byte = 0;
-            cursor.Next(byte);
+            if (!reader.ReadU8(byte)) break;
             c = static_cast<wchar_t>(byte);
             state = std::mbstate_t{};
-        } else if (!cursor.Take(used, consumed)) {
+        } else if (!reader.Skip(used)) {
             break;
         }
         text.push_back(c);
@@ -56,13 +52,13 @@ std::wstring DecodeMultibyte(Cursor<uint8_t> cursor) {
 
 std::wstring DecodeIsolationIni(const uint8_t* bytes, size_t size) {
     static constexpr uint8_t kByteOrderMark[] = {0xFF, 0xFE};
-    Cursor<uint8_t> cursor(bytes, size);
-    if (size >= 3 && cursor.SkipPrefix(kByteOrderMark)) {
-        std::wstring text = platform::Utf16LeToWide(cursor.Rest().data(), cursor.Rest().size());
+    ByteReader reader(bytes, size);
+    if (size >= 3 && reader.SkipPrefix(kByteOrderMark)) {
+        std::wstring text = platform::Utf16LeToWide(reader.Rest().data(), reader.Rest().size());
         text.erase(std::min(text.find(L'\0'), text.size()));
         return text;
     }
-    return DecodeMultibyte(cursor);
+    return DecodeMultibyte(reader);
 }
 
 std::wstring FindIsolationIniValue(std::wstring_view text, std::wstring_view key) {
@@ -75,11 +71,11 @@ std::wstring FindIsolationIniValue(std::wstring_view text, std::wstring_view key
         if (!inSection) {
             if (line.front() == L'[') {
                 std::wstring_view name = line.substr(1);
-                inSection = StartsWithIgnoringCase(TrimTrailing(name.substr(0, name.find(L']'))), kSectionName);
+                inSection = platform::StartsWithIgnoreAsciiCase(TrimTrailing(name.substr(0, name.find(L']'))), kSectionName);
             }
             continue;
         }
-        if (!StartsWithIgnoringCase(line, key)) continue;
+        if (!platform::StartsWithIgnoreAsciiCase(line, key)) continue;
         size_t equals = line.find(L'=');
         if (equals == std::wstring_view::npos) return {};
         std::wstring_view value = line.substr(equals + 1);

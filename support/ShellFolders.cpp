@@ -84,17 +84,6 @@ constexpr SpecialFolder kFolders[] = {
     {L"LOCAL_SILO_DATA", kLocalSiloData},
 };
 
-// _wcsicmp order: letters folded to lower case before comparing.
-int CompareIgnoringCase(std::wstring_view a, std::wstring_view b) {
-    size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-        wchar_t x = platform::AsciiLower(a[i]);
-        wchar_t y = platform::AsciiLower(b[i]);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 void ExpansionEvent(uint32_t number, std::initializer_list<trace::Value> data) {
     trace::Emit(trace::Source::Expansion, number, trace::Level::Error, data);
 }
@@ -119,10 +108,9 @@ bool SiloDataFolder(int csidl, std::wstring& path) {
     std::wstring extension = SiloDataExtension();
     const std::wstring* siloId = GetSiloId();
     wchar_t buffer[platform::kMaxPath] = {};
-    if (siloId != nullptr && platform::QuerySpecialFolderPath(buffer, csidl, false) &&
-        platform::AppendPath(buffer, extension.c_str()) && platform::AppendPath(buffer, siloId->c_str())) {
+    if (siloId != nullptr && platform::QuerySpecialFolderPath(buffer, csidl, false)) {
         path = buffer;
-        return true;
+        if (platform::AppendPath(path, extension.c_str()) && platform::AppendPath(path, siloId->c_str())) return true;
     }
     ExpansionEvent(19, {trace::Num(static_cast<uint32_t>(csidl))});
     path.clear();
@@ -153,8 +141,8 @@ std::span<const SpecialFolder> SpecialFolderTable() { return kFolders; }
 const SpecialFolder* FindSpecialFolder(std::wstring_view name) {
     const SpecialFolder* end = std::end(kFolders);
     const SpecialFolder* found = std::lower_bound(std::begin(kFolders), end, name,
-        [](const SpecialFolder& row, std::wstring_view key) { return CompareIgnoringCase(row.name, key) < 0; });
-    return (found != end && CompareIgnoringCase(found->name, name) == 0) ? found : nullptr;
+        [](const SpecialFolder& row, std::wstring_view key) { return platform::CompareIgnoreAsciiCase(row.name, key) < 0; });
+    return (found != end && platform::CompareIgnoreAsciiCase(found->name, name) == 0) ? found : nullptr;
 }
 
 bool ResolveSpecialFolder(uint32_t value, std::wstring& path) {

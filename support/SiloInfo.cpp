@@ -43,8 +43,9 @@ bool IsRegistryGuid(std::wstring_view text) {
 
 // Fills every field; the caller publishes them by setting `loaded`.
 bool Load(SiloInfo& silo) {
-    wchar_t iniPath[kIsolationIniPathSize] = {};
-    if (FindIsolationIni(iniPath) != platform::kErrorSuccess) return false;
+    std::wstring ini;
+    if (FindIsolationIni(ini) != platform::kErrorSuccess) return false;
+    const wchar_t* iniPath = ini.c_str();
     wchar_t id[kSiloBufferSize] = {};
     uint32_t length = ReadIsolationIniString(L"silo", L"", id, kSiloBufferSize, iniPath);
     if (length == kSiloBufferSize - 1 || !IsRegistryGuid({id, length})) return false;

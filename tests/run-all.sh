@@ -18,20 +18,38 @@ failures=0
 
 log() { printf '\n=== %s\n' "$*"; }
 
-install_packages() {
-    local wanted=(cmake ninja-build g++ clang libgtest-dev libgmock-dev googletest libbenchmark-dev libssl-dev libclang-rt-14-dev
-                  g++-mingw-w64-x86-64-posix wine64 perl osslsigncode)
-    local missing=()
-    for package in "${wanted[@]}"; do
+apt_install() {  # packages not yet installed
+    local missing=() package
+    for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
     done
-    if [ ${#missing[@]} -gt 0 ]; then
-        log "installing ${missing[*]}"
-        local sudo=""
-        [ "$(id -u)" -ne 0 ] && sudo=sudo
-        $sudo apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-    fi
+    [ ${#missing[@]} -eq 0 ] && return 0
+    log "installing ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+install_packages() {
+    apt_install cmake ninja-build g++ clang libgtest-dev libgmock-dev googletest libbenchmark-dev libssl-dev \
+        g++-mingw-w64-x86-64-posix wine64 perl osslsigncode
+    # The sanitizer and fuzzer runtimes of the clang that is installed.
+    local clang_major
+    clang_major=$(clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -1)
+    [ -n "$clang_major" ] && apt_install "libclang-rt-$clang_major-dev"
+}
+
+# A Wine program: on PATH, or where distributions keep it out of PATH.
+find_wine_program() {  # names...
+    local name dir
+    for name in "$@"; do
+        command -v "$name" 2>/dev/null && return 0
+        for dir in /usr/lib/wine /usr/lib/x86_64-linux-gnu/wine /usr/lib64/wine /opt/wine-stable/bin /opt/wine-devel/bin; do
+            [ -x "$dir/$name" ] && { echo "$dir/$name"; return 0; }
+        done
+    done
+    return 1
 }
 
 # record <stage> <command...>: runs a stage and remembers its verdict.
@@ -70,11 +88,13 @@ stage_asan() {
 stage_windows() {
     log "Windows build (mingw-w64) and tests under Wine"
     export WINEPREFIX="$out/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    local wine=/usr/lib/wine/wine64
+    local wine wineserver
+    wine=$(find_wine_program wine64 wine) || { echo "no wine64 or wine found"; return 1; }
+    wineserver=$(find_wine_program wineserver64 wineserver) || wineserver=
     configure_and_build "$out/windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release || return 1
     [ -d "$WINEPREFIX" ] || "$wine" wineboot -i >/dev/null 2>&1
-    /usr/lib/wine/wineserver -p 60 >/dev/null 2>&1 || true  # keep one server for all the runs
+    [ -n "$wineserver" ] && { "$wineserver" -p 60 >/dev/null 2>&1 || true; }  # keep one server for all the runs
     local status=0
     (cd "$out/windows" && ctest --output-on-failure) || status=1
     WINE="$wine" "$root/tests/e2e/run-frontend-cases.sh" wine "$out/windows/frontend/KorvaCatalogDB.exe" || status=1
@@ -91,10 +111,14 @@ stage_fuzz() {
         local name corpus work
         name=$(basename "$target")
         corpus="$root/fuzz/corpus/${name%_fuzz}"
-        work=$(mktemp -d)
+        work=$(mktemp -d "${TMPDIR:-/tmp}/korva-fuzz-$name-$$.XXXXXX")
         [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+        # fuzz/<target>.options holds further libFuzzer flags, such as a
+        # -max_len big enough for the inputs that make a parser slow.
+        local options=()
+        [ -f "$root/fuzz/$name.options" ] && read -r -a options < "$root/fuzz/$name.options"
         echo "-- $name"
-        "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$work" 2>"$work.log" || {
+        "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "${options[@]}" "$work" 2>"$work.log" || {
             status=1
             tail -40 "$work.log"
         }

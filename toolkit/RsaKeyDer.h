@@ -23,7 +23,7 @@ DerResult ParseRsaSpki(DerBytes der, DerBytes& rsaPublicKey);
 
 // Encodes the SubjectPublicKeyInfo of (modulus, exponent), given without
 // leading zeros, into `out` and returns its length; with an empty `out` it
-// only measures.
+// only measures, and into an `out` too small for it, it returns 0.
 size_t EncodeRsaSpki(DerBytes modulus, DerBytes exponent, std::span<uint8_t> out);
 
 }  // namespace korva::toolkit

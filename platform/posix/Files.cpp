@@ -12,7 +12,8 @@
 //   that shares writing goes unseen by later handles that deny it. On a file
 //   system without advisory locks the open goes ahead without the check.
 // - Truncation by CREATE_ALWAYS and TRUNCATE_EXISTING happens after the lock,
-//   so a refused open leaves the file as it was, as on Win32.
+//   so a refused open leaves the file as it was, as on Win32; that holds for
+//   read-only handles too.
 // - Delete-on-close: the name is unlinked when the handle that asked for it
 //   closes, provided it still names the same file; other open handles keep the
 //   data until they close, but the name goes at once (Win32 keeps it until the
@@ -30,7 +31,7 @@
 #include <utility>
 
 #include "platform/IoFaultPoint.h"
-#include "platform/TextConversion.h"
+#include "platform/posix/HostPath.h"
 #include "platform/posix/PosixErrors.h"
 
 namespace korva::platform {
@@ -78,8 +79,37 @@ int SharingLock(uint32_t access, uint32_t share) {
 
 bool Truncates(uint32_t disposition) { return disposition == kCreateAlways || disposition == kTruncateExisting; }
 
-// Applies the sharing lock and the deferred truncation to a fresh descriptor.
-bool PrepareDescriptor(int fd, uint32_t access, uint32_t share, uint32_t disposition) {
+bool SameFile(int a, int b) {
+    struct stat first {};
+    struct stat second {};
+    return ::fstat(a, &first) == 0 && ::fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+// Empties the file behind `fd`. A read-only descriptor cannot: a second,
+// writable one of the same file does it and is closed again, which leaves the
+// first one's lock in place (flock locks belong to the open file description).
+bool Truncate(int fd, uint32_t access, const std::string& path) {
+    if ((access & kGenericWrite) != 0) {
+        if (::ftruncate(fd, 0) == 0) return true;
+        SetLastErrorFromErrno();
+        return false;
+    }
+    int writable = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (writable < 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    bool same = SameFile(fd, writable);
+    bool truncated = same && ::ftruncate(writable, 0) == 0;
+    if (!truncated) same ? SetLastErrorFromErrno() : SetLastError(kErrorSharingViolation);  // replaced meanwhile
+    ::close(writable);
+    return truncated;
+}
+
+// Applies the sharing lock and then the deferred truncation to a fresh
+// descriptor, so that a refused open has changed nothing.
+bool PrepareDescriptor(int fd, uint32_t access, uint32_t share, uint32_t disposition, const std::string& path) {
     int lock = SharingLock(access, share);
     if (lock != 0 && ::flock(fd, lock | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) {
@@ -93,11 +123,7 @@ bool PrepareDescriptor(int fd, uint32_t access, uint32_t share, uint32_t disposi
             return false;
         }
     }
-    if ((access & kGenericWrite) != 0 && Truncates(disposition) && ::ftruncate(fd, 0) != 0) {
-        SetLastErrorFromErrno();
-        return false;
-    }
-    return true;
+    return !Truncates(disposition) || Truncate(fd, access, path);
 }
 
 // Unlinks `path` only while it still names the file behind `fd`.
@@ -109,8 +135,6 @@ void UnlinkIfSameFile(int fd, const std::string& path) {
 }
 
 }  // namespace
-
-std::string HostPath(const wchar_t* path) { return WideToUtf8(path); }
 
 FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) {
     try {
@@ -126,8 +150,6 @@ FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32
             case kTruncateExisting: break;
             default: SetLastError(kErrorInvalidParameter); return InvalidFileHandle();
         }
-        // ftruncate needs a writable descriptor; a read-only one truncates at open.
-        if (Truncates(disposition) && (access & kGenericWrite) == 0) mode |= O_TRUNC;
         struct stat info {};
         bool existed = ::stat(hostPath.c_str(), &info) == 0;
         if (existed && S_ISDIR(info.st_mode)) {
@@ -139,7 +161,7 @@ FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32
             SetLastErrorFromErrno();
             return InvalidFileHandle();
         }
-        if (!PrepareDescriptor(fd, access, share, disposition)) {
+        if (!PrepareDescriptor(fd, access, share, disposition, hostPath)) {
             ::close(fd);
             return InvalidFileHandle();
         }

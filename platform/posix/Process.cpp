@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -63,27 +64,24 @@ bool LookupFolder(int csidl, wchar_t* buffer) {
 
 }  // namespace
 
-uint32_t QueryModuleFileName(wchar_t* buffer, uint32_t size) {
+uint32_t QueryModulePath(std::wstring& path) {
     try {
-        std::string path(4096, '\0');
-        ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
-        if (n <= 0) {
-            SetLastErrorFromErrno();
-            return 0;
+        // readlink() says nothing of truncation: a result that fills the
+        // buffer may have been cut, so try again with more room.
+        std::string target(256, '\0');
+        for (;;) {
+            ssize_t n = ::readlink("/proc/self/exe", target.data(), target.size());
+            if (n <= 0) return n == 0 ? kErrorFileNotFound : Win32ErrorFromErrno(errno);
+            if (static_cast<size_t>(n) < target.size()) {
+                target.resize(static_cast<size_t>(n));
+                break;
+            }
+            target.resize(target.size() * 2);
         }
-        path.resize(static_cast<size_t>(n));
-        std::wstring wide = Utf8ToWide(path);
-        if (size == 0) {
-            SetLastError(kErrorInsufficientBuffer);
-            return 0;
-        }
-        uint32_t count = CopyOut(wide, buffer, size);
-        if (count == 0) return size - 1;  // truncated, as GetModuleFileNameW reports
-        SetLastError(kErrorSuccess);
-        return count;
+        path = Utf8ToWide(target);
+        return kErrorSuccess;
     } catch (...) {
-        SetLastError(kErrorNotEnoughMemory);
-        return 0;
+        return kErrorNotEnoughMemory;
     }
 }
 

@@ -12,7 +12,16 @@
 
 namespace korva::platform {
 
-uint32_t QueryModuleFileName(wchar_t* buffer, uint32_t size) { return ::GetModuleFileNameW(nullptr, buffer, size); }
+uint32_t QueryModulePath(std::wstring& path) {
+    wchar_t buffer[kMaxPath] = {};
+    if (::GetModuleFileNameW(nullptr, buffer, kMaxPath) == 0) return ::GetLastError();
+    try {
+        path = buffer;  // ends at the first NUL within the buffer
+    } catch (...) {
+        return kErrorNotEnoughMemory;
+    }
+    return kErrorSuccess;
+}
 
 uint32_t QuerySystemDirectory(wchar_t* buffer, uint32_t size) { return ::GetSystemDirectoryW(buffer, size); }
 

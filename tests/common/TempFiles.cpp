@@ -5,15 +5,30 @@
 #include <fstream>
 #include <iterator>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace korva::test_support {
 
 namespace fs = std::filesystem;
 
+namespace {
+#ifdef _WIN32
+long ProcessId() { return _getpid(); }
+#else
+long ProcessId() { return static_cast<long>(::getpid()); }
+#endif
+}  // namespace
+
 TempDirectory::TempDirectory() {
     static std::atomic<unsigned> counter{0};
     auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ = fs::temp_directory_path() /
-            ("korva-test-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1)));
+    // The process id keeps test executables run side by side apart.
+    path_ = fs::temp_directory_path() / ("korva-test-" + std::to_string(ProcessId()) + "-" + std::to_string(stamp) + "-" +
+                                         std::to_string(counter.fetch_add(1)));
     fs::create_directories(path_);
 }
 

@@ -2,8 +2,11 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "toolkit/crypto/Montgomery.h"
 
 namespace korva::crypto::test {
 
@@ -132,6 +135,24 @@ Bytes RandomBytes(std::mt19937_64& rng, size_t size) {
     Bytes out(size);
     for (uint8_t& b : out) b = static_cast<uint8_t>(rng());
     return out;
+}
+
+Bytes RawRsa(const Bytes& modulus, const Bytes& exponent, const Bytes& value) {
+    detail::MontgomeryModulus n;
+    if (!n.Init(modulus)) return {};
+    const size_t k = n.limbCount();
+    detail::Limbs base{}, power{};
+    detail::LimbsFromBytes(value, std::span(base).first(k));
+    detail::LimbsFromBytes(exponent, std::span(power).first(k));
+    n.Power(std::span(base).first(k), std::span(base).first(k), std::span(power).first(k));
+    Bytes out(detail::StripLeadingZeros(modulus).size());
+    detail::LimbsToBytes(std::span(base).first(k), out);
+    return out;
+}
+
+bool SharedDataRequired() {
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && std::string_view(ci) == "true";
 }
 
 std::optional<std::string> ReadVectorFile(const std::string& relativePath) {

@@ -18,9 +18,14 @@ Bytes FromHex(std::string_view hex);
 std::string ToHex(const uint8_t* data, size_t size);
 inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
 Bytes RandomBytes(std::mt19937_64& rng, size_t size);
+// value^exponent mod modulus as modulus-sized octets: signs with a private
+// exponent, which a public key refuses.
+Bytes RawRsa(const Bytes& modulus, const Bytes& exponent, const Bytes& value);
 
 // A file below the shared vectors directory, or nothing when it is absent.
 std::optional<std::string> ReadVectorFile(const std::string& relativePath);
+// True under CI=true, where missing shared data is a failure, not a skip.
+bool SharedDataRequired();
 
 // NIST CAVP response file: one map of "Key = Value" lines per record, in order.
 using RspRecord = std::map<std::string, std::string>;
@@ -44,8 +49,11 @@ std::optional<Json> ParseJson(std::string_view text);
 
 }  // namespace korva::crypto::test
 
-// Skips the current test when a shared data file is missing.
+// Skips the current test when a shared data file is missing; under CI=true,
+// where the data must be there, fails it instead.
 #define KORVA_READ_VECTORS_OR_SKIP(var, path)                                                       \
     const std::optional<std::string> var##Text = ::korva::crypto::test::ReadVectorFile(path);      \
+    if (!var##Text && ::korva::crypto::test::SharedDataRequired())                                  \
+        FAIL() << "shared test vectors not found (CI=true needs them): " << KORVA_SHARED_DIR "/vectors/" << (path); \
     if (!var##Text) GTEST_SKIP() << "shared test vectors not found: " << KORVA_SHARED_DIR "/vectors/" << (path); \
     const std::string& var = *var##Text

@@ -13,10 +13,9 @@ set -uo pipefail
 host=$1
 exe=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
-wine=${WINE:-/usr/lib/wine/wine64}
+wine=${WINE:-$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)}
 silo='{6D2A57C4-3B1E-4F60-9A8B-2C7D1E0F4A93}'
-silo_key="Software\\Tarnwick\\Isolation\\$silo"
-work=$(mktemp -d)
+work=$(mktemp -d "${TMPDIR:-/tmp}/korva-e2e-$$.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # Host path of a directory as the tool sees it.
@@ -47,6 +46,7 @@ write_reg() {  # out_dir value_name value_type value_data
 load_registry() {  # value_name value_type value_data
     if [ "$host" = wine ]; then
         "$wine" reg delete "HKLM\\Software\\Tarnwick" /f </dev/null >/dev/null 2>&1
+        "$wine" reg delete "HKLM\\Software\\Wow6432Node\\Tarnwick" /f </dev/null >/dev/null 2>&1
         "$wine" reg import "$work/case.reg" </dev/null >/dev/null 2>&1 || { echo "reg import failed"; return 1; }
         if [ "$1" != - ]; then
             "$wine" reg add "HKLM\\$silo_key\\ProductInfo" /v "$1" /t "$2" /d "$3" /f </dev/null >/dev/null 2>&1 \
@@ -63,16 +63,19 @@ run_tool() {  # exe_copy args...
 
 passed=0
 failed=0
-while IFS=$'\t' read -r name ini value_name value_type value_data arguments exit_expected; do
+while IFS=$'\t' read -r name native64 view value_name value_type value_data arguments exit_expected; do
     case $name in ''|'#'*) continue ;; esac
     case_dir="$work/$name"
     mkdir -p "$case_dir/bin" "$case_dir/out"
     cp "$exe" "$case_dir/bin/"
     out_path=$(tool_path "$case_dir/out")
     exe_dir=$(tool_path "$case_dir/bin")
-    if [ "$ini" = yes ]; then
-        printf '[isolation]\r\nsilo=%s\r\nNative64=1\r\n' "$silo" > "$case_dir/bin/isolate.ini"
+    if [ "$native64" != no ]; then
+        printf '[isolation]\r\nsilo=%s\r\nNative64=%s\r\n' "$silo" "$native64" > "$case_dir/bin/isolate.ini"
     fi
+    # The 32-bit view of HKLM\Software lives below Software\Wow6432Node on both hosts.
+    silo_key="Software\\Tarnwick\\Isolation\\$silo"
+    [ "$view" = 32 ] && silo_key="Software\\Wow6432Node\\Tarnwick\\Isolation\\$silo"
     write_reg "$out_path" "$value_name" "$value_type" "$value_data"
     load_registry "$value_name" "$value_type" "$value_data" || { failed=$((failed + 1)); continue; }
 

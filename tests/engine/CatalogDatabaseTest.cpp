@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Trace.h"
+#include "platform/TraceRecorder.h"
 #include "platform/Types.h"
 
 namespace TarnVerifyTrustDriver {

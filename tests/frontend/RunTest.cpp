@@ -4,6 +4,7 @@
 
 #include "engine/CatalogDatabase.h"
 #include "platform/Trace.h"
+#include "platform/TraceRecorder.h"
 
 namespace CatalogDB {
 namespace {

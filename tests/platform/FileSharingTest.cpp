@@ -80,29 +80,36 @@ TEST(FileSharing, SecondHandleIsRefusedWhenEitherDeniesTheOther) {
     }
 }
 
-TEST(FileSharing, RefusedCreateAlwaysLeavesTheContent) {
+TEST(FileSharing, RefusedTruncatingOpenLeavesTheContent) {
     TempDirectory directory;
     std::wstring path = directory.File(L"kept.bin");
-    WriteBytes(path, {1, 2, 3});
-    OpenHandle holder(path, kReadWrite, kFileShareRead);
-    ASSERT_TRUE(holder.ok());
-    OpenHandle replacer(path, kReadWrite, kFileShareRead, kCreateAlways);
-    EXPECT_FALSE(replacer.ok());
-    EXPECT_EQ(replacer.error(), kErrorSharingViolation);
-    ASSERT_TRUE(holder.Close());
-    EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));
+    for (uint32_t access : {kReadWrite, kRead}) {
+        for (uint32_t disposition : {kCreateAlways, kTruncateExisting}) {
+            SCOPED_TRACE(testing::Message() << "access " << access << " disposition " << disposition);
+            WriteBytes(path, {1, 2, 3});
+            OpenHandle holder(path, kReadWrite, kFileShareRead);
+            ASSERT_TRUE(holder.ok());
+            OpenHandle replacer(path, access, kFileShareRead, disposition);
+            EXPECT_FALSE(replacer.ok());
+            EXPECT_EQ(replacer.error(), kErrorSharingViolation);
+            ASSERT_TRUE(holder.Close());
+            EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));
+        }
+    }
 }
 
 TEST(FileDispositions, ExistingFilesAreReportedAndKeptOrEmptied) {
     struct Case {
         uint32_t disposition;
+        uint32_t access;
         bool exists;
         uint32_t error;
         size_t sizeAfter;
     };
     const Case cases[] = {
-        {kOpenAlways, true, kErrorAlreadyExists, 3}, {kOpenAlways, false, kErrorSuccess, 0},
-        {kCreateAlways, true, kErrorAlreadyExists, 0}, {kCreateAlways, false, kErrorSuccess, 0},
+        {kOpenAlways, kReadWrite, true, kErrorAlreadyExists, 3}, {kOpenAlways, kReadWrite, false, kErrorSuccess, 0},
+        {kCreateAlways, kReadWrite, true, kErrorAlreadyExists, 0}, {kCreateAlways, kReadWrite, false, kErrorSuccess, 0},
+        {kCreateAlways, kRead, true, kErrorAlreadyExists, 0}, {kTruncateExisting, kRead, true, kErrorSuccess, 0},
     };
     TempDirectory directory;
     for (const Case& c : cases) {
@@ -110,7 +117,7 @@ TEST(FileDispositions, ExistingFilesAreReportedAndKeptOrEmptied) {
         std::wstring path = directory.File(L"file.bin");
         std::filesystem::remove(path);
         if (c.exists) WriteBytes(path, {1, 2, 3});
-        OpenHandle handle(path, kReadWrite, kFileShareRead, c.disposition);
+        OpenHandle handle(path, c.access, kFileShareRead, c.disposition);
         ASSERT_TRUE(handle.ok());
         EXPECT_EQ(handle.error(), c.error);
         ASSERT_TRUE(handle.Close());

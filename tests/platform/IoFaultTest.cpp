@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/IoFault.h"
 #include "platform/Types.h"
 #include "tests/common/TempFiles.h"
 

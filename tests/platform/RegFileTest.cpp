@@ -75,6 +75,17 @@ TEST(RegFile, CreatesAncestorsAndFoldsNames) {
     EXPECT_EQ(tree.keys.count(L"HKEY_LOCAL_MACHINE\\SOFTWARE"), 1u);
     EXPECT_EQ(tree.keys.count(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\VENDOR\\PRODUCT"), 1u);
     EXPECT_EQ(FoldRegistryName(L"Shared Kit\\PathExpansionMap"), L"SHARED KIT\\PATHEXPANSIONMAP");
+
+    // Ancestors deleted in between are made again; a key named again keeps its values.
+    ASSERT_TRUE(Parse(kHeader + "[HKLM\\A\\B\\C]\n\"v\"=\"1\"\n[-HKLM\\A\\B]\n[HKLM\\A\\B\\C\\D]\n"
+                                "[HKLM\\A\\X]\n\"w\"=\"2\"\n[HKLM\\A\\B\\C\\D]\n[HKLM\\A\\X]\n", tree).ok());
+    for (const wchar_t* key : {L"HKEY_LOCAL_MACHINE\\A\\B", L"HKEY_LOCAL_MACHINE\\A\\B\\C"}) {
+        ASSERT_EQ(tree.keys.count(key), 1u) << key;
+        EXPECT_TRUE(tree.keys.at(key).values.empty());
+    }
+    EXPECT_NE(Find(tree, L"HKEY_LOCAL_MACHINE\\A\\X", L"W"), nullptr);
+    EXPECT_EQ(tree.keys.size(), 6u);
+    EXPECT_EQ(tree.valueCount, 1u);
 }
 
 TEST(RegFile, DeletesKeysWithTheirSubkeysAndSingleValues) {

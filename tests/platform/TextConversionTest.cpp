@@ -11,11 +11,18 @@ TEST(TextConversion, Utf8RoundTripKeepsEveryPlane) {
     EXPECT_EQ(WideToUtf8(L"\u00e9"), "\xc3\xa9");
 }
 
-TEST(TextConversion, MalformedUtf8BecomesReplacementCharacters) {
-    EXPECT_EQ(Utf8ToWide("a\xff" "b"), L"a\ufffdb");
-    EXPECT_EQ(Utf8ToWide("\xc3"), L"\ufffd");           // truncated sequence at the end
-    EXPECT_EQ(Utf8ToWide("\xc0\xaf"), L"\ufffd\ufffd");  // overlong encoding of '/'
-    EXPECT_EQ(Utf8ToWide("\xed\xa0\x80").substr(0, 1), L"\ufffd");  // encoded surrogate
+TEST(TextConversion, Utf8DecodesOnlyShortestFormsOfScalarValues) {
+    const std::pair<const char*, std::wstring> cases[] = {
+        {"a\xff" "b", L"a\ufffdb"},
+        {"\xc3", L"\ufffd"},                          // truncated sequence at the end
+        {"\xc0\xaf", L"\ufffd\ufffd"},                // overlong two-byte '/'
+        {"\xe0\x80\xaf", L"\ufffd\ufffd\ufffd"},      // overlong three-byte '/'
+        {"\xf0\x80\x80\xaf", L"\ufffd\ufffd\ufffd\ufffd"},  // overlong four-byte '/'
+        {"\xf4\x90\x80\x80", L"\ufffd\ufffd\ufffd\ufffd"},  // above U+10FFFF
+        {"\xed\xa0\x80", L"\ufffd\ufffd\ufffd"},      // encoded surrogate
+        {"\xf0\x9f\x98\x80!", Utf16LeToWide(reinterpret_cast<const uint8_t*>("\x3d\xd8\x00\xde!\0"), 6)},
+    };
+    for (const auto& [utf8, wide] : cases) EXPECT_EQ(Utf8ToWide(utf8), wide) << utf8;
 }
 
 TEST(TextConversion, Utf16LeHandlesSurrogatePairsAndOddLengths) {
@@ -23,12 +30,23 @@ TEST(TextConversion, Utf16LeHandlesSurrogatePairsAndOddLengths) {
     std::wstring wide = Utf16LeToWide(pair, sizeof pair);
     EXPECT_EQ(WideToUtf8(wide), "\xF0\x9F\x98\x80" "A");
     EXPECT_EQ(WideToUtf16Le(wide), std::string(reinterpret_cast<const char*>(pair), 6));
+    // A high surrogate at the very end, and one followed by a non-surrogate.
+    const uint8_t unpaired[] = {'A', 0, 0x3D, 0xD8, 'B', 0, 0x3D, 0xD8};
+    EXPECT_EQ(WideToUtf8(Utf16LeToWide(unpaired, sizeof unpaired)), "A\xEF\xBF\xBD" "B\xEF\xBF\xBD");
 }
 
 TEST(TextConversion, AsciiCaseFoldingLeavesOtherLettersAlone) {
     EXPECT_TRUE(EqualsIgnoreAsciiCase(L"/UNINSTALL", L"/uninstall"));
     EXPECT_FALSE(EqualsIgnoreAsciiCase(L"\u00c9", L"\u00e9"));
     EXPECT_FALSE(EqualsIgnoreAsciiCase(L"/n", L"/n "));
+    EXPECT_TRUE(EqualsIgnoreAsciiCase(std::string_view("CatRoot\xc3\x89"), std::string_view("CATROOT\xc3\x89")));
+    EXPECT_FALSE(EqualsIgnoreAsciiCase(std::string_view("\xc3\x89"), std::string_view("\xc3\xa9")));
+    EXPECT_TRUE(StartsWithIgnoreAsciiCase(L"\\SYSTEMROOT\\x", L"\\SystemRoot\\"));
+    EXPECT_FALSE(StartsWithIgnoreAsciiCase(L"\\System", L"\\SystemRoot"));
+    // _wcsicmp folds to lower case: "_" (0x5F) sorts before "b", not after "B".
+    EXPECT_LT(CompareIgnoreAsciiCase(L"a_", L"aB"), 0);
+    EXPECT_LT(CompareIgnoreAsciiCase(L"ab", L"ABC"), 0);
+    EXPECT_EQ(CompareIgnoreAsciiCase(L"Csidl", L"CSIDL"), 0);
 }
 
 }  // namespace

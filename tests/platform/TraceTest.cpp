@@ -1,4 +1,5 @@
 #include "platform/Trace.h"
+#include "platform/TraceRecorder.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,9 @@
 
 #include "runtime/File.h"
 #include "platform/Files.h"
+#include "platform/IoFault.h"
 #include "platform/Trace.h"
+#include "platform/TraceRecorder.h"
 #include "tests/runtime/FileTestSupport.h"
 #include "tests/common/TempFiles.h"
 

@@ -7,6 +7,7 @@
 
 #include "runtime/File.h"
 #include "platform/Trace.h"
+#include "platform/TraceRecorder.h"
 
 namespace TarnVerifyTrustDriver {
 namespace {

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/IoFault.h"
 #include "platform/Trace.h"
+#include "platform/TraceRecorder.h"
 #include "platform/Types.h"
 #include "tests/runtime/FileTestSupport.h"
 #include "tests/common/AllocationFaults.h"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Trace.h"
+#include "platform/TraceRecorder.h"
 #include "tests/common/AllocationFaults.h"
 
 namespace TarnVerifyTrustDriver {

@@ -50,7 +50,7 @@ TEST(IsolationIni, ReadsBothEncodingsAndFallsBackToTheDefault) {
 TEST(IsolationIni, SearchStartsBesideTheModuleAndClimbsAncestorsOnly) {
     TempDirectory dir;
     std::filesystem::path module = dir.path() / "a" / "b" / "tool.exe";
-    wchar_t found[kIsolationIniPathSize] = {};
+    std::wstring found;
     WriteText(dir.path() / "a" / "sibling" / "isolate.ini", "");
     std::filesystem::create_directories(module.parent_path());
     EXPECT_EQ(FindIsolationIniFrom(module.wstring().c_str(), found), platform::kErrorFileNotFound);
@@ -64,8 +64,22 @@ TEST(IsolationIni, SearchStartsBesideTheModuleAndClimbsAncestorsOnly) {
     EXPECT_EQ(std::filesystem::path(found), dir.path() / "a" / "b" / "isolate.ini");
 }
 
+#ifndef _WIN32
+// Only the Windows host keeps the executable's path within MAX_PATH.
+TEST(IsolationIni, SearchFindsTheIniBesideADeepModule) {
+    TempDirectory dir;
+    std::filesystem::path deep = dir.path();
+    for (int i = 0; i < 6; ++i) deep /= std::string(60, static_cast<char>('a' + i));
+    std::filesystem::create_directories(deep);
+    WriteText(deep / "isolate.ini", "");
+    std::wstring found;
+    ASSERT_EQ(FindIsolationIniFrom((deep / "tool").wstring().c_str(), found), platform::kErrorSuccess);
+    EXPECT_EQ(std::filesystem::path(found), deep / "isolate.ini");
+}
+#endif
+
 TEST(IsolationIni, SearchStopsAtAUncServer) {
-    wchar_t found[kIsolationIniPathSize] = {};
+    std::wstring found;
 #ifdef _WIN32
     const wchar_t* module = L"\\\\korva-no-such-server\\share\\tool.exe";
 #else
@@ -101,7 +115,9 @@ TEST(IsolationIni, OnlyNative64EqualToOneSelectsTheNativeView) {
         {"Native64=1", 0},
         {"Native64 = 1 ", 0},
         {"Native64=0", platform::kKeyWow64_32Key},
-        {"Native64=11", 0},  // only one character fits the two-character buffer
+        {"Native64=11", platform::kKeyWow64_32Key},
+        {"Native64=10", platform::kKeyWow64_32Key},
+        {"Native64=1x", platform::kKeyWow64_32Key},
         {"Native64=yes", platform::kKeyWow64_32Key},
         {"", platform::kKeyWow64_32Key},
     };

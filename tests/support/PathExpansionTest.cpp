@@ -12,6 +12,7 @@
 #include "platform/RegistryFixture.h"
 #include "platform/TextConversion.h"
 #include "platform/Trace.h"
+#include "platform/TraceRecorder.h"
 #include "tests/support/SiloTestFiles.h"
 
 namespace korva::support {

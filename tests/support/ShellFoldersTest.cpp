@@ -22,13 +22,12 @@ std::wstring Lower(std::wstring_view text) {
     return lower;
 }
 
-TEST(SpecialFolders, SixtyUniqueNamesSortedAsWcsicmpSortsThem) {
+TEST(SpecialFolders, UniqueNamesSortedAsWcsicmpSortsThem) {
     auto table = SpecialFolderTable();
-    ASSERT_EQ(table.size(), 60u);
     std::set<uint32_t> values;
     for (size_t i = 0; i < table.size(); ++i) {
         if (i > 0) {
-            EXPECT_LT(Lower(table[i - 1].name), Lower(table[i].name)) << platform::WideToUtf8(table[i].name);
+            EXPECT_LT(platform::CompareIgnoreAsciiCase(table[i - 1].name, table[i].name), 0) << platform::WideToUtf8(table[i].name);
         }
         EXPECT_TRUE(values.insert(table[i].value).second) << platform::WideToUtf8(table[i].name);
         EXPECT_TRUE(table[i].name.starts_with(L"CSIDL_") || table[i].name.ends_with(L"_SILO_DATA"));

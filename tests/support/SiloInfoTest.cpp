@@ -8,6 +8,7 @@
 
 #include "platform/Registry.h"
 #include "platform/Trace.h"
+#include "platform/TraceRecorder.h"
 #include "tests/support/SiloTestFiles.h"
 
 namespace korva::support {

@@ -29,8 +29,8 @@ void WriteText(const std::filesystem::path& file, std::string_view text) {
 std::string Utf16Ini(std::wstring_view text) { return "\xff\xfe" + platform::WideToUtf16Le(text); }
 
 std::filesystem::path ExecutableDirectory() {
-    wchar_t module[platform::kMaxPath] = {};
-    platform::QueryModuleFileName(module, platform::kMaxPath);
+    std::wstring module;
+    platform::QueryModulePath(module);
     return std::filesystem::path(module).parent_path();
 }
 

@@ -1,9 +1,11 @@
-// Octet views and the fixed-order word loads and stores the hash functions and
-// the big-number code share. Loads go through shifts, not casts, so they are
-// free of alignment and aliasing assumptions; compilers turn them into single
-// (byte-swapping) moves.
+// Octet views and the fixed-order word loads the hash functions share. A load
+// takes a fixed-size span and the block loop hands out whole blocks only, so
+// no load can run past its input. Loads go through shifts, not casts, so they
+// are free of alignment and aliasing assumptions; compilers turn them into
+// single (byte-swapping) moves. Encoding goes through platform::ByteWriter.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -12,36 +14,35 @@ namespace korva::crypto {
 
 using ByteView = std::span<const uint8_t>;
 using MutableByteView = std::span<uint8_t>;
+template <size_t N>
+using FixedBytes = std::span<const uint8_t, N>;
 
-inline uint32_t LoadBe32(ByteView b) {
+inline uint32_t LoadBe32(FixedBytes<4> b) {
     return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | uint32_t{b[3]};
 }
 
-inline uint32_t LoadLe32(ByteView b) {
+inline uint32_t LoadLe32(FixedBytes<4> b) {
     return uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
 }
 
-inline uint64_t LoadBe64(ByteView b) {
-    return (uint64_t{LoadBe32(b)} << 32) | LoadBe32(b.subspan(4));
+inline uint64_t LoadBe64(FixedBytes<8> b) {
+    return (uint64_t{LoadBe32(b.first<4>())} << 32) | LoadBe32(b.last<4>());
 }
 
-inline void StoreBe32(MutableByteView b, uint32_t v) {
-    b[0] = static_cast<uint8_t>(v >> 24);
-    b[1] = static_cast<uint8_t>(v >> 16);
-    b[2] = static_cast<uint8_t>(v >> 8);
-    b[3] = static_cast<uint8_t>(v);
+// The N words of one block, each read by `load`.
+template <typename Word, size_t N, typename Load>
+inline void LoadWords(FixedBytes<N * sizeof(Word)> block, std::array<Word, N>& words, Load load) {
+    for (size_t i = 0; i < N; ++i) words[i] = load(block.subspan(i * sizeof(Word)).template first<sizeof(Word)>());
 }
 
-inline void StoreLe32(MutableByteView b, uint32_t v) {
-    b[0] = static_cast<uint8_t>(v);
-    b[1] = static_cast<uint8_t>(v >> 8);
-    b[2] = static_cast<uint8_t>(v >> 16);
-    b[3] = static_cast<uint8_t>(v >> 24);
-}
-
-inline void StoreBe64(MutableByteView b, uint64_t v) {
-    StoreBe32(b, static_cast<uint32_t>(v >> 32));
-    StoreBe32(b.subspan(4), static_cast<uint32_t>(v));
+// Hands each whole block of `blocks` to `compress`; callers pass whole blocks,
+// and a part block at the end is never read.
+template <size_t BlockSize, typename Compress>
+inline void ForEachBlock(ByteView blocks, Compress compress) {
+    while (blocks.size() >= BlockSize) {
+        compress(blocks.first<BlockSize>());
+        blocks = blocks.subspan(BlockSize);
+    }
 }
 
 inline uint32_t Rotl32(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ByteWriter.h"
 #include "toolkit/crypto/HashCores.h"
 
 namespace korva::crypto {
@@ -102,15 +103,14 @@ void HashContext::PadMerkleDamgard() {
         pendingLength_ = 0;
     }
     std::fill(block.begin() + static_cast<ptrdiff_t>(pendingLength_), block.end(), uint8_t{0});
+    // The length in bits: 128 bits for the 128-octet blocks, whose high word
+    // holds what the shift by three pushes out of 64 bits.
     const uint64_t bitsLow = messageLength_ << 3;
-    const MutableByteView tail = block.last(8);
-    if (algorithm_ == HashAlgorithm::Md5) {
-        StoreLe32(tail, static_cast<uint32_t>(bitsLow));
-        StoreLe32(tail.subspan(4), static_cast<uint32_t>(bitsLow >> 32));
-    } else {
-        StoreBe64(tail, bitsLow);
-        if (lengthField == 16) StoreBe64(block.last(16), messageLength_ >> 61);
-    }
+    platform::ByteWriter length(block.last(lengthField));
+    const bool written = algorithm_ == HashAlgorithm::Md5
+                             ? length.WriteU64Le(bitsLow)
+                             : (lengthField == 8 || length.WriteU64Be(messageLength_ >> 61)) && length.WriteU64Be(bitsLow);
+    (void)written;  // the field is exactly the size of what is written
     Compress(block);
 }
 
@@ -134,22 +134,26 @@ size_t HashContext::Final(MutableByteView out) {
     } else {
         PadMerkleDamgard();
     }
+    // `out` has room for the digest, so the writer cannot fall short.
+    platform::ByteWriter digest(out.first(length));
+    bool written = true;
     switch (algorithm_) {
-        case HashAlgorithm::Md2: std::copy_n(md2_.begin(), 16, out.begin()); break;
+        case HashAlgorithm::Md2: written = digest.WriteBytes(std::span(md2_).first<16>()); break;
         case HashAlgorithm::Md5:
-            for (size_t i = 0; i < 4; ++i) StoreLe32(out.subspan(4 * i), words32_[i]);
+            for (size_t i = 0; i < 4; ++i) written = written && digest.WriteU32Le(words32_[i]);
             break;
         case HashAlgorithm::Sha1:
         case HashAlgorithm::Sha256:
-            for (size_t i = 0; i < length / 4; ++i) StoreBe32(out.subspan(4 * i), words32_[i]);
+            for (size_t i = 0; i < length / 4; ++i) written = written && digest.WriteU32Be(words32_[i]);
             break;
         case HashAlgorithm::Sha384:
         case HashAlgorithm::Sha512:
-            for (size_t i = 0; i < length / 8; ++i) StoreBe64(out.subspan(8 * i), words64_[i]);
+            for (size_t i = 0; i < length / 8; ++i) written = written && digest.WriteU64Be(words64_[i]);
             break;
     }
+    const size_t produced = written ? length : 0;
     Init(algorithm_);
-    return length;
+    return produced;
 }
 
 Digest HashContext::Final() {

@@ -25,7 +25,7 @@ constexpr std::array<uint8_t, 256> kPiSubstitution = {
     59,  0,   29,  57,  242, 239, 183, 14,  102, 88,  208, 228, 166, 119, 114, 248, 235, 117, 75,  10,  49,  68,
     80,  180, 143, 237, 31,  26,  219, 153, 141, 51,  159, 17,  131, 20};
 
-void CompressOne(std::span<uint8_t, 32> stateAndChecksum, ByteView block) {
+void CompressOne(std::span<uint8_t, 32> stateAndChecksum, FixedBytes<16> block) {
     const auto state = stateAndChecksum.first<16>();
     const auto checksum = stateAndChecksum.last<16>();
 
@@ -55,7 +55,7 @@ void CompressOne(std::span<uint8_t, 32> stateAndChecksum, ByteView block) {
 }  // namespace
 
 void Md2Compress(std::span<uint8_t, 32> stateAndChecksum, ByteView blocks) {
-    for (size_t offset = 0; offset < blocks.size(); offset += 16) CompressOne(stateAndChecksum, blocks.subspan(offset, 16));
+    ForEachBlock<16>(blocks, [stateAndChecksum](FixedBytes<16> block) { CompressOne(stateAndChecksum, block); });
 }
 
 }  // namespace korva::crypto::detail

@@ -24,9 +24,9 @@ constexpr std::array<std::array<int, 4>, 4> kShifts = {{{7, 12, 17, 22}, {5, 9, 
 constexpr std::array<size_t, 4> kIndexStart = {0, 1, 5, 0};
 constexpr std::array<size_t, 4> kIndexStep = {1, 5, 3, 7};
 
-void CompressOne(std::span<uint32_t, 4> state, ByteView block) {
+void CompressOne(std::span<uint32_t, 4> state, FixedBytes<64> block) {
     std::array<uint32_t, 16> x{};
-    for (size_t i = 0; i < 16; ++i) x[i] = LoadLe32(block.subspan(4 * i));
+    LoadWords<uint32_t, 16>(block, x, LoadLe32);
 
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     for (size_t i = 0; i < 64; ++i) {
@@ -54,7 +54,7 @@ void CompressOne(std::span<uint32_t, 4> state, ByteView block) {
 }  // namespace
 
 void Md5Compress(std::span<uint32_t, 4> state, ByteView blocks) {
-    for (size_t offset = 0; offset < blocks.size(); offset += 64) CompressOne(state, blocks.subspan(offset, 64));
+    ForEachBlock<64>(blocks, [state](FixedBytes<64> block) { CompressOne(state, block); });
 }
 
 }  // namespace korva::crypto::detail

@@ -1,6 +1,6 @@
 // RSA public-key operation and PKCS #1 v1.5 signature checking (RFC 8017,
-// sections 5.2.2, 8.2.2 and 9.2) for moduli of 512 to 4096 bits and any
-// valid public exponent. Nothing here allocates or throws.
+// sections 5.2.2, 8.2.2 and 9.2) for moduli of 512 to 4096 bits and public
+// exponents of up to 64 bits. Nothing here allocates or throws.
 #pragma once
 
 #include <cstddef>
@@ -15,13 +15,17 @@ namespace korva::crypto {
 constexpr size_t kMinModulusBits = 512;
 constexpr size_t kMaxModulusBits = 4096;
 constexpr size_t kMaxModulusLength = kMaxModulusBits / 8;
+// No real signer uses a longer public exponent, and a hostile key with one
+// as long as its modulus would make every verification hundreds of times
+// slower.
+constexpr size_t kMaxExponentBits = 64;
 
 enum class RsaStatus : uint8_t {
     Ok,
     KeyNotSet,                // the key object holds no valid key
     ModulusSizeUnsupported,   // not 512 to 4096 bits
     ModulusEven,
-    ExponentInvalid,          // not odd, below 3, or not below the modulus
+    ExponentInvalid,          // not odd, below 3, longer than 64 bits, or not below the modulus
     SignatureLengthMismatch,  // signature octets differ from the modulus length
     SignatureOutOfRange,      // signature value not below the modulus
     PaddingInvalid,           // not 00 01, eight or more FF, 00

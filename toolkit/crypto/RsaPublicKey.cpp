@@ -23,7 +23,7 @@ RsaStatus RsaPublicKey::Init(ByteView modulus, ByteView exponent) {
     std::fill(exponent_.begin(), exponent_.end(), Limb{0});
     // e = 1 would make every block its own signature; an even e is no RSA key.
     if (!detail::LimbsFromBytes(exponent, e) || (e[0] & 1) == 0 || BitLength(e) < 2 ||
-        detail::Compare(e, modulus_.modulus()) >= 0) {
+        BitLength(e) > kMaxExponentBits || detail::Compare(e, modulus_.modulus()) >= 0) {
         return RsaStatus::ExponentInvalid;
     }
     modulusLength_ = n.size();

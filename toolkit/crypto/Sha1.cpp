@@ -9,9 +9,9 @@ namespace korva::crypto::detail {
 
 namespace {
 
-void CompressOne(std::span<uint32_t, 5> state, ByteView block) {
+void CompressOne(std::span<uint32_t, 5> state, FixedBytes<64> block) {
     std::array<uint32_t, 16> w{};  // the schedule, kept as a 16-word ring
-    for (size_t i = 0; i < 16; ++i) w[i] = LoadBe32(block.subspan(4 * i));
+    LoadWords<uint32_t, 16>(block, w, LoadBe32);
 
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4];
     for (size_t t = 0; t < 80; ++t) {
@@ -43,7 +43,7 @@ void CompressOne(std::span<uint32_t, 5> state, ByteView block) {
 }  // namespace
 
 void Sha1CompressPortable(std::span<uint32_t, 5> state, ByteView blocks) {
-    for (size_t offset = 0; offset < blocks.size(); offset += 64) CompressOne(state, blocks.subspan(offset, 64));
+    ForEachBlock<64>(blocks, [state](FixedBytes<64> block) { CompressOne(state, block); });
 }
 
 void Sha1Compress(std::span<uint32_t, 5> state, ByteView blocks) {

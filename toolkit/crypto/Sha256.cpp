@@ -26,7 +26,7 @@ struct Sha256Traits {
     static constexpr int ks0[3] = {7, 18, 3};
     static constexpr int ks1[3] = {17, 19, 10};
     static constexpr const std::array<uint32_t, 64>& kConstants = kSha256RoundConstants;
-    static uint32_t Load(ByteView b) { return LoadBe32(b); }
+    static uint32_t Load(FixedBytes<4> b) { return LoadBe32(b); }
 };
 
 }  // namespace

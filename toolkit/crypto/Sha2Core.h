@@ -73,9 +73,9 @@ struct Sha2 {
         Round(b, c, e, f, g, h, a, next.template operator()<Base + 7>(), bc);
     }
 
-    KORVA_SHA2_INLINE static void CompressOne(std::span<Word, 8> state, ByteView block) {
+    KORVA_SHA2_INLINE static void CompressOne(std::span<Word, 8> state, FixedBytes<kBlockSize> block) {
         std::array<Word, 16> w{};  // the schedule, kept as a 16-word ring
-        for (size_t i = 0; i < 16; ++i) w[i] = Traits::Load(block.subspan(sizeof(Word) * i));
+        for (size_t i = 0; i < 16; ++i) w[i] = Traits::Load(block.subspan(sizeof(Word) * i).template first<sizeof(Word)>());
         std::array<Word, 8> v{};
         std::copy(state.begin(), state.end(), v.begin());
         const Word* k = Traits::kConstants.data();
@@ -90,7 +90,12 @@ struct Sha2 {
     }
 
     KORVA_SHA2_INLINE static void Compress(std::span<Word, 8> state, ByteView blocks) {
-        for (size_t offset = 0; offset < blocks.size(); offset += kBlockSize) CompressOne(state, blocks.subspan(offset, kBlockSize));
+        // A loop of its own, not ForEachBlock: a lambda would be compiled
+        // without the caller's instruction set. Whole blocks only.
+        while (blocks.size() >= kBlockSize) {
+            CompressOne(state, blocks.template first<kBlockSize>());
+            blocks = blocks.subspan(kBlockSize);
+        }
     }
 };
 

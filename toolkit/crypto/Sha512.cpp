@@ -32,7 +32,7 @@ struct Sha512Traits {
         0xd186b8c721c0c207, 0xeada7dd6cde0eb1e, 0xf57d4f7fee6ed178, 0x06f067aa72176fba, 0x0a637dc5a2c898a6,
         0x113f9804bef90dae, 0x1b710b35131c471b, 0x28db77f523047d84, 0x32caab7b40c72493, 0x3c9ebe0a15c9bebc,
         0x431d67c49c100d4c, 0x4cc5d4becb3e42b6, 0x597f299cfc657e2a, 0x5fcb6fab3ad6faec, 0x6c44198c4a475817};
-    static uint64_t Load(ByteView b) { return LoadBe64(b); }
+    static uint64_t Load(FixedBytes<8> b) { return LoadBe64(b); }
 };
 
 }  // namespace

@@ -41,7 +41,7 @@ void Sha1CompressShaExtensions(std::span<uint32_t, 5> state, ByteView blocks) {
     __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state.data())), 0x1B);
     __m128i e0 = _mm_set_epi32(static_cast<int>(state[4]), 0, 0, 0);
 
-    for (size_t offset = 0; offset < blocks.size(); offset += 64) {
+    for (size_t offset = 0; blocks.size() - offset >= 64; offset += 64) {  // whole blocks only
         const ByteView block = blocks.subspan(offset, 64);
         const __m128i abcdSaved = abcd;
         __m128i abcdBefore = abcd;

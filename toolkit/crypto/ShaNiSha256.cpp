@@ -21,7 +21,7 @@ void Sha256CompressShaExtensions(std::span<uint32_t, 8> state, ByteView blocks) 
     __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
     __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
 
-    for (size_t offset = 0; offset < blocks.size(); offset += 64) {
+    for (size_t offset = 0; blocks.size() - offset >= 64; offset += 64) {  // whole blocks only
         const ByteView block = blocks.subspan(offset, 64);
         const __m128i abefSaved = abef;
         const __m128i cdghSaved = cdgh;

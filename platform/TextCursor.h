@@ -1,6 +1,7 @@
-// A bounds-checked cursor over bytes or characters. Every getter checks what
-// is left, advances only when it succeeds and says whether it did, so parsers
-// never do pointer arithmetic of their own.
+// A bounds-checked cursor over wide text, the counterpart of ByteReader for
+// parsers of decoded text. Every getter checks what is left, advances only
+// when it succeeds and says whether it did, so parsers never do pointer
+// arithmetic of their own.
 #pragma once
 
 #include <cstddef>
@@ -8,15 +9,15 @@
 
 namespace korva::platform {
 
-template <typename Unit>
-class Cursor {
+class TextCursor {
 public:
-    Cursor() = default;
-    Cursor(const Unit* data, size_t size) : data_(data), size_(data == nullptr ? 0 : size) {}
-    explicit Cursor(std::span<const Unit> units) : Cursor(units.data(), units.size()) {}
+    using Unit = wchar_t;
+
+    TextCursor() = default;
+    TextCursor(const Unit* data, size_t size) : data_(data), size_(data == nullptr ? 0 : size) {}
+    explicit TextCursor(std::span<const Unit> units) : TextCursor(units.data(), units.size()) {}
 
     bool AtEnd() const { return position_ == size_; }
-    size_t Position() const { return position_; }
     size_t Remaining() const { return size_ - position_; }
     std::span<const Unit> Rest() const { return {data_ + position_, Remaining()}; }
 
@@ -43,13 +44,6 @@ public:
             if (data_[position_ + i] != prefix[i]) return false;
         }
         position_ += prefix.size();
-        return true;
-    }
-    // The next `count` units, or false with nothing consumed.
-    bool Take(size_t count, std::span<const Unit>& units) {
-        if (count > Remaining()) return false;
-        units = {data_ + position_, count};
-        position_ += count;
         return true;
     }
     // Consumes units while `predicate` holds and returns them.

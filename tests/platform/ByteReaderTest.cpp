@@ -1,0 +1,172 @@
+#include "platform/ByteReader.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace korva::platform {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Reads through a narrower getter; `value` changes only when it succeeds.
+template <typename T, typename Read>
+bool Widened(uint64_t& value, Read read) {
+    T narrow = 0;
+    if (!read(narrow)) return false;
+    value = narrow;
+    return true;
+}
+
+TEST(ByteReader, IntegersReadInTheirNamedOrderAndAdvanceOnlyOnSuccess) {
+    const Bytes input = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};
+    struct Case {
+        const char* name;
+        bool (*read)(ByteReader&, uint64_t&);
+        uint64_t expected;
+        size_t width;
+    };
+    const Case cases[] = {
+        {"u8", [](ByteReader& r, uint64_t& v) { return Widened<uint8_t>(v, [&r](uint8_t& x) { return r.ReadU8(x); }); }, 0x01, 1},
+        {"u16le", [](ByteReader& r, uint64_t& v) { return Widened<uint16_t>(v, [&r](uint16_t& x) { return r.ReadU16Le(x); }); }, 0x0201, 2},
+        {"u16be", [](ByteReader& r, uint64_t& v) { return Widened<uint16_t>(v, [&r](uint16_t& x) { return r.ReadU16Be(x); }); }, 0x0102, 2},
+        {"u32le", [](ByteReader& r, uint64_t& v) { return Widened<uint32_t>(v, [&r](uint32_t& x) { return r.ReadU32Le(x); }); }, 0x04030201, 4},
+        {"u32be", [](ByteReader& r, uint64_t& v) { return Widened<uint32_t>(v, [&r](uint32_t& x) { return r.ReadU32Be(x); }); }, 0x01020304, 4},
+        {"u64le", [](ByteReader& r, uint64_t& v) { return r.ReadU64Le(v); }, 0x0807060504030201, 8},
+        {"u64be", [](ByteReader& r, uint64_t& v) { return r.ReadU64Be(v); }, 0x0102030405060708, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Exactly enough bytes reads; one fewer fails and leaves the position alone.
+        ByteReader exact(input.data(), c.width);
+        uint64_t value = 0;
+        ASSERT_TRUE(c.read(exact, value));
+        EXPECT_EQ(value, c.expected);
+        EXPECT_TRUE(exact.AtEnd());
+        ByteReader shortReader(input.data(), c.width - 1);
+        value = 0xDEAD;
+        EXPECT_FALSE(c.read(shortReader, value));
+        EXPECT_EQ(value, 0xDEADu);
+        EXPECT_EQ(shortReader.Position(), 0u);
+    }
+}
+
+TEST(ByteReader, SpansTakeExactlyTheRemainingBytesAndNoMore) {
+    const Bytes input = {1, 2, 3, 4};
+    ByteReader reader(input);
+    ASSERT_TRUE(reader.Skip(1));
+    ByteSpan bytes;
+    EXPECT_FALSE(reader.ReadBytes(4, bytes));  // one past the end
+    EXPECT_FALSE(reader.Skip(4));
+    uint8_t copy[4] = {};
+    EXPECT_FALSE(reader.CopyBytes(copy));
+    EXPECT_EQ(reader.Position(), 1u);
+    EXPECT_FALSE(reader.SkipPrefix(Bytes{2, 9}));
+    EXPECT_TRUE(reader.SkipPrefix(Bytes{2}));
+    ASSERT_TRUE(reader.ReadBytes(2, bytes));  // exactly what is left
+    EXPECT_EQ(bytes.data(), input.data() + 2);
+    EXPECT_EQ(reader.Since(1).size(), 3u);
+    EXPECT_TRUE(reader.AtEnd());
+    EXPECT_TRUE(reader.ReadBytes(0, bytes));
+    EXPECT_TRUE(reader.Rest().empty());
+    ByteReader empty(nullptr, 5);
+    EXPECT_EQ(empty.Remaining(), 0u);
+    EXPECT_FALSE(empty.Skip(1));
+}
+
+struct HeaderCase {
+    const char* name;
+    Bytes bytes;
+    DerRules rules;
+    DerError error;
+    uint32_t tag = 0;
+    uint32_t length = 0;
+    size_t headerLength = 0;
+    bool indefinite = false;
+};
+
+const HeaderCase kHeaderCases[] = {
+    {"short length", {0x30, 0x05}, DerRules::kDer, DerError::kNone, 16, 5, 2},
+    {"long form one octet", {0x04, 0x81, 0x80}, DerRules::kDer, DerError::kNone, 4, 0x80, 3},
+    {"long form four octets", {0x04, 0x84, 0x01, 0x02, 0x03, 0x04}, DerRules::kDer, DerError::kNone, 4, 0x01020304, 6},
+    {"leading zero under DER", {0x04, 0x82, 0x00, 0x80}, DerRules::kDer, DerError::kNonMinimalLength},
+    {"leading zero under BER", {0x04, 0x82, 0x00, 0x80}, DerRules::kBer, DerError::kNone, 4, 0x80, 4},
+    {"short length in long form under DER", {0x04, 0x81, 0x7F}, DerRules::kDer, DerError::kNonMinimalLength},
+    {"short length in long form under BER", {0x04, 0x81, 0x7F}, DerRules::kBer, DerError::kNone, 4, 0x7F, 3},
+    {"five length octets", {0x04, 0x85, 0, 0, 0, 0, 1}, DerRules::kBer, DerError::kBadLengthForm},
+    {"reserved length octet", {0x04, 0xFF}, DerRules::kBer, DerError::kBadLengthForm},
+    {"indefinite constructed under BER", {0x30, 0x80}, DerRules::kBer, DerError::kNone, 16, 0, 2, true},
+    {"indefinite constructed under DER", {0x30, 0x80}, DerRules::kDer, DerError::kIndefiniteRefused},
+    {"indefinite primitive", {0x04, 0x80}, DerRules::kBer, DerError::kBadLengthForm},
+    {"high tag", {0xBF, 0x87, 0x68, 0x00}, DerRules::kDer, DerError::kNone, 1000, 0, 4},
+    {"largest tag", {0x9F, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F, 0x00}, DerRules::kDer, DerError::kNone, 0xFFFFFFFF, 0, 7},
+    {"tag overflow", {0x9F, 0x90, 0x80, 0x80, 0x80, 0x00, 0x00}, DerRules::kBer, DerError::kTagTooLarge},
+    {"high form for a low tag", {0x1F, 0x1E, 0x00}, DerRules::kBer, DerError::kBadTagForm},
+    {"leading 0x80 tag octet", {0x1F, 0x80, 0x40, 0x00}, DerRules::kBer, DerError::kBadTagForm},
+};
+
+TEST(ByteReader, DerHeadersFollowTheirRules) {
+    for (const HeaderCase& c : kHeaderCases) {
+        SCOPED_TRACE(c.name);
+        ByteReader reader(c.bytes);
+        DerHeader header;
+        EXPECT_EQ(reader.ReadDerHeader(header, c.rules), c.error);
+        if (c.error != DerError::kNone) {
+            EXPECT_EQ(reader.Position(), 0u);
+            continue;
+        }
+        EXPECT_EQ(header.identifier, c.bytes[0]);
+        EXPECT_EQ(header.tagClass, c.bytes[0] & 0xE0);
+        EXPECT_EQ(header.tag, c.tag);
+        EXPECT_EQ(header.length, c.length);
+        EXPECT_EQ(header.headerLength, c.headerLength);
+        EXPECT_EQ(header.indefinite, c.indefinite);
+        EXPECT_EQ(reader.Position(), c.headerLength);
+    }
+}
+
+TEST(ByteReader, EveryTruncatedHeaderIsReportedAsTruncated) {
+    for (const HeaderCase& c : kHeaderCases) {
+        if (c.error != DerError::kNone) continue;
+        for (size_t cut = 0; cut < c.headerLength; ++cut) {
+            SCOPED_TRACE(std::string(c.name) + " cut at " + std::to_string(cut));
+            ByteReader reader(c.bytes.data(), cut);
+            DerHeader header;
+            EXPECT_EQ(reader.ReadDerHeader(header, c.rules), DerError::kTruncated);
+            EXPECT_EQ(reader.Position(), 0u);
+        }
+    }
+}
+
+TEST(ByteReader, ElementsNeedTheirWholeDefiniteContent) {
+    const Bytes twoElements = {0x30, 0x03, 0x02, 0x01, 0x05, 0x05, 0x00};
+    ByteReader reader(twoElements);
+    DerElement element;
+    ASSERT_EQ(reader.ReadDerElement(element, DerRules::kDer), DerError::kNone);
+    EXPECT_EQ(element.content.data(), twoElements.data() + 2);
+    EXPECT_EQ(element.content.size(), 3u);
+    EXPECT_EQ(element.whole.size(), 5u);
+    ByteSpan content;
+    EXPECT_FALSE(reader.ReadDerTagged(0x04, content));  // wrong identifier
+    EXPECT_TRUE(reader.ReadDerTagged(0x05, content));
+    EXPECT_TRUE(content.empty());
+    EXPECT_TRUE(reader.AtEnd());
+
+    // Content one byte short of its length; indefinite length under BER.
+    const Bytes shortContent = {0x04, 0x03, 0x01, 0x02};
+    ByteReader shortReader(shortContent);
+    EXPECT_EQ(shortReader.ReadDerElement(element, DerRules::kBer), DerError::kTruncated);
+    EXPECT_EQ(shortReader.Position(), 0u);
+    const Bytes indefinite = {0x30, 0x80, 0x00, 0x00};
+    ByteReader indefiniteReader(indefinite);
+    EXPECT_EQ(indefiniteReader.ReadDerElement(element, DerRules::kBer), DerError::kIndefiniteRefused);
+    EXPECT_EQ(indefiniteReader.Position(), 0u);
+    // ReadDerTagged is strict: a BER-only length is refused.
+    const Bytes nonMinimal = {0x04, 0x81, 0x01, 0xAA};
+    ByteReader strict(nonMinimal);
+    EXPECT_FALSE(strict.ReadDerTagged(0x04, content));
+    EXPECT_EQ(strict.Position(), 0u);
+}
+
+}  // namespace
+}  // namespace korva::platform
