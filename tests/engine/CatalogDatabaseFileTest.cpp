@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/Files.h"
+#include "platform/IoFault.h"
 #include "platform/Trace.h"
+#include "platform/TraceRecorder.h"
 #include "tests/common/AllocationFaults.h"
 #include "tests/common/TempFiles.h"
 #include "tests/engine/StoreTestSupport.h"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Trace.h"
+#include "platform/TraceRecorder.h"
 #include "platform/Types.h"
 #include "tests/engine/StoreTestSupport.h"
 

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "platform/Trace.h"
+#include "platform/TraceRecorder.h"
 #include "tests/common/AllocationFaults.h"
 #include "tests/engine/StoreTestSupport.h"
 
