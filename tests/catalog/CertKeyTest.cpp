@@ -196,8 +196,8 @@ TEST(CertKey, RefusesCertificatesWithoutAUsableKey) {
     EXPECT_EQ(key.FromCertificate(nullptr), kCertToolkitFailure);
     EXPECT_EQ(key.key(), nullptr);
     CCertCertificate wrongContext;
-    int notAContext = 0;
-    EXPECT_EQ(wrongContext.Create(reinterpret_cast<korva::toolkit::ToolkitContext*>(&notAContext)), kCertToolkitFailure);
+    uint64_t notAContext[8] = {};  // zeros: no kind tag the toolkit takes
+    EXPECT_EQ(wrongContext.Create(reinterpret_cast<korva::toolkit::ToolkitContext*>(notAContext)), kCertToolkitFailure);
 
     const Bytes der = TestKeyCertificate();
     korva::test_support::SweepAllocationFailures([&](uint64_t failing) {
