@@ -29,11 +29,11 @@ using korva::catalog_test::Bytes;
 using korva::crypto::test::FromHex;
 
 Bytes Tlv(uint8_t tag, const Bytes& content) {
-    Bytes out = {tag};
     size_t n = content.size();
-    if (n >= 256) out.insert(out.end(), {0x82, static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
-    else if (n >= 128) out.insert(out.end(), {0x81, static_cast<uint8_t>(n)});
-    else out.push_back(static_cast<uint8_t>(n));
+    Bytes out(n < 128 ? 2 : n < 256 ? 3 : 4);
+    out[0] = tag;
+    for (size_t i = out.size() - 1, rest = n; i > 1; --i, rest >>= 8) out[i] = static_cast<uint8_t>(rest);
+    out[1] = static_cast<uint8_t>(n < 128 ? n : 0x80 + out.size() - 2);
     out.insert(out.end(), content.begin(), content.end());
     return out;
 }

@@ -63,8 +63,11 @@ TEST(ParseAsn1, AcceptsAndRefusesByTheEncodingRules) {
 
 TEST(ParseAsn1, TakesOidsOfLength2To32Only) {
     for (size_t length : {1u, 2u, 32u, 33u}) {
-        Bytes oid = {0x30, static_cast<uint8_t>(length + 2), 0x06, static_cast<uint8_t>(length)};
-        oid.resize(oid.size() + length, 0x01);
+        Bytes oid(length + 4, 0x01);
+        oid[0] = 0x30;
+        oid[1] = static_cast<uint8_t>(length + 2);
+        oid[2] = 0x06;
+        oid[3] = static_cast<uint8_t>(length);
         EXPECT_EQ(Walk(oid), length >= 2 && length <= 32 ? 1u : 11u) << length;
     }
 }
