@@ -17,13 +17,6 @@ using Info = CCertDigest::CInfo;
 
 constexpr uint32_t kFinalScratchSize = 1024;
 
-uint32_t Failed(uint32_t number, toolkit::Status status) {
-    uint32_t result = CertResultOf(status);
-    trace::Emit(trace::Source::Crypto, number, result == kCertOutOfMemory ? trace::Level::Error : trace::Level::Warning,
-                {trace::Num(status)});
-    return result;
-}
-
 uint32_t OutOfMemory(uint32_t number, uint64_t size) {
     trace::Emit(trace::Source::Crypto, number, trace::Level::Error, {trace::Num(size)});
     return kCertOutOfMemory;
@@ -37,9 +30,9 @@ uint32_t CCertDecrypt::Init(uint32_t /*mode*/, const CCertKey& key) {
     if (result != kCertSuccess) return result;
     if (toolkit::Status status = toolkit::AlgorithmSetInfo(algorithm_, toolkit::kAlgorithmRsaPublicPkcs1, nullptr);
         status != toolkit::kOk) {
-        result = Failed(13, status);
+        result = TraceToolkitFailure(13, status);
     } else if (status = toolkit::KeyOpInit(algorithm_, key.key(), nullptr, nullptr); status != toolkit::kOk) {
-        result = Failed(15, status);
+        result = TraceToolkitFailure(15, status);
     }
     if (result != kCertSuccess) Release();
     return result;
@@ -56,7 +49,7 @@ uint32_t CCertDecrypt::Update(const uint8_t* data, uint32_t length) {
     uint32_t written = 0;
     toolkit::Status status =
         toolkit::KeyOpUpdate(algorithm_, scratch.data(), &written, scratch.size(), data, length, nullptr, nullptr);
-    if (status != toolkit::kOk) return Failed(18, status);
+    if (status != toolkit::kOk) return TraceToolkitFailure(18, status);
     return Append(scratch, written, 19);
 }
 
@@ -66,7 +59,7 @@ uint32_t CCertDecrypt::Final() {
     uint32_t written = 0;
     toolkit::Status status =
         toolkit::KeyOpFinal(algorithm_, scratch.data(), &written, scratch.size(), nullptr, nullptr);
-    if (status != toolkit::kOk) return Failed(22, status);
+    if (status != toolkit::kOk) return TraceToolkitFailure(22, status);
     return Append(scratch, written, 23);
 }
 

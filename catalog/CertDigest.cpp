@@ -6,19 +6,8 @@
 
 namespace TarnVerifyTrustDriver {
 
-namespace {
-
 namespace toolkit = korva::toolkit;
 namespace trace = korva::trace;
-
-uint32_t Failed(uint32_t number, toolkit::Status status) {
-    uint32_t result = CertResultOf(status);
-    trace::Emit(trace::Source::Crypto, number, result == kCertOutOfMemory ? trace::Level::Error : trace::Level::Warning,
-                {trace::Num(status)});
-    return result;
-}
-
-}  // namespace
 
 uint32_t CCertDigest::Init(uint32_t id) {
     output_.Free();
@@ -33,9 +22,9 @@ uint32_t CCertDigest::Init(uint32_t id) {
         result = kCertOutOfMemory;
     } else if (toolkit::Status status = toolkit::AlgorithmSetInfo(algorithm_, info.method(), nullptr);
                status != toolkit::kOk) {
-        result = Failed(14, status);
+        result = TraceToolkitFailure(14, status);
     } else if (status = toolkit::DigestInit(algorithm_, nullptr, nullptr, nullptr); status != toolkit::kOk) {
-        result = Failed(16, status);
+        result = TraceToolkitFailure(16, status);
     }
     if (result != kCertSuccess) {
         Release();
@@ -46,13 +35,13 @@ uint32_t CCertDigest::Init(uint32_t id) {
 
 uint32_t CCertDigest::Update(const uint8_t* data, uint32_t length) {
     toolkit::Status status = toolkit::DigestUpdate(algorithm_, data, length, nullptr);
-    return status == toolkit::kOk ? kCertSuccess : Failed(18, status);
+    return status == toolkit::kOk ? kCertSuccess : TraceToolkitFailure(18, status);
 }
 
 uint32_t CCertDigest::Final() {
     uint32_t written = 0;
     toolkit::Status status = toolkit::DigestFinal(algorithm_, output_.data(), &written, output_.size(), nullptr);
-    return status == toolkit::kOk ? kCertSuccess : Failed(20, status);
+    return status == toolkit::kOk ? kCertSuccess : TraceToolkitFailure(20, status);
 }
 
 }  // namespace TarnVerifyTrustDriver

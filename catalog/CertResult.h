@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "platform/Trace.h"
 #include "toolkit/Status.h"
 
 namespace TarnVerifyTrustDriver {
@@ -18,6 +19,16 @@ inline constexpr uint32_t kCertOutOfMemory = 22;
 inline uint32_t CertResultOf(korva::toolkit::Status status) {
     return status == korva::toolkit::kCoreOutOfMemory || status == korva::toolkit::kOutOfMemory ? kCertOutOfMemory
                                                                                                 : kCertToolkitFailure;
+}
+
+// The result of a failed toolkit status, traced under `number`: an error for
+// out of memory, a warning otherwise.
+inline uint32_t TraceToolkitFailure(uint32_t number, korva::toolkit::Status status) {
+    uint32_t result = CertResultOf(status);
+    korva::trace::Emit(korva::trace::Source::Crypto, number,
+                       result == kCertOutOfMemory ? korva::trace::Level::Error : korva::trace::Level::Warning,
+                       {korva::trace::Num(status)});
+    return result;
 }
 
 }  // namespace TarnVerifyTrustDriver
