@@ -1,9 +1,10 @@
-// Helpers shared by the catalog tests: the real catalogs of the shared test
-// data, and a callback that records what the walker reports.
+// Helpers shared by the catalog tests: the shared real catalogs, byte
+// strings, and a callback that records what the walker reports.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <tuple>
 #include <vector>
 
@@ -13,13 +14,15 @@ namespace korva::catalog_test {
 
 using Bytes = std::vector<uint8_t>;
 
-// Every *.cat below the shared real-catalog directory, sorted; empty when absent.
+// Every *.cat of the shared real-catalog directory, sorted; empty when absent.
 std::vector<std::filesystem::path> RealCatalogs();
 Bytes ReadFile(const std::filesystem::path& path);
+Bytes Concat(std::initializer_list<Bytes> parts);
+// `depth` SEQUENCEs, each with a 6-octet header, nested around a NULL.
+Bytes NestedSequences(size_t depth);
 
-// What the walker says about one element.
-using NodeRecord = std::tuple<uint32_t /*depth*/, uint32_t /*index*/, uint32_t /*tag*/, uint32_t /*tagClass*/,
-                              uint32_t /*offset*/, uint32_t /*len*/>;
+// (depth, index, tag, tagClass, offset, len) of one node.
+using NodeRecord = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t>;
 
 class RecordingCallback : public TarnVerifyTrustDriver::IAsn1NodeCallback {
 public:
@@ -27,15 +30,11 @@ public:
     uint32_t OnNode(const TarnVerifyTrustDriver::Asn1Node& node) override;
 
     uint32_t beginAnswer = 0;
-    // Answer `answer` at node number `answerAt` (0-based), 0 otherwise.
-    size_t answerAt = SIZE_MAX;
+    size_t answerAt = SIZE_MAX;  // the node (0-based) that gets `answer`; the others get 0
     uint32_t answer = 0;
     std::vector<NodeRecord> nodes;
     std::vector<uint32_t> oidFlags;
 };
-
-// `depth` SEQUENCEs nested inside each other around a NULL, definite lengths.
-Bytes NestedSequences(size_t depth);
 
 }  // namespace korva::catalog_test
 

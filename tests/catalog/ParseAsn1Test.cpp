@@ -2,6 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
+
 #include "catalog/KnownOids.h"
 #include "platform/Trace.h"
 #include "tests/catalog/CatalogTestSupport.h"
@@ -21,14 +29,34 @@ uint32_t Walk(const Bytes& input, IAsn1NodeCallback* callback = nullptr) {
     return result;
 }
 
-struct Case {
-    const char* name;
-    Bytes input;
-    uint32_t result;
-};
+// Runs `body` on a thread with a machine stack of `size` octets.
+bool RunOnSmallStack(size_t size, std::function<void()> body) {
+#if defined(_WIN32)
+    HANDLE thread = CreateThread(
+        nullptr, size, [](void* f) -> DWORD { return (*static_cast<std::function<void()>*>(f))(), 0; }, &body,
+        STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (thread == nullptr) return false;
+    WaitForSingleObject(thread, INFINITE);
+    return CloseHandle(thread) != 0;
+#else
+    pthread_attr_t attributes;
+    pthread_t thread;
+    if (pthread_attr_init(&attributes) != 0) return false;
+    bool started = pthread_attr_setstacksize(&attributes, size) == 0 &&
+                   pthread_create(&thread, &attributes, [](void* f) -> void* {
+                       return (*static_cast<std::function<void()>*>(f))(), nullptr;
+                   }, &body) == 0;
+    pthread_attr_destroy(&attributes);
+    return started && pthread_join(thread, nullptr) == 0;
+#endif
+}
 
 TEST(ParseAsn1, AcceptsAndRefusesByTheEncodingRules) {
-    const Case cases[] = {
+    const struct Case {
+        const char* name;
+        Bytes input;
+        uint32_t result;
+    } cases[] = {
         {"one byte", {0x30}, 11},
         {"bad length form", {0x30, 0x85, 0, 0, 0, 0, 1}, 11},
         {"bytes behind the outermost element", {0x30, 0x02, 0x05, 0x00, 0xFF, 0xFF, 0x00}, 1},
@@ -117,9 +145,20 @@ TEST(ParseAsn1, RefusesNestingBeyond255Levels) {
     EXPECT_TRUE(recorder.Has(korva::trace::Source::Asn1, 70));
 }
 
-TEST(ParseAsn1, AnInvalidStackGivesOutOfMemory) {
-    const Bytes input = {0x05, 0x00};
-    EXPECT_EQ(ParseAsn1(nullptr, nullptr, input.data(), 2, nullptr), 22u);
+TEST(ParseAsn1, DeepNestingNeedsNoMachineStack) {
+    // 100,000 definite levels and 1,000 indefinite ones (each indefinite
+    // header measures everything inside it), on a 64 KiB stack.
+    const Bytes definite = korva::catalog_test::NestedSequences(100000);
+    Bytes indefinite(4000, 0x00);
+    for (size_t i = 0; i < 2000; i += 2) indefinite[i] = 0x30, indefinite[i + 1] = 0x80;
+    uint32_t results[2] = {};
+    ASSERT_TRUE(RunOnSmallStack(64 * 1024, [&] {
+        results[0] = Walk(definite);
+        results[1] = Walk(indefinite);
+    }));
+    EXPECT_EQ(results[0], kWalkRejected);  // refused at 255 levels
+    EXPECT_EQ(results[1], kWalkRejected);  // nested indefinite lengths are refused
+    EXPECT_EQ(ParseAsn1(nullptr, nullptr, definite.data(), 2, nullptr), kWalkOutOfMemory);  // no stack
 }
 
 }  // namespace
