@@ -23,6 +23,7 @@ namespace TarnVerifyTrustDriver {
 namespace {
 
 using korva::catalog_test::Bytes;
+using korva::catalog_test::Concat;
 using korva::crypto::test::FromHex;
 
 Bytes Tlv(uint8_t tag, const Bytes& content) {
@@ -40,14 +41,11 @@ Bytes TestKeyCertificate() {
     const Bytes algorithm = FromHex("300d06092a864886f70d01010b0500");
     const Bytes name = FromHex("300f310d300b06035504030c0454657374");
     const Bytes validity = FromHex("301e170d3230303130313030303030305a170d3330303130313030303030305a");
-    const Bytes rsaKey = Tlv(0x30, korva::catalog_test::Concat(
-                                       {Tlv(0x02, FromHex(std::string("00") + korva::crypto::test::kE3Modulus)),
-                                        FromHex("020103")}));
-    const Bytes spki = Tlv(0x30, korva::catalog_test::Concat({FromHex("300d06092a864886f70d0101010500"),
-                                                              Tlv(0x03, korva::catalog_test::Concat({{0x00}, rsaKey}))}));
-    const Bytes tbs = Tlv(0x30, korva::catalog_test::Concat(
-                                    {FromHex("a003020102020101"), algorithm, name, validity, name, spki}));
-    return Tlv(0x30, korva::catalog_test::Concat({tbs, algorithm, Tlv(0x03, Bytes(257, 0x00))}));
+    const Bytes modulus = Tlv(0x02, FromHex(std::string("00") + korva::crypto::test::kE3Modulus));
+    const Bytes rsaKey = Tlv(0x30, Concat({modulus, FromHex("020103")}));
+    const Bytes spki = Tlv(0x30, Concat({FromHex("300d06092a864886f70d0101010500"), Tlv(0x03, Concat({{0x00}, rsaKey}))}));
+    const Bytes tbs = Tlv(0x30, Concat({FromHex("a003020102020101"), algorithm, name, validity, name, spki}));
+    return Tlv(0x30, Concat({tbs, algorithm, Tlv(0x03, Bytes(257, 0x00))}));
 }
 
 // A certificate set from `der` and the key made from it.
@@ -114,7 +112,7 @@ TEST(CertDecrypt, ReadsDigestInfoStrictlyAndBareDigestsLeniently) {
     };
     const Bytes sha1 = FromHex("a9993e364706816aba3e25717850c26c9cd0d89d");
     auto prefixed = [&](const CCertDigest::CInfo& info) {
-        return korva::catalog_test::Concat({Bytes(info.digestInfoPrefix().begin(), info.digestInfoPrefix().end()), sha1});
+        return Concat({Bytes(info.digestInfoPrefix().begin(), info.digestInfoPrefix().end()), sha1});
     };
     struct Row {
         Bytes payload;

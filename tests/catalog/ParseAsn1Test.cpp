@@ -136,16 +136,13 @@ TEST(ParseAsn1, ActsOnEveryCallbackAnswer) {
     }
 }
 
-TEST(ParseAsn1, RefusesNestingBeyond255Levels) {
+TEST(ParseAsn1, RefusesNestingBeyond255LevelsWithoutMachineStack) {
     RecordingCallback callback;
     EXPECT_EQ(Walk(korva::catalog_test::NestedSequences(254), &callback), 1u);
     EXPECT_EQ(std::get<0>(callback.nodes.back()), 254u);
     korva::trace::Recorder recorder;
     EXPECT_EQ(Walk(korva::catalog_test::NestedSequences(255)), 11u);
     EXPECT_TRUE(recorder.Has(korva::trace::Source::Asn1, 70));
-}
-
-TEST(ParseAsn1, DeepNestingNeedsNoMachineStack) {
     // 100,000 definite levels and 1,000 indefinite ones (each indefinite
     // header measures everything inside it), on a 64 KiB stack.
     const Bytes definite = korva::catalog_test::NestedSequences(100000);
