@@ -1,0 +1,26 @@
+// What the walker hands every element to. The callback decides from a node's
+// position and OID flags what it means and whether the file is acceptable.
+#pragma once
+
+#include <cstdint>
+
+#include "catalog/Asn1Node.h"
+
+namespace TarnVerifyTrustDriver {
+
+// Answers of OnNode. Any other value rejects the file and stops the walk.
+inline constexpr uint32_t kNodeContinue = 0;
+inline constexpr uint32_t kNodeAccepted = 1;
+// Rejects the file but lets the walk go on, so the callback sees the rest.
+inline constexpr uint32_t kNodeRejectAndContinue = 3;
+inline constexpr uint32_t kNodeOutOfMemory = 1000;
+
+class IAsn1NodeCallback {
+public:
+    // Before the file is opened; non-zero ends the parse with result 22.
+    virtual uint32_t OnParseBegin() = 0;
+    virtual uint32_t OnNode(const Asn1Node& node) = 0;
+    virtual ~IAsn1NodeCallback() = default;
+};
+
+}  // namespace TarnVerifyTrustDriver

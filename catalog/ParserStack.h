@@ -1,0 +1,69 @@
+// The walker's explicit stack: one item per open constructed element, so
+// that nesting costs heap and not machine stack.
+#pragma once
+
+#include <cstdint>
+
+#include "catalog/Asn1Node.h"
+#include "catalog/WalkResult.h"
+#include "platform/ByteReader.h"
+#include "runtime/Allocator.h"
+
+namespace TarnVerifyTrustDriver {
+
+// One open level: the unread rest of an element's contents and the element
+// being handled at this level.
+class ParserStackItem : public TAllocator<ParserStackItem> {
+public:
+    ParserStackItem(korva::platform::ByteSpan contents, uint32_t fileOffset) : reader(contents), offset(fileOffset) {}
+    virtual ~ParserStackItem() = default;
+
+    // Steps over `octets` of this level; false when fewer are left.
+    bool Advance(uint64_t octets) {
+        if (octets > reader.Remaining()) return false;
+        (void)reader.Skip(static_cast<size_t>(octets));
+        offset += static_cast<uint32_t>(octets);
+        return true;
+    }
+
+    korva::platform::ByteReader reader;  // position and remaining octets
+    Asn1Node node;                       // the element being handled
+    uint32_t oidFlags = 0;               // starts with the parent's flags
+    uint8_t depth = 0;                   // stack count when pushed
+    uint32_t count = 0;                  // elements started at this level
+    bool emptyAllowed = false;
+    uint32_t offset = 0;                 // file offset of the reader's position
+    Asn1Node enclosing;                  // value, len, headerLength of the element the level above walks
+    ParserStackItem* below = nullptr;
+    ParserStackItem* above = nullptr;
+    uint32_t result = kWalkSuccess;
+    uint32_t status = 0;                 // last toolkit status met at this level
+};
+
+class ParserStack : public TAllocator<ParserStack> {
+public:
+    // Creates a toolkit context without service providers; the stack is
+    // valid only when that succeeded.
+    ParserStack();
+    virtual ~ParserStack();
+    ParserStack(const ParserStack&) = delete;
+    ParserStack& operator=(const ParserStack&) = delete;
+
+    // Give the item the current count as its depth and put it on top. A null
+    // item only traces; an invalid stack ignores both.
+    void Push(ParserStackItem* item);
+    // The top item, unlinked; null when empty or invalid.
+    ParserStackItem* Pop();
+    ParserStackItem* Top() const { return top_; }
+    uint8_t Count() const { return count_; }
+    bool IsValid() const { return valid_ != 0; }
+    korva::toolkit::ToolkitContext* Context() const { return context_; }
+
+private:
+    ParserStackItem* top_ = nullptr;
+    uint8_t count_ = 0;
+    uint8_t valid_ = 0;
+    korva::toolkit::ToolkitContext* context_ = nullptr;
+};
+
+}  // namespace TarnVerifyTrustDriver
