@@ -49,6 +49,8 @@ Status NameCount(const NameObject* name, uint32_t* count);
 Status NameGetAttribute(const NameObject* name, uint32_t index, NameAttribute* attribute);
 // 0 when equal, -1 otherwise (also for handles that are not names).
 int NameCompare(const NameObject* a, const NameObject* b);
+// Whether two attribute values are equal under NameCompare's value rule.
+bool NameValuesEqual(const NameAttribute& a, const NameAttribute& b);
 
 // The Name rebuilt from the attribute values, with minimal DER lengths:
 // the length is returned; with an empty `out` it only measures.
