@@ -10,9 +10,9 @@ namespace korva::toolkit {
 
 inline constexpr uint32_t kBuiltinExtensionTypeCount = 31;
 
-// Row `index` (0 is "UNKNOWN_TYPE").
-const ExtensionTypeInfo& BuiltinExtensionType(uint32_t index);
-// The built-in row of `oid`, or null.
-const ExtensionTypeInfo* BuiltinExtensionTypeFind(const uint8_t* oid, uint32_t oidLength);
+// Row `index` (0 is "UNKNOWN_TYPE"); the OID view points into the table.
+ExtensionTypeInfo BuiltinExtensionType(uint32_t index);
+// The built-in row of `oid`, if the table has one.
+bool BuiltinExtensionTypeFind(const uint8_t* oid, uint32_t oidLength, ExtensionTypeInfo* info);
 
 }  // namespace korva::toolkit

@@ -37,11 +37,6 @@ inline constexpr uint32_t kNotAfterUnbounded = 0xFFFFFFFF;
 inline constexpr uint32_t kCertEncodingLenient = 0;
 inline constexpr uint32_t kCertEncodingStrict = 1;
 
-// Context flag bits the certificate reads.
-inline constexpr uint32_t kContextFlagStrictExpiry = 2;
-inline constexpr uint32_t kContextFlagAnyPublicKey = 4;
-inline constexpr uint32_t kContextFlagStrictCriticality = 8;
-
 struct CertObject : ObjectHeader {
     uint32_t bodyTag;
     ToolkitContext* context;
@@ -50,6 +45,8 @@ struct CertObject : ObjectHeader {
     CertBytes tbsCertificate;      // whole elements within `encoding`
     CertBytes signatureAlgorithm;
     CertBytes signature;           // the BIT STRING's content octets
+    CertBytes notBeforeTime;       // the two time elements, as encoded
+    CertBytes notAfterTime;
     uint8_t* pendingCheck;         // tbsCertificate copy until the canonical check passes
     uint32_t pendingCheckLength;
     CertFields fields;

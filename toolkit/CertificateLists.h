@@ -8,8 +8,8 @@
 
 namespace korva::toolkit {
 
+// By reference, certificates use the lists' own kListByReference.
 extern const ObjectListMethods kCertListByCopy;
-extern const ObjectListMethods kCertListByReference;
 
 // `outIndex` may be null.
 Status CertListAppendCopy(ObjectList* list, CertObject* cert, uint32_t* outIndex);

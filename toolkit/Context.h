@@ -10,6 +10,11 @@ namespace korva::toolkit {
 
 struct ExtensionTypeRegistry;
 
+// Option bits of a context's flags.
+inline constexpr uint32_t kContextFlagStrictExpiry = 2;       // an expiry beyond 32 bits fails
+inline constexpr uint32_t kContextFlagAnyPublicKey = 4;       // no key-format check of certificates
+inline constexpr uint32_t kContextFlagStrictCriticality = 8;  // some extensions must be critical
+
 struct ToolkitContext {
     uint32_t tag;  // kTagContext, in the first word
     uint32_t flags;

@@ -14,8 +14,7 @@ struct ExtensionEntry {
     uint32_t critical;
     uint32_t recognised;  // the OID had a row of its own
     ExtensionTypeInfo type;  // the governing row; its OID view is `oid`
-    void** values;           // one for single-valued types, accumulated otherwise
-    uint32_t valueCount;
+    void* value;             // decoded by the row's handlers
 };
 
 struct ExtensionList : ObjectHeader {
@@ -58,7 +57,8 @@ Status ExtensionListCount(const ExtensionList* list, uint32_t* count);
 Status ExtensionListFind(const ExtensionList* list, const uint8_t* oid, uint32_t oidLength, uint32_t* index);
 Status ExtensionListGetOid(const ExtensionList* list, uint32_t index, const uint8_t** oid, uint32_t* oidLength);
 Status ExtensionListGetCritical(const ExtensionList* list, uint32_t index, uint32_t* critical);
-// How many values the entry holds (1 for single-valued types).
+// How many values the entry holds. An OID enters a list once, so every
+// entry holds one; value indexes past it answer 1796.
 Status ExtensionListValueCount(const ExtensionList* list, uint32_t index, uint32_t* count);
 // The decoded value: cast to the struct of ExtensionValues.h its OID names.
 Status ExtensionListGetValue(const ExtensionList* list, uint32_t index, uint32_t valueIndex, const void** value);

@@ -38,9 +38,10 @@ Status NameCreate(ToolkitContext* context, NameObject** outName);
 void NameFree(NameObject** name);
 
 // 1814 for a handle that is not a name, 1795 for missing data, 1793 for a
-// malformed Name (strict DER lengths; BMPString and UniversalString values
-// whole characters). The empty SEQUENCE gives an empty name. On failure the
-// name is left empty.
+// malformed Name: definite lengths only (NameEncode shows whether they were
+// minimal), values universal elements, BMPString and UniversalString values
+// whole characters, nothing after the Name. The empty SEQUENCE gives an
+// empty name. On failure the name is left empty.
 Status NameSetEncoding(NameObject* name, const uint8_t* der, uint32_t derLength);
 // The stored DER; 1795 when the name has none.
 Status NameGetEncoding(const NameObject* name, const uint8_t** der, uint32_t* derLength);
@@ -53,7 +54,8 @@ int NameCompare(const NameObject* a, const NameObject* b);
 bool NameValuesEqual(const NameAttribute& a, const NameAttribute& b);
 
 // The Name rebuilt from the attribute values, with minimal DER lengths:
-// the length is returned; with an empty `out` it only measures.
+// the length is returned; with an empty `out` it only measures, and 0 means
+// that `out` is too short.
 size_t NameEncode(const NameObject* name, std::span<uint8_t> out);
 
 }  // namespace korva::toolkit

@@ -1,6 +1,8 @@
 // The signature-algorithm table: 22 rows numbered from 1, one algorithm
 // possibly under several OIDs. Rows 1-14 hold each algorithm's usual OID,
-// rows 15-22 alternative OIDs of algorithms of rows 1-14.
+// rows 15-22 alternative OIDs of algorithms of rows 1-14. Verification
+// needs the RSA rows whose digest the core offers; the others are known so
+// that decoding names them.
 #pragma once
 
 #include <cstdint>

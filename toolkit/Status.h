@@ -29,6 +29,7 @@ inline constexpr Status kCoreInfoTypeNotApplicable = 531;
 inline constexpr Status kCoreBadValue = 536;
 inline constexpr Status kCoreBadParameter = 537;
 inline constexpr Status kCoreInvalidRandom = 539;
+inline constexpr Status kCoreVerifyFailed = 542;
 inline constexpr Status kCoreLookupNoOid = 552;
 inline constexpr Status kCoreLookupUnknownOid = 553;
 inline constexpr Status kCoreLookupBadLength = 554;

@@ -1,0 +1,224 @@
+// Our certificate decoding and signature checks against libcrypto's, on
+// every certificate of the shared roots and real catalogs.
+#include <openssl/asn1.h>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+#include <openssl/pkcs7.h>
+#include <openssl/x509.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "tests/toolkit/CertTestData.h"
+#include "toolkit/Certificate.h"
+#include "toolkit/KeyFromSpki.h"
+#include "toolkit/SignatureAlgorithms.h"
+
+namespace korva::toolkit {
+namespace {
+
+using testing::Bytes;
+using testing::TestCert;
+
+struct X509Free {
+    void operator()(X509* x) const { X509_free(x); }
+};
+using X509Ptr = std::unique_ptr<X509, X509Free>;
+
+X509Ptr Parse(const Bytes& der) {
+    const unsigned char* p = der.data();
+    X509Ptr x(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+    return x;
+}
+
+template <typename T, typename F>
+Bytes ToDer(const T* value, F encode) {
+    unsigned char* out = nullptr;
+    int length = encode(const_cast<T*>(value), &out);
+    Bytes bytes;
+    if (length > 0) bytes.assign(out, out + length);
+    OPENSSL_free(out);
+    return bytes;
+}
+
+// Every certificate the catalogs embed, once each.
+std::vector<TestCert> CatalogCerts() {
+    std::vector<TestCert> certs;
+    std::set<Bytes> seen;
+    for (const TestCert& file : testing::LoadSharedFiles("realcats", ".cat")) {
+        const unsigned char* p = file.der.data();
+        PKCS7* p7 = d2i_PKCS7(nullptr, &p, static_cast<long>(file.der.size()));
+        if (p7 == nullptr) continue;
+        STACK_OF(X509)* stack = PKCS7_type_is_signed(p7) ? p7->d.sign->cert : nullptr;
+        for (int i = 0; stack != nullptr && i < sk_X509_num(stack); ++i) {
+            Bytes der = ToDer(sk_X509_value(stack, i), i2d_X509);
+            if (seen.insert(der).second) certs.push_back({file.origin + "#" + std::to_string(i), der});
+        }
+        PKCS7_free(p7);
+    }
+    return certs;
+}
+
+const std::vector<TestCert>& AllCerts() {
+    static const std::vector<TestCert> all = [] {
+        std::vector<TestCert> certs = testing::LoadRootCerts();
+        for (TestCert& cert : CatalogCerts()) certs.push_back(std::move(cert));
+        return certs;
+    }();
+    return all;
+}
+
+Bytes View(const uint8_t* data, uint32_t length) {
+    return Bytes(data, data + length);
+}
+
+Bytes NameDer(const NameObject* name) {
+    const uint8_t* der = nullptr;
+    uint32_t length = 0;
+    return NameGetEncoding(name, &der, &length) == kOk ? View(der, length) : Bytes{};
+}
+
+uint32_t Seconds(const ASN1_TIME* time) {
+    struct tm tm {};
+    if (ASN1_TIME_to_tm(time, &tm) != 1) return 0;
+    int64_t seconds = 0;
+    int day = 0;
+    int sec = 0;
+    ASN1_TIME* epoch = ASN1_TIME_set(nullptr, 0);
+    ASN1_TIME_diff(&day, &sec, epoch, time);
+    ASN1_TIME_free(epoch);
+    seconds = static_cast<int64_t>(day) * 86400 + sec;
+    return seconds > 0xFFFFFFFFll ? 0 : static_cast<uint32_t>(seconds);
+}
+
+// The fields both decoders give must be the same.
+void ExpectSameFields(const CertObject* cert, X509* x, const std::string& origin) {
+    SCOPED_TRACE(origin);
+    CertFields fields{};
+    ASSERT_EQ(CertGetFields(cert, &fields), kOk);
+    const ASN1_INTEGER* serial = X509_get0_serialNumber(x);
+    Bytes serialDer = ToDer(serial, i2d_ASN1_INTEGER);
+    Bytes ours = View(fields.serialNumber.data, fields.serialNumber.length);
+    ASSERT_GE(serialDer.size(), ours.size());
+    EXPECT_EQ(Bytes(serialDer.end() - static_cast<long>(ours.size()), serialDer.end()), ours);
+    EXPECT_EQ(NameDer(fields.issuer), ToDer(X509_get_issuer_name(x), i2d_X509_NAME));
+    EXPECT_EQ(NameDer(fields.subject), ToDer(X509_get_subject_name(x), i2d_X509_NAME));
+    EXPECT_EQ(View(fields.subjectPublicKeyInfo.data, fields.subjectPublicKeyInfo.length),
+              ToDer(X509_get_X509_PUBKEY(x), i2d_X509_PUBKEY));
+    EXPECT_EQ(fields.notBefore, Seconds(X509_get0_notBefore(x)));
+    uint32_t notAfter = Seconds(X509_get0_notAfter(x));
+    EXPECT_EQ(fields.notAfter, notAfter == 0 ? kNotAfterUnbounded : notAfter);
+    EXPECT_EQ(fields.version, X509_get_version(x));
+    uint32_t count = 0;
+    if (fields.extensions != nullptr) {
+        ASSERT_EQ(ExtensionListCount(fields.extensions, &count), kOk);
+    }
+    ASSERT_EQ(static_cast<int>(count), X509_get_ext_count(x));
+    for (uint32_t i = 0; i < count; ++i) {
+        const X509_EXTENSION* extension = X509_get_ext(x, static_cast<int>(i));
+        const ASN1_OBJECT* object = X509_EXTENSION_get_object(const_cast<X509_EXTENSION*>(extension));
+        const uint8_t* oid = nullptr;
+        uint32_t oidLength = 0;
+        uint32_t critical = 0;
+        ASSERT_EQ(ExtensionListGetOid(fields.extensions, i, &oid, &oidLength), kOk);
+        ASSERT_EQ(ExtensionListGetCritical(fields.extensions, i, &critical), kOk);
+        EXPECT_EQ(View(oid, oidLength), Bytes(OBJ_get0_data(object), OBJ_get0_data(object) + OBJ_length(object)));
+        EXPECT_EQ(critical, static_cast<uint32_t>(X509_EXTENSION_get_critical(extension)));
+    }
+}
+
+struct OurCert {
+    CertObject* cert = nullptr;
+    Status set = kOk;
+    explicit OurCert(const Bytes& der) {
+        CertCreate(&cert, nullptr);
+        set = CertSetEncoding(cert, der.data(), static_cast<uint32_t>(der.size()));
+    }
+    ~OurCert() { CertFree(&cert); }
+    Status Encoding(uint32_t mode) {
+        const uint8_t* der = nullptr;
+        uint32_t length = 0;
+        return CertGetEncoding(cert, mode, &der, &length);
+    }
+};
+
+TEST(CertificateOracle, EveryCertificateDecodesAsLibcryptoDecodesIt) {
+    const std::vector<TestCert>& certs = AllCerts();
+    if (certs.empty()) GTEST_SKIP() << "shared certificates not found under " KORVA_SHARED_DIR;
+    std::printf("%zu certificates\n", certs.size());
+    EXPECT_GE(certs.size(), 17u + 50u);
+    for (const TestCert& test : certs) {
+        X509Ptr x = Parse(test.der);
+        ASSERT_TRUE(x) << test.origin;
+        OurCert ours(test.der);
+        ASSERT_EQ(ours.set, kOk) << test.origin;
+        EXPECT_EQ(ours.Encoding(kCertEncodingLenient), kOk) << test.origin;
+        ExpectSameFields(ours.cert, x.get(), test.origin);
+    }
+}
+
+// Mode 1 refuses what the name attribute table or the signature-algorithm
+// OID rule refuses; libcrypto takes all of them. Each refusal names its rule.
+TEST(CertificateOracle, StrictModeRefusesOnlyByItsRules) {
+    std::map<Status, int> refusals;
+    for (const TestCert& test : AllCerts()) {
+        OurCert ours(test.der);
+        ASSERT_EQ(ours.set, kOk) << test.origin;
+        Status status = ours.Encoding(kCertEncodingStrict);
+        if (status == kOk) continue;
+        ++refusals[status];
+        CertFields fields{};
+        ASSERT_EQ(CertGetFields(ours.cert, &fields), kOk);
+        if (status == kMalformedEncoding) {
+            EXPECT_TRUE(SignatureAlgorithmIsAlternative(fields.signatureAlgorithm)) << test.origin;
+        } else {
+            EXPECT_TRUE(status == kNameStringTypeNotAllowed || status == kNameBadLength || status == kNameBadCharacter)
+                << test.origin << " refused with " << status;
+        }
+    }
+    for (const auto& [status, count] : refusals) std::printf("mode 1 refusal %u: %d certificates\n", status, count);
+}
+
+// For every certificate whose issuer is among the certificates, our verdict
+// on its signature must be libcrypto's (MD2, which libcrypto no longer
+// offers, excepted).
+TEST(CertificateOracle, SignaturesVerifyAsLibcryptoSays) {
+    const std::vector<TestCert>& certs = AllCerts();
+    std::vector<X509Ptr> parsed;
+    for (const TestCert& test : certs) parsed.push_back(Parse(test.der));
+    int compared = 0;
+    for (size_t i = 0; i < certs.size(); ++i) {
+        for (size_t j = 0; j < certs.size(); ++j) {
+            if (X509_NAME_cmp(X509_get_issuer_name(parsed[i].get()), X509_get_subject_name(parsed[j].get())) != 0) {
+                continue;
+            }
+            OurCert subject(certs[i].der);
+            OurCert issuer(certs[j].der);
+            CertFields fields{};
+            ASSERT_EQ(CertGetFields(issuer.cert, &fields), kOk);
+            KeyObject* key = nullptr;
+            ASSERT_EQ(KeyObjectCreate(&key), kOk);
+            Status keyStatus = KeyObjectFromSpki(key, fields.subjectPublicKeyInfo.data, fields.subjectPublicKeyInfo.length);
+            Status ours = keyStatus == kOk ? CertVerifySignature(subject.cert, key) : keyStatus;
+            KeyObjectFree(&key);
+            int theirs = X509_verify(parsed[i].get(), X509_get0_pubkey(parsed[j].get()));
+            int nid = X509_get_signature_nid(parsed[i].get());
+            if (nid == NID_md2WithRSAEncryption) {
+                EXPECT_TRUE(ours == kOk || ours == kSignatureMismatch) << certs[i].origin;
+                continue;
+            }
+            EXPECT_EQ(ours == kOk, theirs == 1) << certs[i].origin << " by " << certs[j].origin << ": " << ours;
+            ++compared;
+        }
+    }
+    std::printf("%d signatures compared\n", compared);
+    EXPECT_GT(compared, 40);
+}
+
+}  // namespace
+}  // namespace korva::toolkit

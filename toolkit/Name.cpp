@@ -1,0 +1,280 @@
+#include "toolkit/Name.h"
+
+#include <cstring>
+
+#include "platform/ByteWriter.h"
+#include "runtime/MemoryService.h"
+#include "toolkit/NameAttributeTable.h"
+
+namespace korva::toolkit {
+
+namespace mem = TarnVerifyTrustDriver;
+
+using platform::ByteReader;
+using platform::ByteSpan;
+using platform::ByteWriter;
+using platform::DerElement;
+using platform::DerError;
+using platform::DerRules;
+
+namespace {
+
+constexpr uint8_t kSequence = 0x30;
+constexpr uint8_t kSet = 0x31;
+constexpr uint8_t kOid = 0x06;
+constexpr uint32_t kTagSequence = 16;
+constexpr uint32_t kTagSet = 17;
+constexpr uint32_t kUniversalString = 28;
+constexpr uint32_t kBmpString = 30;
+constexpr uint32_t kPrintableString = 19;
+
+void DestroyName(ObjectHeader* object);
+constexpr ObjectMethods kNameMethods = {DestroyName};
+
+void DropEncoding(NameObject* name) {
+    mem::FreeBuffer(name->der);
+    mem::FreeBuffer(name->attributes);
+    name->der = nullptr;
+    name->derLength = 0;
+    name->attributes = nullptr;
+    name->count = 0;
+}
+
+void DestroyName(ObjectHeader* object) {
+    DropEncoding(static_cast<NameObject*>(object));
+}
+
+// A value must be a universal element we can encode again as it came:
+// constructed exactly for SEQUENCE and SET, low tag form.
+bool AcceptableValue(const DerElement& value) {
+    const platform::DerHeader& header = value.header;
+    if ((header.tagClass & platform::kDerClassMask) != 0 || header.tag >= platform::kDerHighTagForm) return false;
+    bool constructed = header.tag == kTagSequence || header.tag == kTagSet;
+    if (header.Constructed() != constructed) return false;
+    if (header.tag == kBmpString && value.content.size() % 2 != 0) return false;
+    if (header.tag == kUniversalString && value.content.size() % 4 != 0) return false;
+    return true;
+}
+
+bool ReadElement(ByteReader& reader, uint8_t identifier, DerElement& element) {
+    uint8_t next = 0;
+    return reader.PeekU8(next) && next == identifier &&
+           reader.ReadDerElement(element, DerRules::kBer) == DerError::kNone;
+}
+
+// Walks a Name: with `out` null only counts its attribute values.
+bool ParseName(ByteSpan der, NameAttribute* out, uint32_t& count) {
+    ByteReader reader(der);
+    DerElement name;
+    if (!ReadElement(reader, kSequence, name) || !reader.AtEnd()) return false;
+    count = 0;
+    ByteReader rdns(name.content);
+    while (!rdns.AtEnd()) {
+        DerElement rdn;
+        if (!ReadElement(rdns, kSet, rdn) || rdn.content.empty()) return false;
+        ByteReader values(rdn.content);
+        bool first = true;
+        while (!values.AtEnd()) {
+            DerElement pair;
+            DerElement type;
+            DerElement value;
+            if (!ReadElement(values, kSequence, pair)) return false;
+            ByteReader fields(pair.content);
+            if (!ReadElement(fields, kOid, type) || type.content.empty()) return false;
+            if (fields.ReadDerElement(value, DerRules::kBer) != DerError::kNone || !fields.AtEnd()) return false;
+            if (!AcceptableValue(value)) return false;
+            if (out != nullptr) {
+                out[count] = NameAttribute{type.content.data(), static_cast<uint32_t>(type.content.size()),
+                                           value.header.tag, value.content.data(),
+                                           static_cast<uint32_t>(value.content.size()), first ? 1u : 0u};
+            }
+            first = false;
+            ++count;
+        }
+    }
+    return true;
+}
+
+// PrintableString comparison walks both values through this cursor: spaces
+// at either end vanish, a run of spaces reads as one, letters fold to lower
+// case. Anything outside PrintableString ends the walk in error.
+class PrintableCursor {
+public:
+    explicit PrintableCursor(const NameAttribute& attribute) : reader_(attribute.value, attribute.valueLength) {
+        SkipSpaces();
+    }
+    // 1: `c` holds the next character; 0: the end; -1: a character that is
+    // not PrintableString.
+    int Next(uint8_t& c) {
+        if (!reader_.ReadU8(c)) return 0;
+        if (c == ' ') {
+            SkipSpaces();
+            if (reader_.AtEnd()) return 0;
+            return 1;
+        }
+        if (!IsPrintableStringChar(c)) return -1;
+        if (c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c - 'A' + 'a');
+        return 1;
+    }
+
+private:
+    void SkipSpaces() {
+        uint8_t c = 0;
+        while (reader_.PeekU8(c) && c == ' ' && reader_.Skip(1)) {
+        }
+    }
+    ByteReader reader_;
+};
+
+bool PrintableEqual(const NameAttribute& a, const NameAttribute& b) {
+    PrintableCursor left(a);
+    PrintableCursor right(b);
+    for (;;) {
+        uint8_t x = 0;
+        uint8_t y = 0;
+        int l = left.Next(x);
+        int r = right.Next(y);
+        if (l < 0 || r < 0 || l != r) return false;
+        if (l == 0) return true;
+        if (x != y) return false;
+    }
+}
+
+bool BytesEqual(const uint8_t* a, uint32_t aLength, const uint8_t* b, uint32_t bLength) {
+    return aLength == bLength && (aLength == 0 || std::memcmp(a, b, aLength) == 0);
+}
+
+bool ValuesEqual(const NameAttribute& a, const NameAttribute& b) {
+    if (a.stringType != b.stringType) return false;
+    if (a.stringType == kPrintableString) return PrintableEqual(a, b);
+    return BytesEqual(a.value, a.valueLength, b.value, b.valueLength);
+}
+
+bool AttributesEqual(const NameAttribute& a, const NameAttribute& b) {
+    return BytesEqual(a.type, a.typeLength, b.type, b.typeLength) && ValuesEqual(a, b);
+}
+
+size_t Element(uint32_t tag, size_t contentLength) {
+    return ByteWriter::DerHeaderSize(tag, static_cast<uint32_t>(contentLength)) + contentLength;
+}
+
+size_t AttributeContentSize(const NameAttribute& attribute) {
+    return Element(6, attribute.typeLength) + Element(attribute.stringType, attribute.valueLength);
+}
+
+// The content length of the RDN that starts at `first`, and where the next begins.
+size_t RdnContentSize(const NameObject* name, uint32_t first, uint32_t& end) {
+    size_t size = 0;
+    end = first;
+    do {
+        size += Element(kTagSequence, AttributeContentSize(name->attributes[end]));
+        ++end;
+    } while (end < name->count && name->attributes[end].firstInRdn == 0);
+    return size;
+}
+
+bool WriteAttribute(ByteWriter& writer, const NameAttribute& attribute) {
+    uint8_t valueClass = attribute.stringType == kTagSequence || attribute.stringType == kTagSet ? 0x20 : 0x00;
+    return writer.WriteDerHeader(0x20, kTagSequence, static_cast<uint32_t>(AttributeContentSize(attribute))) &&
+           writer.WriteDerHeader(0x00, 6, attribute.typeLength) &&
+           writer.WriteBytes({attribute.type, attribute.typeLength}) &&
+           writer.WriteDerHeader(valueClass, attribute.stringType, attribute.valueLength) &&
+           writer.WriteBytes({attribute.value, attribute.valueLength});
+}
+
+}  // namespace
+
+bool IsName(const void* handle) {
+    return HasBodyTag(handle, kTagName);
+}
+
+Status NameCreate(ToolkitContext* context, NameObject** outName) {
+    if (outName == nullptr) return kInvalidArgument;
+    auto* name = static_cast<NameObject*>(ObjectNewWithBodyTag(sizeof(NameObject), kTagName, &kNameMethods));
+    *outName = name;
+    if (name == nullptr) return kOutOfMemory;
+    name->context = context;
+    return kOk;
+}
+
+void NameFree(NameObject** name) {
+    if (name != nullptr && IsName(*name)) ObjectRelease(name);
+}
+
+Status NameSetEncoding(NameObject* name, const uint8_t* der, uint32_t derLength) {
+    if (!IsName(name)) return kInvalidName;
+    DropEncoding(name);
+    if (der == nullptr || derLength == 0) return kDataMissing;
+    uint32_t count = 0;
+    if (!ParseName({der, derLength}, nullptr, count)) return kMalformedEncoding;
+    auto* copy = static_cast<uint8_t*>(mem::AllocateBuffer(derLength));
+    auto* attributes = static_cast<NameAttribute*>(mem::AllocateBuffer(count * sizeof(NameAttribute) + 1));
+    if (copy == nullptr || attributes == nullptr) {
+        mem::FreeBuffer(copy);
+        mem::FreeBuffer(attributes);
+        return kOutOfMemory;
+    }
+    std::memcpy(copy, der, derLength);
+    ParseName({copy, derLength}, attributes, count);
+    name->der = copy;
+    name->derLength = derLength;
+    name->attributes = attributes;
+    name->count = count;
+    return kOk;
+}
+
+Status NameGetEncoding(const NameObject* name, const uint8_t** der, uint32_t* derLength) {
+    if (!IsName(name)) return kInvalidName;
+    if (der == nullptr || derLength == nullptr) return kInvalidArgument;
+    if (name->der == nullptr) return kDataMissing;
+    *der = name->der;
+    *derLength = name->derLength;
+    return kOk;
+}
+
+Status NameCount(const NameObject* name, uint32_t* count) {
+    if (!IsName(name)) return kInvalidName;
+    if (count == nullptr) return kInvalidArgument;
+    *count = name->count;
+    return kOk;
+}
+
+Status NameGetAttribute(const NameObject* name, uint32_t index, NameAttribute* attribute) {
+    if (!IsName(name)) return kInvalidName;
+    if (attribute == nullptr) return kInvalidArgument;
+    if (index >= name->count) return kIndexOutOfRange;
+    *attribute = name->attributes[index];
+    return kOk;
+}
+
+int NameCompare(const NameObject* a, const NameObject* b) {
+    if (!IsName(a) || !IsName(b) || a->count != b->count) return -1;
+    uint32_t rdnStart = 0;
+    for (uint32_t i = 0; i < a->count; ++i) {
+        if (a->attributes[i].firstInRdn != 0) rdnStart = i;
+        if (b->attributes[rdnStart].firstInRdn == 0) return -1;
+        bool found = false;
+        for (uint32_t j = rdnStart; j < b->count && !found; ++j) {
+            if (j > rdnStart && b->attributes[j].firstInRdn != 0) break;
+            found = AttributesEqual(a->attributes[i], b->attributes[j]);
+        }
+        if (!found) return -1;
+    }
+    return 0;
+}
+
+size_t NameEncode(const NameObject* name, std::span<uint8_t> out) {
+    size_t content = 0;
+    for (uint32_t i = 0, end = 0; i < name->count; i = end) content += Element(kTagSet, RdnContentSize(name, i, end));
+    size_t total = Element(kTagSequence, content);
+    if (out.empty()) return total;
+    ByteWriter writer(out);
+    bool ok = writer.WriteDerHeader(0x20, kTagSequence, static_cast<uint32_t>(content));
+    for (uint32_t i = 0, end = 0; ok && i < name->count; i = end) {
+        ok = writer.WriteDerHeader(0x20, kTagSet, static_cast<uint32_t>(RdnContentSize(name, i, end)));
+        for (uint32_t j = i; ok && j < end; ++j) ok = WriteAttribute(writer, name->attributes[j]);
+    }
+    return ok ? total : 0;
+}
+
+}  // namespace korva::toolkit
