@@ -5,6 +5,7 @@
 #include "runtime/MemoryService.h"
 #include "toolkit/Asn1Time.h"
 #include "toolkit/ExtensionValues.h"
+#include "toolkit/SignatureAlgorithms.h"
 
 namespace korva::toolkit {
 
@@ -23,6 +24,7 @@ constexpr uint8_t kInteger = 0x02;
 constexpr uint8_t kUtcTime = 0x17;
 constexpr uint8_t kGeneralizedTime = 0x18;
 constexpr uint8_t kBitString = 0x03;
+constexpr uint8_t kObjectIdentifier = 0x06;
 constexpr uint8_t kExtensionsTag = 0xA0;
 
 void DropEncoding(CrlObject* crl) {
@@ -150,6 +152,22 @@ Status CrlSetEncoding(CrlObject* crl, const uint8_t* der, uint32_t derLength) {
         ExtensionListClear(crl->extensions);
     }
     return status;
+}
+
+Status CrlVerifySignature(CrlObject* crl, const KeyObject* key) {
+    if (!IsCrl(crl) || crl->encoding == nullptr) return kSignatureUncheckable;
+    ByteReader reader(crl->signatureAlgorithm.data, crl->signatureAlgorithm.length);
+    ByteSpan algorithm;
+    ByteSpan oid;
+    const SignatureAlgorithm* row = nullptr;
+    if (reader.ReadDerTagged(kSequence, algorithm)) {
+        ByteReader inner(algorithm);
+        if (inner.ReadDerTagged(kObjectIdentifier, oid)) {
+            row = SignatureAlgorithmFind(oid.data(), static_cast<uint32_t>(oid.size()));
+        }
+    }
+    if (row == nullptr) return kSignatureUncheckable;
+    return SignedDataVerify(crl->context, crl->tbsCertList, crl->signature, row->number, key);
 }
 
 bool CrlEqual(const CrlObject* candidate, const CrlObject* stored) {

@@ -247,6 +247,10 @@ Status NameGetAttribute(const NameObject* name, uint32_t index, NameAttribute* a
     return kOk;
 }
 
+bool NameValuesEqual(const NameAttribute& a, const NameAttribute& b) {
+    return ValuesEqual(a, b);
+}
+
 int NameCompare(const NameObject* a, const NameObject* b) {
     if (!IsName(a) || !IsName(b) || a->count != b->count) return -1;
     uint32_t rdnStart = 0;

@@ -1,0 +1,189 @@
+#include <functional>
+
+#include "tests/toolkit/PathFixture.h"
+#include "toolkit/Dispatch.h"
+#include "toolkit/KeyObject.h"
+#include "toolkit/PathBuildHooks.h"
+
+namespace korva::toolkit::testing {
+namespace {
+
+constexpr uint32_t kNamesOnly = 7;    // the engine's chain request: no signatures, validity or status
+constexpr uint32_t kSignatures = 6;   // signatures checked; no validity or status
+constexpr uint32_t kEverything = 4;   // signatures and validity checked; no status
+constexpr uint32_t kNoCritical = 0x80000000;
+
+class PathBuildTest : public PathFixture {
+protected:
+    TestKey rootKey_, interKey_, leafKey_, otherKey_;
+    CertSpec root_{"Root", "Root", 1, &rootKey_, &rootKey_, 0, 0, 1, -1, "critical,keyCertSign,cRLSign"};
+    CertSpec inter_{"Inter", "Root", 2, &interKey_, &rootKey_, 0, 0, 1, -1, "critical,keyCertSign,cRLSign"};
+    CertSpec leaf_{"Leaf", "Inter", 3, &leafKey_, &interKey_};
+};
+
+TEST_F(PathBuildTest, StartCertificateThatIsTrustedIsAPathOfItsOwn) {
+    CertObject* root = Trusted(root_);
+    EXPECT_EQ(Build(root, 1, kSignatures), kOk);
+    ASSERT_EQ(PathLength(), 1u);
+    EXPECT_EQ(PathAt(0), root);
+}
+
+// Each case changes the chain Leaf <- Inter <- Root (trusted) and builds
+// from Leaf with one kind and flag set.
+struct ChainCase {
+    const char* name;
+    std::function<void(CertSpec& inter, CertSpec& leaf, const TestKey& other)> change;
+    uint32_t kind;
+    uint32_t flags;
+    Status expected;
+};
+
+class ChainCaseTest : public PathBuildTest, public ::testing::WithParamInterface<ChainCase> {};
+
+TEST_P(ChainCaseTest, Builds) {
+    const ChainCase& c = GetParam();
+    c.change(inter_, leaf_, otherKey_);
+    CertObject* root = Trusted(root_);
+    Stored(inter_);
+    CertObject* leaf = Stored(leaf_);
+    ASSERT_EQ(Build(leaf, c.kind, c.flags), c.expected);
+    if (c.expected == kOk) {
+        EXPECT_EQ(PathLength(), 3u);
+        EXPECT_EQ(PathAt(0), leaf);
+        EXPECT_EQ(PathAt(2), root);
+    } else {
+        EXPECT_EQ(PathLength(), 0u);
+    }
+}
+
+const auto kUnchanged = [](CertSpec&, CertSpec&, const TestKey&) {};
+const auto kNotCa = [](CertSpec& inter, CertSpec&, const TestKey&) { inter.ca = 0; };
+const auto kNoConstraints = [](CertSpec& inter, CertSpec&, const TestKey&) { inter.ca = -1; };
+const auto kExpired = [](CertSpec& inter, CertSpec&, const TestKey&) {
+    inter.notBefore = time(nullptr) - 3 * 86400;
+    inter.notAfter = time(nullptr) - 2 * 86400;
+};
+const auto kWrongSigner = [](CertSpec&, CertSpec& leaf, const TestKey& other) { leaf.signer = &other; };
+const auto kNoCertSign = [](CertSpec& inter, CertSpec&, const TestKey&) { inter.keyUsage = "critical,digitalSignature"; };
+// Critical certificatePolicies: known to the decoder, not processed by path validation.
+const auto kCriticalPolicies = [](CertSpec& inter, CertSpec&, const TestKey&) {
+    inter.extensions.push_back({"2.5.29.32", true, {0x30, 0x06, 0x30, 0x04, 0x06, 0x02, 0x2A, 0x03}});
+};
+const auto kKeyIds = [](Der ski) {
+    return [ski](CertSpec& inter, CertSpec& leaf, const TestKey&) {
+        leaf.authorityKeyId = {1, 2, 3};
+        inter.subjectKeyId = ski;
+    };
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Chains, ChainCaseTest,
+    ::testing::Values(
+        ChainCase{"PlainNamesOnly", kUnchanged, 1, kNamesOnly, kOk},
+        ChainCase{"PlainKind2", kUnchanged, 2, kEverything, kOk},
+        ChainCase{"PlainKind3", kUnchanged, 3, kEverything, kOk},
+        ChainCase{"WrongSignatureNamesOnly", kWrongSigner, 1, kNamesOnly, kOk},
+        ChainCase{"WrongSignatureChecked", kWrongSigner, 1, kSignatures, kPathAtTrustAnchor},
+        ChainCase{"ExpiredInterUnchecked", kExpired, 1, kNamesOnly, kOk},
+        ChainCase{"ExpiredInterChecked", kExpired, 1, kEverything, kPathAtTrustAnchor},
+        ChainCase{"NotCaKind1", kNotCa, 1, kSignatures, kOk},
+        ChainCase{"NotCaKind2", kNotCa, 2, kSignatures, kPathAtTrustAnchor},
+        ChainCase{"NotCaKind3", kNotCa, 3, kSignatures, kPathAtTrustAnchor},
+        ChainCase{"NotCaAllowed", kNotCa, 2, kSignatures | 0x20, kOk},
+        ChainCase{"NoConstraintsKind2", kNoConstraints, 2, kSignatures, kPathAtTrustAnchor},
+        ChainCase{"NoCertSignKind2", kNoCertSign, 2, kSignatures, kPathAtTrustAnchor},
+        ChainCase{"NoCertSignUnchecked", kNoCertSign, 2, kSignatures | 0x40, kOk},
+        ChainCase{"CriticalPoliciesKind2", kCriticalPolicies, 2, kNamesOnly, kPathAtTrustAnchor},
+        ChainCase{"CriticalPoliciesSkipped", kCriticalPolicies, 2, kNamesOnly | kNoCritical, kOk},
+        ChainCase{"KeyIdsMatch", kKeyIds({1, 2, 3}), 2, kSignatures, kOk},
+        ChainCase{"KeyIdsDiffer", kKeyIds({9}), 2, kSignatures, kPathAtTrustAnchor},
+        ChainCase{"KeyIdMissing", kKeyIds({}), 2, kSignatures, kPathAtTrustAnchor},
+        ChainCase{"KeyIdsIgnoredByKind1", kKeyIds({9}), 1, kSignatures, kOk},
+        ChainCase{"KeyIdsIgnoredByNameSearch", kKeyIds({9}), 2, kSignatures | 0x200, kOk}),
+    [](const ::testing::TestParamInfo<ChainCase>& info) { return std::string(info.param.name); });
+
+TEST_F(PathBuildTest, PathLengthConstraintHoldsUnderKind3) {
+    TestKey secondKey;
+    Trusted(root_);
+    inter_.pathLength = 0;
+    Stored(inter_);
+    Stored({"Second", "Inter", 4, &secondKey, &interKey_, 0, 0, 1, -1, "critical,keyCertSign"});
+    CertObject* leaf = Stored({"Leaf", "Second", 5, &leafKey_, &secondKey});
+    EXPECT_EQ(Build(leaf, 3, kSignatures), kPathAtTrustAnchor);
+    EXPECT_EQ(Build(leaf, 2, kSignatures), kPathAtTrustAnchor);
+    EXPECT_EQ(Build(leaf, 1, kSignatures), kOk);
+    EXPECT_EQ(PathLength(), 4u);
+}
+
+TEST_F(PathBuildTest, CrossPairWithoutAnchorEndsWithoutPath) {
+    TestKey aKey, bKey;
+    Stored({"A", "B", 10, &aKey, &bKey, 0, 0, 1});
+    Stored({"B", "A", 11, &bKey, &aKey, 0, 0, 1});
+    CertObject* leaf = Stored({"Leaf", "A", 12, &leafKey_, &aKey});
+    EXPECT_EQ(Build(leaf, 1, kSignatures), kPathAtTrustAnchor);
+    EXPECT_EQ(Build(leaf, 1, kNamesOnly), kPathAtTrustAnchor);
+    EXPECT_EQ(PathLength(), 0u);
+}
+
+TEST_F(PathBuildTest, CandidateBothTrustedAndStoredIsCheckedOnce) {
+    CertObject* root = Trusted(root_);
+    ASSERT_EQ(DbInsertCert(database_, root), kOk);
+    Stored(inter_);
+    EXPECT_EQ(Build(Stored(leaf_), 1, kSignatures), kOk);
+    EXPECT_EQ(PathBuildLastSignatureChecks(), 2u);
+}
+
+TEST_F(PathBuildTest, ExpiredStartIsRefusedUnlessTrusted) {
+    root_.notBefore = now_ - 3 * 86400;
+    root_.notAfter = now_ - 2 * 86400;
+    CertObject* root = Trusted(root_);
+    EXPECT_EQ(Build(root, 1, kEverything), kOk);
+    leaf_.notBefore = root_.notBefore;
+    leaf_.notAfter = root_.notAfter;
+    EXPECT_EQ(Build(Stored(leaf_), 1, kEverything), kPathAtTrustAnchor);
+}
+
+// Eight layers of eight certificates: every certificate of a layer has the
+// same subject and key and is signed by the layer above, so each one has
+// eight verified issuers and there are 8^8 paths, none to an anchor.
+TEST_F(PathBuildTest, CrossSignedLayersEndAfterBoundedWork) {
+    constexpr int kLayers = 8;
+    constexpr int kWidth = 8;
+    std::vector<TestKey> keys(kLayers + 1);
+    long serial = 100;
+    for (int layer = 0; layer < kLayers; ++layer) {
+        for (int i = 0; i < kWidth; ++i) {
+            Stored({"Layer " + std::to_string(layer), "Layer " + std::to_string(layer + 1), serial++, &keys[layer],
+                    &keys[layer + 1], 0, 0, 1});
+        }
+    }
+    CertObject* leaf = Stored({"Leaf", "Layer 0", serial, &leafKey_, &keys[0]});
+    EXPECT_EQ(Build(leaf, 1, kSignatures), kPathAtTrustAnchor);
+    // The leaf's issuers, then each certificate of layers 0-6 searched once.
+    EXPECT_EQ(PathBuildLastSignatureChecks(), uint32_t(kWidth + (kLayers - 1) * kWidth * kWidth));
+    EXPECT_EQ(Build(leaf, 1, kNamesOnly), kPathAtTrustAnchor);
+    EXPECT_EQ(PathBuildLastSignatureChecks(), 0u);
+}
+
+TEST_F(PathBuildTest, SingleCertificateCheck) {
+    CertObject* inter = Stored(inter_);
+    KeyObject* key = nullptr;
+    ASSERT_EQ(KeyObjectCreate(&key), kOk);
+    CertFields fields{};
+    CertObject* other = Load(MakeCert({"Other", "Other", 9, &otherKey_, &otherKey_}));
+    ASSERT_EQ(CertGetFields(other, &fields), kOk);
+    KeyBytes spki{fields.subjectPublicKeyInfo.data, fields.subjectPublicKeyInfo.length};
+    ASSERT_EQ(KeyObjectSetInfo(key, kKeyFormatRsaSpki, &spki), 0u);
+    PathParams params{3, kSignatures, trusted_, nullptr, uint32_t(now_), database_};
+    Status mismatch = PathVerifyRequest(context_, &params, inter, key);
+    EXPECT_TRUE(mismatch == kSignatureMismatch || mismatch == kPathRejected) << mismatch;
+    params.flags = kNamesOnly;
+    EXPECT_EQ(PathVerifyRequest(context_, &params, inter, key), kOk);
+    params.kind = 4;
+    EXPECT_EQ(PathVerifyRequest(context_, &params, inter, key), kNotForThisProvider);
+    EXPECT_EQ(PathBuildRequest(context_, &params, inter, path_, nullptr, nullptr, nullptr), kNotForThisProvider);
+    KeyObjectFree(&key);
+}
+
+}  // namespace
+}  // namespace korva::toolkit::testing
