@@ -1,6 +1,6 @@
 #include <atomic>
 
-#include "toolkit/CertificateLists.h"
+#include "toolkit/PathLists.h"
 #include "toolkit/Crl.h"
 #include "toolkit/ExtensionOids.h"
 #include "toolkit/ExtensionValues.h"
@@ -18,16 +18,12 @@ namespace {
 
 std::atomic<uint32_t> lastSignatureChecks{0};
 
-bool IsAnchor(const PathParams* params, const CertObject* cert) {
-    return CertListFind(params->trustedCerts, cert, nullptr) == kOk;
-}
-
 // A path from a certificate: one outside its validity ends at once, as a
 // path of its own when it is a trust anchor.
 Status BuildFromCert(ToolkitContext* context, const PathParams* params, CertObject* cert, const PathOutLists& out,
                      PathBudget* budget) {
     if ((params->flags & kPathNoValidity) == 0 && !PathWithinValidity(cert, params->time)) {
-        if (!IsAnchor(params, cert)) return PathReject(context, PathReason::kStartOutsideValidity, kPathAtTrustAnchor);
+        if (!PathIsAnchor(params->trustedCerts, cert)) return PathReject(context, PathReason::kStartOutsideValidity, kPathAtTrustAnchor);
         return out.path != nullptr ? CertListAppendUnique(out.path, cert, nullptr) : kOk;
     }
     return PathSearch(context, params, cert, out, budget);
@@ -56,13 +52,10 @@ Status BuildFromCrl(ToolkitContext* context, const PathParams* params, CrlObject
     ObjectList* issuers = nullptr;
     if (Status status = ObjectListCreate(&issuers); status != kOk) return status;
     Status status = PathFindIssuerCandidates(context, params, crl, issuers, budget);
-    uint32_t count = 0;
-    ObjectListCount(issuers, &count);
+    uint32_t count = PathListCount(issuers);
     Status result = kPathAtTrustAnchor;
     for (uint32_t i = 0; status == kOk && i < count && result == kPathAtTrustAnchor && !budget->exhausted; ++i) {
-        void* payload = nullptr;
-        ObjectListGet(issuers, i, &payload);
-        auto* issuer = static_cast<CertObject*>(payload);
+        CertObject* issuer = PathListCert(issuers, i);
         if (MaySignCrls(context, params, issuer)) result = BuildFromCert(context, params, issuer, out, budget);
     }
     ObjectListFree(&issuers);

@@ -11,6 +11,7 @@
 #include "toolkit/ExtensionValues.h"
 #include "toolkit/KeyFromSpki.h"
 #include "toolkit/PathExtensions.h"
+#include "toolkit/PathLists.h"
 #include "toolkit/PathProvider.h"
 #include "toolkit/PathReport.h"
 #include "toolkit/PathRules.h"
@@ -46,21 +47,11 @@ bool SameBytes(const uint8_t* a, uint32_t aLength, const uint8_t* b, uint32_t bL
     return aLength == bLength && (aLength == 0 || std::memcmp(a, b, aLength) == 0);
 }
 
-CertObject* ListCert(const ObjectList* list, uint32_t index) {
-    void* payload = nullptr;
-    return ObjectListGet(list, index, &payload) == kOk ? static_cast<CertObject*>(payload) : nullptr;
-}
-
-uint32_t ListCount(const ObjectList* list) {
-    uint32_t count = 0;
-    return ObjectListCount(list, &count) == kOk ? count : 0;
-}
-
 // Every trusted certificate whose subject is `name`, then the database's.
 Status SearchBySubject(const PathParams* params, const NameObject* name, ObjectList* found) {
-    uint32_t trusted = ListCount(params->trustedCerts);
+    uint32_t trusted = PathListCount(params->trustedCerts);
     for (uint32_t i = 0; i < trusted; ++i) {
-        CertObject* cert = ListCert(params->trustedCerts, i);
+        CertObject* cert = PathListCert(params->trustedCerts, i);
         CertFields fields{};
         if (cert == nullptr || CertGetFields(cert, &fields) != kOk || NameCompare(fields.subject, name) != 0) continue;
         if (Status status = CertListAppendUnique(found, cert, nullptr); status != kOk) return status;
@@ -71,9 +62,9 @@ Status SearchBySubject(const PathParams* params, const NameObject* name, ObjectL
 
 // Keeps the candidates whose subjectKeyIdentifier is `keyId`.
 void KeepKeyIdentifier(ToolkitContext* context, ObjectList* found, const ValueBytes& keyId) {
-    for (uint32_t i = ListCount(found); i-- > 0;) {
+    for (uint32_t i = PathListCount(found); i-- > 0;) {
         CertFields fields{};
-        CertGetFields(ListCert(found, i), &fields);
+        CertGetFields(PathListCert(found, i), &fields);
         const auto* ski = PathExtensionValue<SubjectKeyIdentifierValue>(fields.extensions, oid::kSubjectKeyIdentifier);
         if (ski != nullptr &&
             SameBytes(ski->keyIdentifier.data, ski->keyIdentifier.length, keyId.data, keyId.length)) {
@@ -95,9 +86,9 @@ Status SearchDirectoryName(ToolkitContext* context, const PathParams* params, co
         NameFree(&issuer);
         return status == kOutOfMemory ? status : kOk;
     }
-    uint32_t trusted = ListCount(params->trustedCerts);
+    uint32_t trusted = PathListCount(params->trustedCerts);
     for (uint32_t i = 0; i < trusted; ++i) {
-        CertObject* cert = ListCert(params->trustedCerts, i);
+        CertObject* cert = PathListCert(params->trustedCerts, i);
         CertFields fields{};
         if (cert == nullptr || CertGetFields(cert, &fields) != kOk) continue;
         if (NameCompare(fields.issuer, issuer) == 0 &&
@@ -149,9 +140,9 @@ Status SearchAltName(ToolkitContext* context, const PathParams* params, const Ge
     if (status == kOk) status = ObjectListCreate(&matches);
     if (status == kOk) status = DbSelectCerts(params->database, nullptr, filter, matches);
     if (status == kNotFound) status = kOk;
-    for (uint32_t i = 0; status == kOk && i < ListCount(matches); ++i) {
+    for (uint32_t i = 0; status == kOk && i < PathListCount(matches); ++i) {
         CertFields fields{};
-        CertObject* cert = ListCert(matches, i);
+        CertObject* cert = PathListCert(matches, i);
         if (CertGetFields(cert, &fields) != kOk ||
             !SameBytes(fields.serialNumber.data, fields.serialNumber.length, serial.data, serial.length)) {
             continue;
@@ -217,8 +208,8 @@ Status CheckSignature(const IssuedObject& base, const CertObject* candidate) {
 // uncheckable signature ends the search.
 Status Verify(ToolkitContext* context, const PathParams* params, const IssuedObject& base, ObjectList* found,
               PathBudget* budget) {
-    for (uint32_t i = ListCount(found); i-- > 0;) {
-        CertObject* candidate = ListCert(found, i);
+    for (uint32_t i = PathListCount(found); i-- > 0;) {
+        CertObject* candidate = PathListCert(found, i);
         if ((params->flags & kPathNoSignatures) == 0) {
             if (budget != nullptr && budget->signatureChecks >= kPathMaxSignatureChecks) {
                 budget->exhausted = true;
@@ -256,9 +247,7 @@ Status PathFindIssuerCandidates(ToolkitContext* context, const PathParams* param
     if (status == kOk) status = ObjectListCreate(&found);
     if (status == kOk) status = Search(context, params, base, found);
     if (status == kOk) status = Verify(context, params, base, found, budget);
-    for (uint32_t i = 0; status == kOk && i < ListCount(found); ++i) {
-        status = CertListAppendUnique(out, ListCert(found, i), nullptr);
-    }
+    if (status == kOk) status = PathListMerge(out, found);
     ObjectListFree(&found);
     return status;
 }

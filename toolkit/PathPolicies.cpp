@@ -6,6 +6,7 @@
 #include "toolkit/ExtensionOids.h"
 #include "toolkit/ExtensionValues.h"
 #include "toolkit/PathExtensions.h"
+#include "toolkit/PathLists.h"
 
 namespace korva::toolkit {
 
@@ -24,11 +25,6 @@ bool Holds(const ObjectList* set, ByteString policy) {
 
 Status AddOnce(ObjectList* set, ByteString policy) {
     return Holds(set, policy) ? kOk : ByteStringListAppend(set, policy, nullptr);
-}
-
-uint32_t Count(const ObjectList* list) {
-    uint32_t count = 0;
-    return ObjectListCount(list, &count) == kOk ? count : 0;
 }
 
 bool SelfIssued(const CertFields& fields) {
@@ -62,13 +58,13 @@ Status PathPolicyState::Start(uint32_t length) {
         if ((params_->flags & kPathAnyPolicyInhibited) != 0) inhibitAnyPolicy_ = 0;
     }
     if (Status status = ObjectListCreate(&set_); status != kOk) return status;
-    uint32_t initial = params_->initialPolicies != nullptr ? Count(params_->initialPolicies) : 0;
+    uint32_t initial = PathListCount(params_->initialPolicies);
     for (uint32_t i = 0; i < initial; ++i) {
         ByteString policy{};
         if (ByteStringListGet(params_->initialPolicies, i, &policy) != kOk) continue;
         if (Status status = AddOnce(set_, policy); status != kOk) return status;
     }
-    return Count(set_) == 0 ? ByteStringListAppend(set_, kAny, nullptr) : kOk;
+    return PathListCount(set_) == 0 ? ByteStringListAppend(set_, kAny, nullptr) : kOk;
 }
 
 Status PathPolicyState::Intersect(const CertificatePoliciesValue& policies) {
@@ -96,7 +92,7 @@ Status PathPolicyState::Intersect(const CertificatePoliciesValue& policies) {
     }
     ObjectListFree(&set_);
     set_ = next;
-    none_ = Count(set_) == 0;
+    none_ = PathListCount(set_) == 0;
     return kOk;
 }
 
@@ -125,7 +121,7 @@ Status PathPolicyState::Map(const PolicyMappingsValue& mappings) {
         if (none_ || ByteStringListFind(set_, from, &index) != kOk) continue;
         if (policyMapping_ == 0) {
             ObjectListRemove(set_, index);
-            none_ = Count(set_) == 0;
+            none_ = PathListCount(set_) == 0;
         } else if (Status status = AddOnce(set_, to); status != kOk) {
             return status;
         }
@@ -166,7 +162,7 @@ Status PathPolicyState::Finish(const CertFields& start, ObjectList* out) {
         explicitPolicy_ = 0;
     }
     if (none_ && explicitPolicy_ == 0) return Refuse(PathReason::kPolicySetEmpty);
-    for (uint32_t i = 0; out != nullptr && !none_ && i < Count(set_); ++i) {
+    for (uint32_t i = 0; out != nullptr && !none_ && i < PathListCount(set_); ++i) {
         ByteString policy{};
         if (ByteStringListGet(set_, i, &policy) != kOk) continue;
         if (Status status = AddOnce(out, policy); status != kOk) return status;

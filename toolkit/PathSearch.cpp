@@ -1,7 +1,7 @@
 #include "toolkit/PathSearch.h"
 
 #include "runtime/MemoryService.h"
-#include "toolkit/CertificateLists.h"
+#include "toolkit/PathLists.h"
 #include "toolkit/PathReport.h"
 #include "toolkit/PathSearchMemo.h"
 #include "toolkit/PathValidation.h"
@@ -56,11 +56,6 @@ private:
     uint32_t capacity_ = 0;
 };
 
-CertObject* Candidate(const ObjectList* list, uint32_t index) {
-    void* payload = nullptr;
-    return ObjectListGet(list, index, &payload) == kOk ? static_cast<CertObject*>(payload) : nullptr;
-}
-
 Frame FrameAt(CertObject* cert, const ObjectList* candidates, uint32_t position, uint32_t count) {
     return Frame{cert, candidates, position, count, false, kNoLoop, false};
 }
@@ -100,19 +95,18 @@ private:
         if (known != nullptr && known->dead) return Abandon();
         if (CertListAppendReference(path_, top.current, nullptr) != kOk) return kOutOfMemory;
         top.inPath = true;
-        if (CertListFind(params_->trustedCerts, top.current, nullptr) == kOk) {
+        if (PathIsAnchor(params_->trustedCerts, top.current)) {
             Status status = PathValidate(context_, params_, path_, out);
-            if (status == kOk) return CopyPath(out.path);
+            if (status == kOk) return PathListMerge(out.path, path_);
             if (status == kOutOfMemory) return status;
             frames_.Top().anchorFailed = true;
             return Abandon();
         }
         const ObjectList* candidates = nullptr;
         if (Status status = Candidates(top.current, &candidates); status != kOk) return status;
-        uint32_t count = 0;
-        if (candidates != nullptr) ObjectListCount(candidates, &count);
+        uint32_t count = PathListCount(candidates);
         if (count == 0) return Abandon();
-        if (!frames_.Push(FrameAt(Candidate(candidates, 0), candidates, 0, count))) return kOutOfMemory;
+        if (!frames_.Push(FrameAt(PathListCert(candidates, 0), candidates, 0, count))) return kOutOfMemory;
         return kPathAtTrustAnchor;
     }
 
@@ -139,9 +133,7 @@ private:
         while (!frames_.Empty()) {
             Frame& top = frames_.Top();
             if (top.inPath) {
-                uint32_t count = 0;
-                ObjectListCount(path_, &count);
-                ObjectListRemove(path_, count - 1);
+                ObjectListRemove(path_, PathListCount(path_) - 1);
                 top.inPath = false;
             }
             if (top.lowestLoop >= frames_.Depth() && !top.anchorFailed) {
@@ -152,23 +144,12 @@ private:
                 below->anchorFailed = below->anchorFailed || top.anchorFailed;
             }
             if (++top.position < top.count) {
-                top = FrameAt(Candidate(top.candidates, top.position), top.candidates, top.position, top.count);
+                top = FrameAt(PathListCert(top.candidates, top.position), top.candidates, top.position, top.count);
                 return kPathAtTrustAnchor;
             }
             frames_.Pop();
         }
         return kPathAtTrustAnchor;
-    }
-
-    Status CopyPath(ObjectList* outPath) {
-        uint32_t count = 0;
-        ObjectListCount(path_, &count);
-        for (uint32_t i = 0; outPath != nullptr && i < count; ++i) {
-            if (Status status = CertListAppendUnique(outPath, Candidate(path_, i), nullptr); status != kOk) {
-                return status;
-            }
-        }
-        return kOk;
     }
 
     ToolkitContext* context_;

@@ -7,6 +7,7 @@
 #include "toolkit/ExtensionValues.h"
 #include "toolkit/PathCriticalExtensions.h"
 #include "toolkit/PathExtensions.h"
+#include "toolkit/PathLists.h"
 #include "toolkit/PathNameConstraints.h"
 #include "toolkit/PathPolicies.h"
 #include "toolkit/PathReport.h"
@@ -14,16 +15,6 @@
 namespace korva::toolkit {
 
 namespace {
-
-CertObject* PathCert(const ObjectList* path, uint32_t index) {
-    void* payload = nullptr;
-    return ObjectListGet(path, index, &payload) == kOk ? static_cast<CertObject*>(payload) : nullptr;
-}
-
-uint32_t Count(const ObjectList* list) {
-    uint32_t count = 0;
-    return ObjectListCount(list, &count) == kOk ? count : 0;
-}
 
 // The certificate status checks of one validation. A certificate found good
 // joins a private copy of the trusted list that later checks are given.
@@ -37,14 +28,9 @@ public:
     Status Start() {
         if ((params_.flags & kPathNoStatus) != 0) return kOk;
         if (Status status = ObjectListCreate(&trusted_); status != kOk) return status;
-        for (uint32_t i = 0; i < Count(params_.trustedCerts); ++i) {
-            if (Status status = CertListAppendReference(trusted_, PathCert(params_.trustedCerts, i), nullptr);
-                status != kOk) {
-                return status;
-            }
-        }
+        Status status = PathListMerge(trusted_, params_.trustedCerts);
         params_.trustedCerts = trusted_;
-        return kOk;
+        return status;
     }
 
     Status Check(CertObject* cert, ObjectList* outCrls) {
@@ -104,8 +90,8 @@ Status CheckIssuer(ToolkitContext* context, const PathParams* params, const Cert
 }
 
 Status ValidateChainOnly(const ObjectList* path, StatusChecks& checks, const PathOutLists& out) {
-    for (uint32_t i = Count(path) - 1; i-- > 0;) {
-        if (Status status = checks.Check(PathCert(path, i), out.crls); status != kOk) return status;
+    for (uint32_t i = PathListCount(path) - 1; i-- > 0;) {
+        if (Status status = checks.Check(PathListCert(path, i), out.crls); status != kOk) return status;
     }
     return kOk;
 }
@@ -113,7 +99,7 @@ Status ValidateChainOnly(const ObjectList* path, StatusChecks& checks, const Pat
 // Kinds 2 and 3, from the certificate below the anchor down to the start.
 Status ValidateFully(ToolkitContext* context, const PathParams* params, const ObjectList* path,
                      StatusChecks& checks, const PathOutLists& out) {
-    uint32_t length = Count(path) - 1;
+    uint32_t length = PathListCount(path) - 1;
     PathNameConstraints constraints;
     PathPolicyState policies(context, params);
     uint32_t maxPathLength = length;
@@ -121,7 +107,7 @@ Status ValidateFully(ToolkitContext* context, const PathParams* params, const Ob
     bool nameConstraints = (params->flags & kPathNoNameConstraints) == 0;
     CertFields fields{};
     for (uint32_t i = length; i-- > 0;) {
-        CertObject* cert = PathCert(path, i);
+        CertObject* cert = PathListCert(path, i);
         if (Status status = CertGetFields(cert, &fields); status != kOk) return status;
         Status status = checks.Check(cert, out.crls);
         if (status == kOk && nameConstraints) status = constraints.Check(context, fields);
@@ -136,10 +122,7 @@ Status ValidateFully(ToolkitContext* context, const PathParams* params, const Ob
         if (status != kOk) return status;
     }
     if (Status status = policies.Finish(fields, out.policies); status != kOk) return status;
-    for (uint32_t i = 0; out.certs != nullptr && i < Count(path); ++i) {
-        if (Status status = CertListAppendUnique(out.certs, PathCert(path, i), nullptr); status != kOk) return status;
-    }
-    return kOk;
+    return PathListMerge(out.certs, path);
 }
 
 }  // namespace
