@@ -48,15 +48,11 @@ Status FindIssuerSerial(const ImdbHandle* imdb, const NameObject* issuer, const 
 Status CertWalk(ToolkitContext* context, void* handle, ImdbIterator* iterator, ObjectList* out, bool first) {
     ImdbHandle* imdb = nullptr;
     if (Status status = CertStore(context, handle, &imdb, __FILE__, __LINE__); status != kOk) return status;
-    if (iterator == nullptr) return ImdbReport(context, kInvalidArgument, __FILE__, __LINE__, "iterator");
-    uint32_t count = 0;
-    uint32_t index = 0;
-    if (Status status = ObjectListCount(imdb->certs, &count); status != kOk) return status;
-    if (Status status = ImdbIterationStep(iterator, first, count, &index); status != kOk) return status;
-    CertObject* cert = nullptr;
-    Status status = StoredCert(imdb, index, &cert);
-    if (status == kOk) status = CertListAppendUnique(out, cert, nullptr);
-    return status == kOk ? kOk : ImdbIterationFailed(iterator, status);
+    return ImdbWalk(context, imdb->certs, iterator, first, [&](uint32_t index) {
+        CertObject* cert = nullptr;
+        Status status = StoredCert(imdb, index, &cert);
+        return status == kOk ? CertListAppendUnique(out, cert, nullptr) : status;
+    });
 }
 
 }  // namespace

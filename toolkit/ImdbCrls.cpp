@@ -31,13 +31,8 @@ Status AppendCrlOnce(ObjectList* list, CrlObject* crl) {
 Status CrlWalk(ToolkitContext* context, void* handle, ImdbIterator* iterator, ObjectList* out, bool first) {
     ImdbHandle* imdb = nullptr;
     if (Status status = CrlStore(context, handle, &imdb, __FILE__, __LINE__); status != kOk) return status;
-    if (iterator == nullptr) return ImdbReport(context, kInvalidArgument, __FILE__, __LINE__, "iterator");
-    uint32_t count = 0;
-    uint32_t index = 0;
-    if (Status status = ObjectListCount(imdb->crls, &count); status != kOk) return status;
-    if (Status status = ImdbIterationStep(iterator, first, count, &index); status != kOk) return status;
-    Status status = AppendCrlOnce(out, ListCrl(imdb->crls, index));
-    return status == kOk ? kOk : ImdbIterationFailed(iterator, status);
+    return ImdbWalk(context, imdb->crls, iterator, first,
+                    [&](uint32_t index) { return AppendCrlOnce(out, ListCrl(imdb->crls, index)); });
 }
 
 }  // namespace

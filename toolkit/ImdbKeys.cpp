@@ -58,13 +58,8 @@ Status HandOutKey(const ImdbHandle* imdb, uint32_t index, KeyObject* outKey) {
 Status KeyWalk(ToolkitContext* context, void* handle, ImdbIterator* iterator, KeyObject* outKey, bool first) {
     ImdbHandle* imdb = nullptr;
     if (Status status = KeyStore(context, handle, &imdb, __FILE__, __LINE__); status != kOk) return status;
-    if (iterator == nullptr) return ImdbReport(context, kInvalidArgument, __FILE__, __LINE__, "iterator");
-    uint32_t count = 0;
-    uint32_t index = 0;
-    if (Status status = ObjectListCount(imdb->keys, &count); status != kOk) return status;
-    if (Status status = ImdbIterationStep(iterator, first, count, &index); status != kOk) return status;
-    Status status = HandOutKey(imdb, index, outKey);
-    return status == kOk ? kOk : ImdbIterationFailed(iterator, status);
+    return ImdbWalk(context, imdb->keys, iterator, first,
+                    [&](uint32_t index) { return HandOutKey(imdb, index, outKey); });
 }
 
 }  // namespace

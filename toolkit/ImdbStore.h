@@ -25,4 +25,17 @@ Status ImdbStoreCheck(ToolkitContext* context, const void* store, const char* fi
 Status ImdbIterationStep(ImdbIterator* iterator, bool first, uint32_t count, uint32_t* index);
 Status ImdbIterationFailed(ImdbIterator* iterator, Status failure);
 
+// One step of a walk over `store`, handing out the element the position
+// names with `handOut(index)`.
+template <typename HandOut>
+Status ImdbWalk(ToolkitContext* context, const ObjectList* store, ImdbIterator* iterator, bool first, HandOut handOut) {
+    if (iterator == nullptr) return ImdbReport(context, kInvalidArgument, __FILE__, __LINE__, "iterator");
+    uint32_t count = 0;
+    uint32_t index = 0;
+    if (Status status = ObjectListCount(store, &count); status != kOk) return status;
+    if (Status status = ImdbIterationStep(iterator, first, count, &index); status != kOk) return status;
+    Status status = handOut(index);
+    return status == kOk ? kOk : ImdbIterationFailed(iterator, status);
+}
+
 }  // namespace korva::toolkit

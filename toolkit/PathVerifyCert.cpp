@@ -2,11 +2,13 @@
 #include "toolkit/PathProvider.h"
 #include "toolkit/PathReport.h"
 #include "toolkit/PathRules.h"
+#include "toolkit/StatusReport.h"
 
 namespace korva::toolkit {
 
 Status PathVerifyCert(ToolkitContext* context, void*, const PathParams* params, ObjectHeader* cert,
                       KeyObject* key) {
+    if (params == nullptr) return StatusReport(context, kInvalidArgument, kSeverityError, __FILE__, __LINE__, "params");
     if (!PathKindIsOurs(params->kind)) return PathNotOurs(context);
     auto* certificate = static_cast<CertObject*>(cert);
     if (Status status = PathCheckValidity(context, params, certificate); status != kOk) return status;
