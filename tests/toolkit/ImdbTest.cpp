@@ -150,27 +150,6 @@ TEST_F(ImdbTest, KeepsOneCopyOfEachKey) {
     KeyObjectFree(&copy);
 }
 
-// A params block with lists taken as given: an absent store answers 1801.
-TEST(ImdbParamsTest, AbsentStoresAnswerWrongKind) {
-    ObjectList* certs = nullptr;
-    ASSERT_EQ(ObjectListCreate(&certs), kOk);
-    ImdbParams params{certs, nullptr, nullptr, nullptr};
-    void* param = &params;
-    const ProviderRecord record{4, "In-memory Database", ImdbInit};
-    ToolkitContext* context = nullptr;
-    ASSERT_EQ(ContextCreate(&record, &param, 1, &context), kOk);
-    void* handle = context->providers[kClassDatabase]->handle;
-    ImdbIterator iterator = nullptr;
-    EXPECT_EQ(ImdbFirstCert(context, handle, &iterator, certs), kNotFound);
-    EXPECT_EQ(ImdbFirstCrl(context, handle, &iterator, certs), kWrongObjectKind);
-    EXPECT_EQ(ImdbFirstKey(context, handle, &iterator, nullptr), kWrongObjectKind);
-    EXPECT_EQ(ImdbGetKey(context, handle, nullptr, 0, nullptr), kWrongObjectKind);
-    EXPECT_EQ(ImdbDeleteKey(context, handle, nullptr, 0), kWrongObjectKind);
-    ContextFree(&context);
-    EXPECT_EQ(ObjectListCount(certs, nullptr), kOk);  // not freed: the caller owns it
-    ObjectListFree(&certs);
-}
-
 TEST_F(ImdbTest, RequestsCheckTheirBinding) {
     ServiceBinding* paths = nullptr;
     ASSERT_EQ(ServiceBindOne(context_, 6, nullptr, &paths), kOk);

@@ -1,0 +1,121 @@
+// The providers without libcrypto, so the Windows build runs them too: the
+// database's params block, and the shared root certificates checked and
+// built the way the engine does when it loads its trust anchors.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "toolkit/CertificateLists.h"
+#include "toolkit/Context.h"
+#include "toolkit/DatabaseRequests.h"
+#include "toolkit/Dispatch.h"
+#include "toolkit/Imdb.h"
+#include "toolkit/ImdbSlots.h"
+#include "toolkit/KeyFromSpki.h"
+#include "toolkit/KeyObject.h"
+#include "toolkit/PathParams.h"
+#include "toolkit/PathProvider.h"
+
+namespace korva::toolkit {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A params block with lists taken as given: an absent store answers 1801.
+TEST(ImdbParamsTest, AbsentStoresAnswerWrongKind) {
+    ObjectList* certs = nullptr;
+    ASSERT_EQ(ObjectListCreate(&certs), kOk);
+    ImdbParams params{certs, nullptr, nullptr, nullptr};
+    void* param = &params;
+    const ProviderRecord record{4, "In-memory Database", ImdbInit};
+    ToolkitContext* context = nullptr;
+    ASSERT_EQ(ContextCreate(&record, &param, 1, &context), kOk);
+    void* handle = context->providers[kClassDatabase]->handle;
+    ImdbIterator iterator = nullptr;
+    EXPECT_EQ(ImdbFirstCert(context, handle, &iterator, certs), kNotFound);
+    EXPECT_EQ(ImdbFirstCrl(context, handle, &iterator, certs), kWrongObjectKind);
+    EXPECT_EQ(ImdbFirstKey(context, handle, &iterator, nullptr), kWrongObjectKind);
+    EXPECT_EQ(ImdbGetKey(context, handle, nullptr, 0, nullptr), kWrongObjectKind);
+    EXPECT_EQ(ImdbDeleteKey(context, handle, nullptr, 0), kWrongObjectKind);
+    ContextFree(&context);
+    EXPECT_EQ(ObjectListCount(certs, nullptr), kOk);  // not freed: the caller owns it
+    ObjectListFree(&certs);
+}
+
+class PathRootsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const ProviderRecord records[] = {{4, "In-memory Database", ImdbInit},
+                                          {6, "Cert Path Processing Provider", PathInit}};
+        ASSERT_EQ(ContextCreate(records, nullptr, 2, &context_), kOk);
+        ASSERT_EQ(ServiceBindOne(context_, 4, "In-memory Database", &database_), kOk);
+        ASSERT_EQ(ObjectListCreate(&trusted_), kOk);
+        fs::path dir = fs::path(KORVA_SHARED_DIR) / "roots";
+        if (!fs::exists(dir)) GTEST_SKIP() << "shared roots not found";
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            if (entry.path().extension() != ".der") continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::vector<uint8_t> der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            CertObject* cert = nullptr;
+            ASSERT_EQ(CertCreate(&cert, context_), kOk);
+            ASSERT_EQ(CertSetEncoding(cert, der.data(), uint32_t(der.size())), kOk) << entry.path();
+            roots_.push_back(cert);
+            ASSERT_EQ(CertListAppendReference(trusted_, cert, nullptr), kOk);
+        }
+    }
+    void TearDown() override {
+        ObjectListFree(&trusted_);
+        for (CertObject*& cert : roots_) CertFree(&cert);
+        ServiceUnbind(&database_);
+        ContextFree(&context_);
+    }
+
+    ToolkitContext* context_ = nullptr;
+    ServiceBinding* database_ = nullptr;
+    ObjectList* trusted_ = nullptr;
+    std::vector<CertObject*> roots_;
+};
+
+// Kind 3, flags 2: each root's signature with its own key, validity aside.
+TEST_F(PathRootsTest, EveryRootVerifiesWithItsOwnKey) {
+    PathParams params{kPathKindAlternative, kPathNoValidity, trusted_, nullptr, 0, database_};
+    for (CertObject* root : roots_) {
+        KeyObject* key = nullptr;
+        ASSERT_EQ(KeyObjectCreate(&key), 0u);
+        const CertBytes& spki = root->fields.subjectPublicKeyInfo;
+        ASSERT_EQ(KeyObjectFromSpki(key, spki.data, spki.length), 0u);
+        EXPECT_EQ(PathVerifyRequest(context_, &params, root, key), kOk);
+        KeyObjectFree(&key);
+    }
+    EXPECT_EQ(roots_.size(), 17u);
+}
+
+// A trusted start certificate is a path of its own, under every kind,
+// even long after it expired; a root that is not trusted has no path.
+TEST_F(PathRootsTest, TrustedRootIsItsOwnPath) {
+    for (uint32_t kind : {kPathKindChainOnly, kPathKindValidate, kPathKindAlternative}) {
+        ObjectList* path = nullptr;
+        ASSERT_EQ(ObjectListCreate(&path), kOk);
+        PathParams params{kind, kPathNoStatus, trusted_, nullptr, 0xF0000000, database_};
+        EXPECT_EQ(PathBuildRequest(context_, &params, roots_.front(), path, nullptr, nullptr, nullptr), kOk);
+        uint32_t count = 0;
+        ObjectListCount(path, &count);
+        EXPECT_EQ(count, 1u);
+        ObjectListFree(&path);
+    }
+    ObjectList* none = nullptr;
+    ASSERT_EQ(ObjectListCreate(&none), kOk);
+    PathParams params{kPathKindChainOnly, 7, none, nullptr, 0, database_};
+    EXPECT_EQ(PathBuildRequest(context_, &params, roots_.front(), nullptr, nullptr, nullptr, nullptr),
+              kPathAtTrustAnchor);
+    params.kind = 4;
+    EXPECT_EQ(PathBuildRequest(context_, &params, roots_.front(), nullptr, nullptr, nullptr, nullptr),
+              kNotForThisProvider);
+    ObjectListFree(&none);
+}
+
+}  // namespace
+}  // namespace korva::toolkit
