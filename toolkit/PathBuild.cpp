@@ -17,6 +17,7 @@ namespace korva::toolkit {
 namespace {
 
 std::atomic<uint32_t> lastSignatureChecks{0};
+std::atomic<uint32_t> lastSearchSteps{0};
 
 // A path from a certificate: one outside its validity ends at once, as a
 // path of its own when it is a trust anchor.
@@ -78,11 +79,16 @@ Status PathBuild(ToolkitContext* context, void*, const PathParams* params, Objec
                         ? BuildFromCrl(context, params, static_cast<CrlObject*>(startObject), out, &budget)
                         : BuildFromCert(context, params, static_cast<CertObject*>(startObject), out, &budget);
     lastSignatureChecks.store(budget.signatureChecks);
+    lastSearchSteps.store(budget.searchSteps);
     return status;
 }
 
 uint32_t PathBuildLastSignatureChecks() {
     return lastSignatureChecks.load();
+}
+
+uint32_t PathBuildLastSearchSteps() {
+    return lastSearchSteps.load();
 }
 
 }  // namespace korva::toolkit

@@ -7,5 +7,7 @@ namespace korva::toolkit {
 
 // Signature checks made by the most recent PathBuild in this process.
 uint32_t PathBuildLastSignatureChecks();
+// Search steps made by it.
+uint32_t PathBuildLastSearchSteps();
 
 }  // namespace korva::toolkit

@@ -18,7 +18,8 @@ inline constexpr uint32_t kPathMaxSignatureChecks = 4096;
 
 struct PathBudget {
     uint32_t signatureChecks = 0;
-    bool exhausted = false;  // set when a check was refused for want of budget
+    uint32_t searchSteps = 0;  // counted by the search, against kPathMaxSearchSteps
+    bool exhausted = false;    // set when work was refused for want of budget
 };
 
 // Appends the verified candidates to `out`, skipping certificates already

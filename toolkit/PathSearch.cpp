@@ -68,12 +68,11 @@ public:
 
     Status Run(CertObject* start, const PathOutLists& out) {
         if (ObjectListCreate(&path_) != kOk || !frames_.Push(FrameAt(start, nullptr, 0, 1))) return kOutOfMemory;
-        uint32_t steps = 0;
         while (!frames_.Empty()) {
-            if (++steps > kPathMaxSearchSteps) return kPathAtTrustAnchor;
+            if (++budget_->searchSteps > kPathMaxSearchSteps) budget_->exhausted = true;
+            if (budget_->exhausted) return kPathAtTrustAnchor;
             Status status = Step(out);
             if (status != kPathAtTrustAnchor) return status;
-            if (budget_->exhausted) return kPathAtTrustAnchor;
         }
         return kPathAtTrustAnchor;
     }

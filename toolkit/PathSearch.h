@@ -13,11 +13,12 @@ namespace korva::toolkit {
 struct ToolkitContext;
 struct CertObject;
 
-// Search steps (certificates taken up) one path-building request may make.
+// Search steps (certificates taken up) one path-building request may make,
+// over all the searches a CRL's issuers start.
 // Certificates proven to lead nowhere are searched once, so honest sets
 // stay far below it; what it bounds is a hostile set whose paths all loop
 // back into each other, which no memory of dead ends can shorten.
-inline constexpr uint32_t kPathMaxSearchSteps = 65536;
+inline constexpr uint32_t kPathMaxSearchSteps = 16384;
 
 // Searches from `start` (whose own validity the caller has checked). On
 // success the path, start first and anchor last, goes to `out.path`.

@@ -4,6 +4,7 @@
 #include "toolkit/Dispatch.h"
 #include "toolkit/KeyObject.h"
 #include "toolkit/PathBuildHooks.h"
+#include "toolkit/PathSearch.h"
 
 namespace korva::toolkit::testing {
 namespace {
@@ -100,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChainCase{"KeyIdMissing", kKeyIds({}), 2, kSignatures, kPathAtTrustAnchor},
         ChainCase{"KeyIdsIgnoredByKind1", kKeyIds({9}), 1, kSignatures, kOk},
         ChainCase{"KeyIdsIgnoredByNameSearch", kKeyIds({9}), 2, kSignatures | 0x200, kOk}),
-    [](const ::testing::TestParamInfo<ChainCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<ChainCase>& test) { return std::string(test.param.name); });
 
 TEST_F(PathBuildTest, PathLengthConstraintHoldsUnderKind3) {
     TestKey secondKey;
@@ -163,6 +164,27 @@ TEST_F(PathBuildTest, CrossSignedLayersEndAfterBoundedWork) {
     EXPECT_EQ(PathBuildLastSignatureChecks(), uint32_t(kWidth + (kLayers - 1) * kWidth * kWidth));
     EXPECT_EQ(Build(leaf, 1, kNamesOnly), kPathAtTrustAnchor);
     EXPECT_EQ(PathBuildLastSignatureChecks(), 0u);
+}
+
+// The same layers closed into a ring: every path loops back into itself,
+// so no dead end holds apart from the path below it, and the step cap ends it.
+TEST_F(PathBuildTest, CrossSignedRingEndsAtTheStepCap) {
+    constexpr int kLayers = 8;
+    constexpr int kWidth = 8;
+    std::vector<TestKey> keys(kLayers);
+    long serial = 100;
+    for (int layer = 0; layer < kLayers; ++layer) {
+        for (int i = 0; i < kWidth; ++i) {
+            int above = (layer + 1) % kLayers;
+            Stored({"Layer " + std::to_string(layer), "Layer " + std::to_string(above), serial++, &keys[layer],
+                    &keys[above], 0, 0, 1});
+        }
+    }
+    CertObject* leaf = Stored({"Leaf", "Layer 0", serial, &leafKey_, &keys[0]});
+    EXPECT_EQ(Build(leaf, 1, kNamesOnly), kPathAtTrustAnchor);
+    EXPECT_EQ(PathBuildLastSearchSteps(), kPathMaxSearchSteps + 1);
+    EXPECT_EQ(Build(leaf, 1, kSignatures), kPathAtTrustAnchor);
+    EXPECT_LE(PathBuildLastSignatureChecks(), uint32_t(kWidth + kLayers * kWidth * kWidth));
 }
 
 TEST_F(PathBuildTest, SingleCertificateCheck) {
