@@ -8,6 +8,7 @@
 #include <iterator>
 #include <vector>
 
+#include "tests/toolkit/ToolkitTestSupport.h"
 #include "toolkit/CertificateLists.h"
 #include "toolkit/Context.h"
 #include "toolkit/DatabaseRequests.h"
@@ -115,6 +116,28 @@ TEST_F(PathRootsTest, TrustedRootIsItsOwnPath) {
     EXPECT_EQ(PathBuildRequest(context_, &params, roots_.front(), nullptr, nullptr, nullptr, nullptr),
               kNotForThisProvider);
     ObjectListFree(&none);
+}
+
+Status AnswerBuild(ToolkitContext*, void*, const PathParams*, ObjectHeader*, ObjectList*, ObjectList*, ObjectList*,
+                   ObjectList*) {
+    return kOk;
+}
+
+// A request of another kind passes to the next provider of the chain.
+TEST(PathPassOnTest, OtherKindsGoToTheNextProvider) {
+    testing::TestProvider next;
+    next.slots[kSlotPathBuild] = AsProviderFunction(&AnswerBuild);
+    const ProviderRecord records[] = {{6, "Cert Path Processing Provider", PathInit},
+                                      {6, "Next", testing::TestProviderInit}};
+    void* params[] = {nullptr, &next};
+    ToolkitContext* context = nullptr;
+    ASSERT_EQ(ContextCreate(records, params, 2, &context), kOk);
+    CertObject* cert = nullptr;
+    ASSERT_EQ(CertCreate(&cert, context), kOk);
+    PathParams request{4, 0, nullptr, nullptr, 0, nullptr};
+    EXPECT_EQ(PathBuildRequest(context, &request, cert, nullptr, nullptr, nullptr, nullptr), kOk);
+    CertFree(&cert);
+    ContextFree(&context);
 }
 
 }  // namespace
