@@ -70,11 +70,11 @@ public:
         if (ObjectListCreate(&path_) != kOk || !frames_.Push(FrameAt(start, nullptr, 0, 1))) return kOutOfMemory;
         while (!frames_.Empty()) {
             if (++budget_->searchSteps > kPathMaxSearchSteps) budget_->exhausted = true;
-            if (budget_->exhausted) return kPathAtTrustAnchor;
+            if (budget_->exhausted) break;
             Status status = Step(out);
             if (status != kPathAtTrustAnchor) return status;
         }
-        return kPathAtTrustAnchor;
+        return lastFailure_;
     }
 
 private:
@@ -98,6 +98,7 @@ private:
             Status status = PathValidate(context_, params_, path_, out);
             if (status == kOk) return PathListMerge(out.path, path_);
             if (status == kOutOfMemory) return status;
+            lastFailure_ = status;
             frames_.Top().anchorFailed = true;
             return Abandon();
         }
@@ -154,6 +155,9 @@ private:
     ToolkitContext* context_;
     const PathParams* params_;
     PathBudget* budget_;
+    // Why the last path that reached an anchor failed validation; 1872
+    // while none has.
+    Status lastFailure_ = kPathAtTrustAnchor;
     ObjectList* path_ = nullptr;
     FrameStack frames_;
     PathSearchMemo memo_;
@@ -165,7 +169,7 @@ Status PathSearch(ToolkitContext* context, const PathParams* params, CertObject*
                   PathBudget* budget) {
     Search search(context, params, budget);
     Status status = search.Run(start, out);
-    return status == kPathAtTrustAnchor ? PathReject(context, PathReason::kNoPathToAnchor, status) : status;
+    return status == kOk || status == kOutOfMemory ? status : PathReject(context, PathReason::kNoPathToAnchor, status);
 }
 
 }  // namespace korva::toolkit

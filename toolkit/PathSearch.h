@@ -22,7 +22,8 @@ inline constexpr uint32_t kPathMaxSearchSteps = 16384;
 
 // Searches from `start` (whose own validity the caller has checked). On
 // success the path, start first and anchor last, goes to `out.path`.
-// Without success 1872, or 1792 when memory ran out.
+// Without success the last validation failure, or 1872 when no path
+// reached an anchor; 1792 when memory ran out.
 Status PathSearch(ToolkitContext* context, const PathParams* params, CertObject* start, const PathOutLists& out,
                   PathBudget* budget);
 

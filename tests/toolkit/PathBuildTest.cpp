@@ -14,6 +14,23 @@ constexpr uint32_t kSignatures = 6;   // signatures checked; no validity or stat
 constexpr uint32_t kEverything = 4;   // signatures and validity checked; no status
 constexpr uint32_t kNoCritical = 0x80000000;
 
+Der Tagged(uint8_t tag, Der content) {
+    Der out{tag, uint8_t(content.size())};
+    out.insert(out.end(), content.begin(), content.end());
+    return out;
+}
+
+Der Joined(Der a, const Der& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Der Ascii(const std::string& text) {
+    return Der(text.begin(), text.end());
+}
+
+const auto kDnsName = [](const std::string& name) { return Tagged(0x30, Tagged(0x82, Ascii(name))); };
+
 class PathBuildTest : public PathFixture {
 protected:
     TestKey rootKey_, interKey_, leafKey_, otherKey_;
@@ -30,7 +47,8 @@ TEST_F(PathBuildTest, StartCertificateThatIsTrustedIsAPathOfItsOwn) {
 }
 
 // Each case changes the chain Leaf <- Inter <- Root (trusted) and builds
-// from Leaf with one kind and flag set.
+// from Leaf with one kind and flag set. A candidate dropped by the issuer
+// search leaves no path (1872); a path that fails validation answers why.
 struct ChainCase {
     const char* name;
     std::function<void(CertSpec& inter, CertSpec& leaf, const TestKey& other)> change;
@@ -88,13 +106,13 @@ INSTANTIATE_TEST_SUITE_P(
         ChainCase{"ExpiredInterUnchecked", kExpired, 1, kNamesOnly, kOk},
         ChainCase{"ExpiredInterChecked", kExpired, 1, kEverything, kPathAtTrustAnchor},
         ChainCase{"NotCaKind1", kNotCa, 1, kSignatures, kOk},
-        ChainCase{"NotCaKind2", kNotCa, 2, kSignatures, kPathAtTrustAnchor},
-        ChainCase{"NotCaKind3", kNotCa, 3, kSignatures, kPathAtTrustAnchor},
+        ChainCase{"NotCaKind2", kNotCa, 2, kSignatures, kPathRejected},
+        ChainCase{"NotCaKind3", kNotCa, 3, kSignatures, kPathRejected},
         ChainCase{"NotCaAllowed", kNotCa, 2, kSignatures | 0x20, kOk},
-        ChainCase{"NoConstraintsKind2", kNoConstraints, 2, kSignatures, kPathAtTrustAnchor},
-        ChainCase{"NoCertSignKind2", kNoCertSign, 2, kSignatures, kPathAtTrustAnchor},
+        ChainCase{"NoConstraintsKind2", kNoConstraints, 2, kSignatures, kPathRejected},
+        ChainCase{"NoCertSignKind2", kNoCertSign, 2, kSignatures, kPathRejected},
         ChainCase{"NoCertSignUnchecked", kNoCertSign, 2, kSignatures | 0x40, kOk},
-        ChainCase{"CriticalPoliciesKind2", kCriticalPolicies, 2, kNamesOnly, kPathAtTrustAnchor},
+        ChainCase{"CriticalPoliciesKind2", kCriticalPolicies, 2, kNamesOnly, kPathRejected},
         ChainCase{"CriticalPoliciesSkipped", kCriticalPolicies, 2, kNamesOnly | kNoCritical, kOk},
         ChainCase{"KeyIdsMatch", kKeyIds({1, 2, 3}), 2, kSignatures, kOk},
         ChainCase{"KeyIdsDiffer", kKeyIds({9}), 2, kSignatures, kPathAtTrustAnchor},
@@ -103,6 +121,64 @@ INSTANTIATE_TEST_SUITE_P(
         ChainCase{"KeyIdsIgnoredByNameSearch", kKeyIds({9}), 2, kSignatures | 0x200, kOk}),
     [](const ::testing::TestParamInfo<ChainCase>& test) { return std::string(test.param.name); });
 
+// authorityKeyIdentifier without a key identifier: the issuer is found by
+// its issuer and serial number, through a directory name or through a
+// subjectAltName that holds the name given.
+TEST_F(PathBuildTest, AuthorityIssuerAndSerialFindTheIssuer) {
+    Trusted(root_);
+    inter_.extensions.push_back({"2.5.29.17", false, kDnsName("inter.example")});
+    CertObject* inter = Stored(inter_);
+    const NameObject* rootName = inter->fields.issuer;
+    Der directory = Tagged(0xA4, Der(rootName->der, rootName->der + rootName->derLength));
+    struct {
+        Der issuer;
+        uint8_t serial;
+        Status expected;
+    } cases[] = {{directory, 2, kOk},
+                 {directory, 9, kPathAtTrustAnchor},
+                 {Tagged(0x82, Ascii("inter.example")), 2, kOk},
+                 {Tagged(0x82, Ascii("other.example")), 2, kPathAtTrustAnchor}};
+    long serial = 50;
+    for (const auto& c : cases) {
+        CertSpec leaf = leaf_;
+        leaf.serial = serial++;
+        Der aki = Tagged(0x30, Joined(Tagged(0xA1, c.issuer), {0x82, 0x01, c.serial}));
+        leaf.extensions.push_back({"2.5.29.35", false, aki});
+        EXPECT_EQ(Build(Stored(leaf), 2, kSignatures), c.expected) << int(c.serial);
+    }
+}
+
+TEST_F(PathBuildTest, NameConstraintsAndPoliciesUnderKinds2And3) {
+    Trusted(root_);
+    // Excluded: every DNS name below bad.example.
+    Der excluded = Tagged(0x30, Tagged(0xA1, Tagged(0x30, Tagged(0x82, Ascii("bad.example")))));
+    inter_.extensions.push_back({"2.5.29.30", true, excluded});
+    Stored(inter_);
+    leaf_.extensions.push_back({"2.5.29.17", false, kDnsName("www.bad.example")});
+    CertObject* excludedLeaf = Stored(leaf_);
+    leaf_.serial = 30;
+    leaf_.extensions = {{"2.5.29.17", false, kDnsName("www.good.example")}};
+    CertObject* goodLeaf = Stored(leaf_);
+    EXPECT_EQ(Build(excludedLeaf, 2, kSignatures), kPathRejected);
+    EXPECT_EQ(Build(excludedLeaf, 2, kSignatures | 0x10), kOk);
+    EXPECT_EQ(Build(goodLeaf, 2, kSignatures), kOk);
+    // No certificate has policies: fine until an explicit policy is required.
+    EXPECT_EQ(Build(goodLeaf, 3, kSignatures), kOk);
+    EXPECT_EQ(Build(goodLeaf, 3, kSignatures | 0x40000), kNoAcceptablePolicy);
+    EXPECT_EQ(Build(goodLeaf, 3, kSignatures | 0x40000 | 0x8000), kOk);
+}
+
+TEST_F(PathBuildTest, MappingFromAnyPolicyIsRefusedUnderKind3) {
+    Trusted(root_);
+    Der anyPolicy = {0x06, 0x04, 0x55, 0x1D, 0x20, 0x00};
+    Der mapping = Tagged(0x30, Tagged(0x30, Joined(anyPolicy, {0x06, 0x02, 0x2A, 0x03})));
+    inter_.extensions.push_back({"2.5.29.33", false, mapping});
+    Stored(inter_);
+    CertObject* leaf = Stored(leaf_);
+    EXPECT_EQ(Build(leaf, 3, kSignatures), kAnyPolicyMapping);
+    EXPECT_EQ(Build(leaf, 2, kSignatures), kOk);
+}
+
 TEST_F(PathBuildTest, PathLengthConstraintHoldsUnderKind3) {
     TestKey secondKey;
     Trusted(root_);
@@ -110,8 +186,8 @@ TEST_F(PathBuildTest, PathLengthConstraintHoldsUnderKind3) {
     Stored(inter_);
     Stored({"Second", "Inter", 4, &secondKey, &interKey_, 0, 0, 1, -1, "critical,keyCertSign"});
     CertObject* leaf = Stored({"Leaf", "Second", 5, &leafKey_, &secondKey});
-    EXPECT_EQ(Build(leaf, 3, kSignatures), kPathAtTrustAnchor);
-    EXPECT_EQ(Build(leaf, 2, kSignatures), kPathAtTrustAnchor);
+    EXPECT_EQ(Build(leaf, 3, kSignatures), kPathRejected);
+    EXPECT_EQ(Build(leaf, 2, kSignatures), kPathRejected);
     EXPECT_EQ(Build(leaf, 1, kSignatures), kOk);
     EXPECT_EQ(PathLength(), 4u);
 }
