@@ -1,4 +1,4 @@
-#include "tests/toolkit/PathFixture.h"
+#include "tests/toolkit/TestChains.h"
 #include "toolkit/Crl.h"
 #include "toolkit/ExtensionOids.h"
 #include "toolkit/Imdb.h"
@@ -9,7 +9,7 @@
 namespace korva::toolkit::testing {
 namespace {
 
-class ImdbTest : public PathFixture {
+class ImdbTest : public ChainFixture {
 protected:
     void* Handle() const { return context_->providers[kClassDatabase]->handle; }
     uint32_t Count(const ObjectList* list) const {

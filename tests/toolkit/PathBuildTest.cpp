@@ -1,6 +1,6 @@
 #include <functional>
 
-#include "tests/toolkit/PathFixture.h"
+#include "tests/toolkit/TestChains.h"
 #include "toolkit/Dispatch.h"
 #include "toolkit/KeyObject.h"
 #include "toolkit/PathBuildHooks.h"
@@ -31,7 +31,7 @@ Der Ascii(const std::string& text) {
 
 const auto kDnsName = [](const std::string& name) { return Tagged(0x30, Tagged(0x82, Ascii(name))); };
 
-class PathBuildTest : public PathFixture {
+class PathBuildTest : public ChainFixture {
 protected:
     TestKey rootKey_, interKey_, leafKey_, otherKey_;
     CertSpec root_{"Root", "Root", 1, &rootKey_, &rootKey_, 0, 0, 1, -1, "critical,keyCertSign,cRLSign"};
@@ -211,8 +211,8 @@ TEST_F(PathBuildTest, CandidateBothTrustedAndStoredIsCheckedOnce) {
 }
 
 TEST_F(PathBuildTest, ExpiredStartIsRefusedUnlessTrusted) {
-    root_.notBefore = now_ - 3 * 86400;
-    root_.notAfter = now_ - 2 * 86400;
+    root_.notBefore = time_t(time_) - 3 * 86400;
+    root_.notAfter = time_t(time_) - 2 * 86400;
     CertObject* root = Trusted(root_);
     EXPECT_EQ(Build(root, 1, kEverything), kOk);
     leaf_.notBefore = root_.notBefore;
@@ -272,7 +272,7 @@ TEST_F(PathBuildTest, SingleCertificateCheck) {
     ASSERT_EQ(CertGetFields(other, &fields), kOk);
     KeyBytes spki{fields.subjectPublicKeyInfo.data, fields.subjectPublicKeyInfo.length};
     ASSERT_EQ(KeyObjectSetInfo(key, kKeyFormatRsaSpki, &spki), 0u);
-    PathParams params{3, kSignatures, trusted_, nullptr, uint32_t(now_), database_};
+    PathParams params{3, kSignatures, trusted_, nullptr, time_, database_};
     Status mismatch = PathVerifyRequest(context_, &params, inter, key);
     EXPECT_TRUE(mismatch == kSignatureMismatch || mismatch == kPathRejected) << mismatch;
     params.flags = kNamesOnly;

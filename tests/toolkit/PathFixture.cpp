@@ -23,7 +23,7 @@ void PathFixture::TearDown() {
     ContextFree(&context_);
 }
 
-CertObject* PathFixture::Load(const Der& der) {
+CertObject* PathFixture::Load(const std::vector<uint8_t>& der) {
     CertObject* cert = nullptr;
     EXPECT_EQ(CertCreate(&cert, context_), kOk);
     EXPECT_EQ(CertSetEncoding(cert, der.data(), uint32_t(der.size())), kOk);
@@ -31,14 +31,14 @@ CertObject* PathFixture::Load(const Der& der) {
     return cert;
 }
 
-CertObject* PathFixture::Stored(const CertSpec& spec) {
-    CertObject* cert = Load(MakeCert(spec));
+CertObject* PathFixture::Insert(const std::vector<uint8_t>& der) {
+    CertObject* cert = Load(der);
     EXPECT_EQ(DbInsertCert(database_, cert), kOk);
     return cert;
 }
 
-CertObject* PathFixture::Trusted(const CertSpec& spec) {
-    CertObject* cert = Load(MakeCert(spec));
+CertObject* PathFixture::Trust(const std::vector<uint8_t>& der) {
+    CertObject* cert = Load(der);
     EXPECT_EQ(CertListAppendReference(trusted_, cert, nullptr), kOk);
     return cert;
 }
@@ -46,7 +46,7 @@ CertObject* PathFixture::Trusted(const CertSpec& spec) {
 Status PathFixture::Build(CertObject* start, uint32_t kind, uint32_t flags) {
     ObjectListFree(&path_);
     EXPECT_EQ(ObjectListCreate(&path_), kOk);
-    PathParams params{kind, flags, trusted_, nullptr, uint32_t(now_), database_};
+    PathParams params{kind, flags, trusted_, nullptr, time_, database_};
     return PathBuildRequest(context_, &params, start, path_, nullptr, nullptr, nullptr);
 }
 

@@ -9,13 +9,6 @@
 
 #include "tests/crypto/TestSupport.h"
 #include "tests/toolkit/TestChains.h"
-#include "toolkit/CertificateLists.h"
-#include "toolkit/Context.h"
-#include "toolkit/DatabaseRequests.h"
-#include "toolkit/Dispatch.h"
-#include "toolkit/Imdb.h"
-#include "toolkit/PathParams.h"
-#include "toolkit/PathProvider.h"
 
 namespace korva::toolkit::testing {
 namespace {
@@ -24,61 +17,22 @@ namespace fs = std::filesystem;
 
 const std::string kShared = KORVA_SHARED_DIR;
 
-// One catalog's context: its certificates in the database, the roots trusted.
-class CatalogWorld {
-public:
-    CatalogWorld(const std::vector<Der>& roots, const std::vector<Der>& certs) {
-        const ProviderRecord records[] = {{4, "In-memory Database", ImdbInit},
-                                          {6, "Cert Path Processing Provider", PathInit}};
-        EXPECT_EQ(ContextCreate(records, nullptr, 2, &context_), kOk);
-        EXPECT_EQ(ServiceBindOne(context_, 4, "In-memory Database", &database_), kOk);
-        EXPECT_EQ(ObjectListCreate(&trusted_), kOk);
-        for (const Der& der : roots) EXPECT_EQ(CertListAppendReference(trusted_, Load(der), nullptr), kOk);
-        for (const Der& der : certs) DbInsertCert(database_, Load(der));
-    }
-    ~CatalogWorld() {
-        ObjectListFree(&trusted_);
-        for (CertObject*& cert : loaded_) CertFree(&cert);
-        ServiceUnbind(&database_);
-        ContextFree(&context_);
-    }
-
-    // The path built from loaded certificate `start`, empty without one.
-    std::vector<Der> Build(size_t start) {
-        ObjectList* path = nullptr;
-        EXPECT_EQ(ObjectListCreate(&path), kOk);
-        PathParams params{kPathKindChainOnly, 7, trusted_, nullptr, 0, database_};
+class PathRealChainsTest : public PathFixture {
+protected:
+    // The path from `start`, as DER, empty without one.
+    std::vector<Der> PathFrom(CertObject* start) {
         std::vector<Der> ders;
-        if (PathBuildRequest(context_, &params, loaded_[start], path, nullptr, nullptr, nullptr) == kOk) {
-            uint32_t count = 0;
-            ObjectListCount(path, &count);
-            for (uint32_t i = 0; i < count; ++i) {
-                void* cert = nullptr;
-                ObjectListGet(path, i, &cert);
-                auto* c = static_cast<CertObject*>(cert);
-                ders.emplace_back(c->encoding, c->encoding + c->encodingLength);
-            }
+        if (Build(start, kPathKindChainOnly, 7) != kOk) return ders;
+        for (uint32_t i = 0; i < PathLength(); ++i) {
+            CertObject* cert = PathAt(i);
+            ders.emplace_back(cert->encoding, cert->encoding + cert->encodingLength);
         }
-        ObjectListFree(&path);
         return ders;
     }
-
-private:
-    CertObject* Load(const Der& der) {
-        CertObject* cert = nullptr;
-        CertCreate(&cert, context_);
-        CertSetEncoding(cert, der.data(), uint32_t(der.size()));
-        loaded_.push_back(cert);
-        return cert;
-    }
-
-    ToolkitContext* context_ = nullptr;
-    ServiceBinding* database_ = nullptr;
-    ObjectList* trusted_ = nullptr;
-    std::vector<CertObject*> loaded_;
 };
 
-TEST(PathRealChainsTest, SignerChainsReachTheirRoots) {
+TEST_F(PathRealChainsTest, SignerChainsReachTheirRoots) {
+    time_ = 0;
     std::ifstream expected(kShared + "/realcats/expected.jsonl");
     if (!expected || !fs::exists(kShared + "/roots")) GTEST_SKIP() << "shared catalogs not found";
     std::vector<Der> roots;
@@ -97,11 +51,16 @@ TEST(PathRealChainsTest, SignerChainsReachTheirRoots) {
         const auto& names = diagnostics["signer_path"].array;
         Der root = ReadFileBytes(kShared + "/roots/" + std::to_string(int(anchor.number)) + ".der");
         std::vector<Der> certs = CertsOfSignedData(ReadFileBytes(kShared + "/realcats/" + file));
-        CatalogWorld world(roots, certs);
+        // Each catalog in a context of its own, as the engine checks them.
+        TearDown();
+        SetUp();
+        for (const Der& der : roots) Trust(der);
+        std::vector<CertObject*> stored;
+        for (const Der& der : certs) stored.push_back(Insert(der));
         bool found = false;
         for (size_t i = 0; i < certs.size() && !found; ++i) {
             if (SubjectCommonName(certs[i]) != names.front().string) continue;
-            std::vector<Der> path = world.Build(roots.size() + i);
+            std::vector<Der> path = PathFrom(stored[i]);
             if (path.size() != names.size() || path.back() != root) continue;
             found = true;
             // The anchor is compared whole above; some roots have no common name.

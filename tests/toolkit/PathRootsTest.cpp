@@ -8,16 +8,13 @@
 #include <iterator>
 #include <vector>
 
+#include "tests/toolkit/PathFixture.h"
 #include "tests/toolkit/ToolkitTestSupport.h"
-#include "toolkit/CertificateLists.h"
-#include "toolkit/Context.h"
-#include "toolkit/DatabaseRequests.h"
 #include "toolkit/Dispatch.h"
 #include "toolkit/Imdb.h"
 #include "toolkit/ImdbSlots.h"
 #include "toolkit/KeyFromSpki.h"
 #include "toolkit/KeyObject.h"
-#include "toolkit/PathParams.h"
 #include "toolkit/PathProvider.h"
 
 namespace korva::toolkit {
@@ -46,37 +43,19 @@ TEST(ImdbParamsTest, AbsentStoresAnswerWrongKind) {
     ObjectListFree(&certs);
 }
 
-class PathRootsTest : public ::testing::Test {
+class PathRootsTest : public testing::PathFixture {
 protected:
     void SetUp() override {
-        const ProviderRecord records[] = {{4, "In-memory Database", ImdbInit},
-                                          {6, "Cert Path Processing Provider", PathInit}};
-        ASSERT_EQ(ContextCreate(records, nullptr, 2, &context_), kOk);
-        ASSERT_EQ(ServiceBindOne(context_, 4, "In-memory Database", &database_), kOk);
-        ASSERT_EQ(ObjectListCreate(&trusted_), kOk);
+        PathFixture::SetUp();
         fs::path dir = fs::path(KORVA_SHARED_DIR) / "roots";
         if (!fs::exists(dir)) GTEST_SKIP() << "shared roots not found";
         for (const auto& entry : fs::directory_iterator(dir)) {
             if (entry.path().extension() != ".der") continue;
             std::ifstream in(entry.path(), std::ios::binary);
-            std::vector<uint8_t> der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            CertObject* cert = nullptr;
-            ASSERT_EQ(CertCreate(&cert, context_), kOk);
-            ASSERT_EQ(CertSetEncoding(cert, der.data(), uint32_t(der.size())), kOk) << entry.path();
-            roots_.push_back(cert);
-            ASSERT_EQ(CertListAppendReference(trusted_, cert, nullptr), kOk);
+            roots_.push_back(Trust({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}));
         }
     }
-    void TearDown() override {
-        ObjectListFree(&trusted_);
-        for (CertObject*& cert : roots_) CertFree(&cert);
-        ServiceUnbind(&database_);
-        ContextFree(&context_);
-    }
 
-    ToolkitContext* context_ = nullptr;
-    ServiceBinding* database_ = nullptr;
-    ObjectList* trusted_ = nullptr;
     std::vector<CertObject*> roots_;
 };
 
@@ -97,15 +76,10 @@ TEST_F(PathRootsTest, EveryRootVerifiesWithItsOwnKey) {
 // A trusted start certificate is a path of its own, under every kind,
 // even long after it expired; a root that is not trusted has no path.
 TEST_F(PathRootsTest, TrustedRootIsItsOwnPath) {
+    time_ = 0xF0000000;
     for (uint32_t kind : {kPathKindChainOnly, kPathKindValidate, kPathKindAlternative}) {
-        ObjectList* path = nullptr;
-        ASSERT_EQ(ObjectListCreate(&path), kOk);
-        PathParams params{kind, kPathNoStatus, trusted_, nullptr, 0xF0000000, database_};
-        EXPECT_EQ(PathBuildRequest(context_, &params, roots_.front(), path, nullptr, nullptr, nullptr), kOk);
-        uint32_t count = 0;
-        ObjectListCount(path, &count);
-        EXPECT_EQ(count, 1u);
-        ObjectListFree(&path);
+        EXPECT_EQ(Build(roots_.front(), kind, kPathNoStatus), kOk);
+        EXPECT_EQ(PathLength(), 1u);
     }
     ObjectList* none = nullptr;
     ASSERT_EQ(ObjectListCreate(&none), kOk);
