@@ -87,13 +87,31 @@ bool NextTime(ByteReader& reader, DerElement& time) {
            reader.ReadDerElement(time, DerRules::kBer) == DerError::kNone;
 }
 
+// X.690: an INTEGER's first nine bits are never all zero or all one.
+bool MinimalInteger(ByteSpan content) {
+    ByteReader reader(content);
+    uint8_t first = 0;
+    uint8_t second = 0;
+    if (!reader.ReadU8(first)) return false;
+    if (!reader.ReadU8(second)) return true;
+    return !((first == 0x00 && second < 0x80) || (first == 0xFF && second >= 0x80));
+}
+
+// A BIT STRING's content: the count of unused bits (0-7, and 0 when no
+// octet follows), then the octets.
+bool BitStringContent(ByteSpan content) {
+    ByteReader reader(content);
+    uint8_t unused = 0;
+    return reader.ReadU8(unused) && unused <= 7 && (unused == 0 || !reader.AtEnd());
+}
+
 bool ParseTbs(ByteSpan tbs, TbsParts& parts) {
     ByteReader outer(tbs);
     DerElement element;
     if (!Next(outer, kSequence, element)) return false;
     ByteReader reader(element.content);
     if (!Optional(reader, kVersionTag, parts.hasVersion, parts.version)) return false;
-    if (!Next(reader, kInteger, element) || element.content.empty()) return false;
+    if (!Next(reader, kInteger, element) || !MinimalInteger(element.content)) return false;
     parts.serialNumber = element.content;
     if (!Next(reader, kSequence, element)) return false;
     parts.signature = element.whole;
@@ -111,8 +129,8 @@ bool ParseTbs(ByteSpan tbs, TbsParts& parts) {
         !Optional(reader, kExtensionsTag, parts.hasExtensions, parts.extensions)) {
         return false;
     }
-    // A BIT STRING's content starts with its count of unused bits.
-    if ((parts.hasIssuerUid && parts.issuerUid.empty()) || (parts.hasSubjectUid && parts.subjectUid.empty())) {
+    if ((parts.hasIssuerUid && !BitStringContent(parts.issuerUid)) ||
+        (parts.hasSubjectUid && !BitStringContent(parts.subjectUid))) {
         return false;
     }
     return reader.AtEnd();
@@ -236,7 +254,7 @@ bool SplitSignedBlock(CertObject* cert) {
     if (!Next(outer, kSequence, certificate)) return false;
     ByteReader reader(certificate.content);
     if (!Next(reader, kSequence, tbs) || !Next(reader, kSequence, algorithm) || !Next(reader, kBitString, signature) ||
-        !reader.AtEnd() || signature.content.empty()) {
+        !reader.AtEnd() || !BitStringContent(signature.content)) {
         return false;
     }
     cert->tbsCertificate = Bytes(tbs.whole);

@@ -6,6 +6,7 @@
 #include "runtime/MemoryService.h"
 #include "toolkit/Context.h"
 #include "toolkit/ExtensionOids.h"
+#include "toolkit/ObjectIdentifier.h"
 
 namespace korva::toolkit {
 
@@ -147,7 +148,7 @@ Status DecodeOne(ExtensionList* list, ByteReader& reader) {
     ByteSpan value;
     if (!ReadTagged(reader, kSequence, extension)) return kMalformedEncoding;
     ByteReader fields(extension);
-    if (!ReadTagged(fields, kOid, oid) || oid.empty()) return kMalformedEncoding;
+    if (!ReadTagged(fields, kOid, oid) || !OidWellFormed(oid)) return kMalformedEncoding;
     uint32_t critical = 0;
     uint8_t next = 0;
     if (fields.PeekU8(next) && next == kBoolean) {

@@ -7,6 +7,7 @@
 #include "platform/ByteReader.h"
 #include "runtime/MemoryService.h"
 #include "toolkit/ExtensionValues.h"
+#include "toolkit/ObjectIdentifier.h"
 
 namespace korva::toolkit {
 
@@ -61,7 +62,7 @@ bool SmallUnsigned(ByteSpan content, uint32_t& value) {
 
 bool ReadOid(ByteReader& reader, ValueBytes& oid) {
     ByteSpan content;
-    if (!Take(reader, kOid, content) || content.empty()) return false;
+    if (!Take(reader, kOid, content) || !OidWellFormed(content)) return false;
     oid = View(content);
     return true;
 }

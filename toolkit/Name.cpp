@@ -5,6 +5,7 @@
 #include "platform/ByteWriter.h"
 #include "runtime/MemoryService.h"
 #include "toolkit/NameAttributeTable.h"
+#include "toolkit/ObjectIdentifier.h"
 
 namespace korva::toolkit {
 
@@ -24,6 +25,7 @@ constexpr uint8_t kSet = 0x31;
 constexpr uint8_t kOid = 0x06;
 constexpr uint32_t kTagSequence = 16;
 constexpr uint32_t kTagSet = 17;
+constexpr uint32_t kUtf8String = 12;
 constexpr uint32_t kUniversalString = 28;
 constexpr uint32_t kBmpString = 30;
 constexpr uint32_t kPrintableString = 19;
@@ -44,16 +46,75 @@ void DestroyName(ObjectHeader* object) {
     DropEncoding(static_cast<NameObject*>(object));
 }
 
-// A value must be a universal element we can encode again as it came:
-// constructed exactly for SEQUENCE and SET, low tag form.
+// The character string types an attribute value may take: those of
+// DirectoryString, and NumericString and IA5String.
+bool IsStringType(uint32_t tag) {
+    switch (tag) {
+    case kUtf8String:
+    case 18:  // NumericString
+    case 19:  // PrintableString
+    case 20:  // TeletexString
+    case 22:  // IA5String
+    case kUniversalString:
+    case kBmpString:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsScalarValue(uint32_t c) {
+    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+}
+
+// Well-formed UTF-8: shortest forms of Unicode scalar values only.
+bool ValidUtf8(ByteSpan text) {
+    ByteReader reader(text);
+    uint8_t lead = 0;
+    while (reader.ReadU8(lead)) {
+        if (lead < 0x80) continue;
+        int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+        if (more == 0 || lead > 0xF4) return false;
+        uint32_t c = lead & (0x3F >> more);
+        for (int i = 0; i < more; ++i) {
+            uint8_t next = 0;
+            if (!reader.ReadU8(next) || (next & 0xC0) != 0x80) return false;
+            c = (c << 6) | (next & 0x3F);
+        }
+        static constexpr uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+        if (c < kSmallest[more] || !IsScalarValue(c)) return false;
+    }
+    return true;
+}
+
+// BMPString (2 octets) and UniversalString (4 octets): whole characters,
+// each a Unicode scalar value.
+bool ValidWideString(ByteSpan text, size_t width) {
+    if (text.size() % width != 0) return false;
+    ByteReader reader(text);
+    for (;;) {
+        uint16_t narrow = 0;
+        uint32_t wide = 0;
+        bool more = width == 2 ? reader.ReadU16Be(narrow) : reader.ReadU32Be(wide);
+        if (!more) return true;
+        if (!IsScalarValue(width == 2 ? narrow : wide)) return false;
+    }
+}
+
+// A value must be a primitive character string of valid characters.
 bool AcceptableValue(const DerElement& value) {
     const platform::DerHeader& header = value.header;
-    if ((header.tagClass & platform::kDerClassMask) != 0 || header.tag >= platform::kDerHighTagForm) return false;
-    bool constructed = header.tag == kTagSequence || header.tag == kTagSet;
-    if (header.Constructed() != constructed) return false;
-    if (header.tag == kBmpString && value.content.size() % 2 != 0) return false;
-    if (header.tag == kUniversalString && value.content.size() % 4 != 0) return false;
-    return true;
+    if (header.identifier != header.tag || !IsStringType(header.tag)) return false;
+    switch (header.tag) {
+    case kUtf8String:
+        return ValidUtf8(value.content);
+    case kBmpString:
+        return ValidWideString(value.content, 2);
+    case kUniversalString:
+        return ValidWideString(value.content, 4);
+    default:
+        return true;
+    }
 }
 
 bool ReadElement(ByteReader& reader, uint8_t identifier, DerElement& element) {
@@ -80,7 +141,7 @@ bool ParseName(ByteSpan der, NameAttribute* out, uint32_t& count) {
             DerElement value;
             if (!ReadElement(values, kSequence, pair)) return false;
             ByteReader fields(pair.content);
-            if (!ReadElement(fields, kOid, type) || type.content.empty()) return false;
+            if (!ReadElement(fields, kOid, type) || !OidWellFormed(type.content)) return false;
             if (fields.ReadDerElement(value, DerRules::kBer) != DerError::kNone || !fields.AtEnd()) return false;
             if (!AcceptableValue(value)) return false;
             if (out != nullptr) {
@@ -174,11 +235,10 @@ size_t RdnContentSize(const NameObject* name, uint32_t first, uint32_t& end) {
 }
 
 bool WriteAttribute(ByteWriter& writer, const NameAttribute& attribute) {
-    uint8_t valueClass = attribute.stringType == kTagSequence || attribute.stringType == kTagSet ? 0x20 : 0x00;
     return writer.WriteDerHeader(0x20, kTagSequence, static_cast<uint32_t>(AttributeContentSize(attribute))) &&
            writer.WriteDerHeader(0x00, 6, attribute.typeLength) &&
            writer.WriteBytes({attribute.type, attribute.typeLength}) &&
-           writer.WriteDerHeader(valueClass, attribute.stringType, attribute.valueLength) &&
+           writer.WriteDerHeader(0x00, attribute.stringType, attribute.valueLength) &&
            writer.WriteBytes({attribute.value, attribute.valueLength});
 }
 
