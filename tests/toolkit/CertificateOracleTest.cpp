@@ -98,12 +98,6 @@ uint32_t Seconds(const ASN1_TIME* time) {
     return seconds > 0xFFFFFFFFll ? 0 : static_cast<uint32_t>(seconds);
 }
 
-bool CenturyRuleDiffers(const CertBytes& time) {
-    if (time.length < 4 || time.data[0] != 0x17) return false;
-    int year = (time.data[2] - '0') * 10 + (time.data[3] - '0');
-    return year >= 50 && year < 70;
-}
-
 // The fields both decoders give must be the same.
 void ExpectSameFields(const CertObject* cert, X509* x, const std::string& origin) {
     SCOPED_TRACE(origin);
@@ -123,14 +117,9 @@ void ExpectSameFields(const CertObject* cert, X509* x, const std::string& origin
     Bytes spki = View(fields.subjectPublicKeyInfo.data, fields.subjectPublicKeyInfo.length);
     ASSERT_GE(spki.size(), static_cast<size_t>(keyLength));
     EXPECT_EQ(Bytes(spki.end() - keyLength, spki.end()), Bytes(keyBits, keyBits + keyLength));
-    // Our rule reads UTCTime years 50-69 as 2050-2069, RFC 5280 as 1950-1969.
-    if (!CenturyRuleDiffers(cert->notBeforeTime)) {
-        EXPECT_EQ(fields.notBefore, Seconds(X509_get0_notBefore(x)));
-    }
+    EXPECT_EQ(fields.notBefore, Seconds(X509_get0_notBefore(x)));
     uint32_t notAfter = Seconds(X509_get0_notAfter(x));
-    if (!CenturyRuleDiffers(cert->notAfterTime)) {
-        EXPECT_EQ(fields.notAfter, notAfter == 0 ? kNotAfterUnbounded : notAfter);
-    }
+    EXPECT_EQ(fields.notAfter, notAfter == 0 ? kNotAfterUnbounded : notAfter);
     EXPECT_EQ(fields.version, X509_get_version(x));
     uint32_t count = 0;
     if (fields.extensions != nullptr) {
