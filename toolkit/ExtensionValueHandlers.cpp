@@ -1,3 +1,4 @@
+#include "toolkit/DerElements.h"
 #include "toolkit/ExtensionValueHandlers.h"
 
 #include <cstring>
@@ -18,17 +19,9 @@ using platform::ByteSpan;
 using platform::DerElement;
 using platform::DerError;
 using platform::DerRules;
+using namespace der;
 
 namespace {
-
-constexpr uint8_t kBoolean = 0x01;
-constexpr uint8_t kInteger = 0x02;
-constexpr uint8_t kBitString = 0x03;
-constexpr uint8_t kOctetString = 0x04;
-constexpr uint8_t kOid = 0x06;
-constexpr uint8_t kSequence = 0x30;
-constexpr uint8_t kContext = 0x80;
-constexpr uint8_t kContextConstructed = 0xA0;
 
 ValueBytes View(ByteSpan bytes) {
     return ValueBytes{bytes.data(), static_cast<uint32_t>(bytes.size())};

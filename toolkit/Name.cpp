@@ -1,3 +1,4 @@
+#include "toolkit/DerElements.h"
 #include "toolkit/Name.h"
 
 #include <cstring>
@@ -15,16 +16,10 @@ using platform::ByteReader;
 using platform::ByteSpan;
 using platform::ByteWriter;
 using platform::DerElement;
-using platform::DerError;
-using platform::DerRules;
+using namespace der;
 
 namespace {
 
-constexpr uint8_t kSequence = 0x30;
-constexpr uint8_t kSet = 0x31;
-constexpr uint8_t kOid = 0x06;
-constexpr uint32_t kTagSequence = 16;
-constexpr uint32_t kTagSet = 17;
 constexpr uint32_t kUtf8String = 12;
 constexpr uint32_t kUniversalString = 28;
 constexpr uint32_t kBmpString = 30;
@@ -117,32 +112,26 @@ bool AcceptableValue(const DerElement& value) {
     }
 }
 
-bool ReadElement(ByteReader& reader, uint8_t identifier, DerElement& element) {
-    uint8_t next = 0;
-    return reader.PeekU8(next) && next == identifier &&
-           reader.ReadDerElement(element, DerRules::kBer) == DerError::kNone;
-}
-
 // Walks a Name: with `out` null only counts its attribute values.
 bool ParseName(ByteSpan der, NameAttribute* out, uint32_t& count) {
     ByteReader reader(der);
     DerElement name;
-    if (!ReadElement(reader, kSequence, name) || !reader.AtEnd()) return false;
+    if (!ReadTagged(reader, kSequence, name) || !reader.AtEnd()) return false;
     count = 0;
     ByteReader rdns(name.content);
     while (!rdns.AtEnd()) {
         DerElement rdn;
-        if (!ReadElement(rdns, kSet, rdn) || rdn.content.empty()) return false;
+        if (!ReadTagged(rdns, kSet, rdn) || rdn.content.empty()) return false;
         ByteReader values(rdn.content);
         bool first = true;
         while (!values.AtEnd()) {
             DerElement pair;
             DerElement type;
             DerElement value;
-            if (!ReadElement(values, kSequence, pair)) return false;
+            if (!ReadTagged(values, kSequence, pair)) return false;
             ByteReader fields(pair.content);
-            if (!ReadElement(fields, kOid, type) || !OidWellFormed(type.content)) return false;
-            if (fields.ReadDerElement(value, DerRules::kBer) != DerError::kNone || !fields.AtEnd()) return false;
+            if (!ReadTagged(fields, kOid, type) || !OidWellFormed(type.content)) return false;
+            if (fields.ReadDerElement(value, platform::DerRules::kBer) != platform::DerError::kNone || !fields.AtEnd()) return false;
             if (!AcceptableValue(value)) return false;
             if (out != nullptr) {
                 out[count] = NameAttribute{type.content.data(), static_cast<uint32_t>(type.content.size()),
@@ -215,12 +204,8 @@ bool AttributesEqual(const NameAttribute& a, const NameAttribute& b) {
     return BytesEqual(a.type, a.typeLength, b.type, b.typeLength) && ValuesEqual(a, b);
 }
 
-size_t Element(uint32_t tag, size_t contentLength) {
-    return ByteWriter::DerHeaderSize(tag, static_cast<uint32_t>(contentLength)) + contentLength;
-}
-
 size_t AttributeContentSize(const NameAttribute& attribute) {
-    return Element(6, attribute.typeLength) + Element(attribute.stringType, attribute.valueLength);
+    return ElementSize(kTagOid, attribute.typeLength) + ElementSize(attribute.stringType, attribute.valueLength);
 }
 
 // The content length of the RDN that starts at `first`, and where the next begins.
@@ -228,17 +213,17 @@ size_t RdnContentSize(const NameObject* name, uint32_t first, uint32_t& end) {
     size_t size = 0;
     end = first;
     do {
-        size += Element(kTagSequence, AttributeContentSize(name->attributes[end]));
+        size += ElementSize(kTagSequence, AttributeContentSize(name->attributes[end]));
         ++end;
     } while (end < name->count && name->attributes[end].firstInRdn == 0);
     return size;
 }
 
 bool WriteAttribute(ByteWriter& writer, const NameAttribute& attribute) {
-    return writer.WriteDerHeader(0x20, kTagSequence, static_cast<uint32_t>(AttributeContentSize(attribute))) &&
-           writer.WriteDerHeader(0x00, 6, attribute.typeLength) &&
+    return writer.WriteDerHeader(kConstructed, kTagSequence, static_cast<uint32_t>(AttributeContentSize(attribute))) &&
+           writer.WriteDerHeader(kUniversal, kTagOid, attribute.typeLength) &&
            writer.WriteBytes({attribute.type, attribute.typeLength}) &&
-           writer.WriteDerHeader(0x00, attribute.stringType, attribute.valueLength) &&
+           writer.WriteDerHeader(kUniversal, attribute.stringType, attribute.valueLength) &&
            writer.WriteBytes({attribute.value, attribute.valueLength});
 }
 
@@ -325,13 +310,13 @@ int NameCompare(const NameObject* a, const NameObject* b) {
 
 size_t NameEncode(const NameObject* name, std::span<uint8_t> out) {
     size_t content = 0;
-    for (uint32_t i = 0, end = 0; i < name->count; i = end) content += Element(kTagSet, RdnContentSize(name, i, end));
-    size_t total = Element(kTagSequence, content);
+    for (uint32_t i = 0, end = 0; i < name->count; i = end) content += ElementSize(kTagSet, RdnContentSize(name, i, end));
+    size_t total = ElementSize(kTagSequence, content);
     if (out.empty()) return total;
     ByteWriter writer(out);
-    bool ok = writer.WriteDerHeader(0x20, kTagSequence, static_cast<uint32_t>(content));
+    bool ok = writer.WriteDerHeader(kConstructed, kTagSequence, static_cast<uint32_t>(content));
     for (uint32_t i = 0, end = 0; ok && i < name->count; i = end) {
-        ok = writer.WriteDerHeader(0x20, kTagSet, static_cast<uint32_t>(RdnContentSize(name, i, end)));
+        ok = writer.WriteDerHeader(kConstructed, kTagSet, static_cast<uint32_t>(RdnContentSize(name, i, end)));
         for (uint32_t j = i; ok && j < end; ++j) ok = WriteAttribute(writer, name->attributes[j]);
     }
     return ok ? total : 0;
