@@ -39,7 +39,7 @@ void NameFree(NameObject** name);
 
 // 1814 for a handle that is not a name, 1795 for missing data, 1793 for a
 // malformed Name: definite lengths only (NameEncode shows whether they were
-// minimal), values universal elements, BMPString and UniversalString values
+// minimal), values primitive character strings, BMPString and UniversalString values
 // whole characters, nothing after the Name. The empty SEQUENCE gives an
 // empty name. On failure the name is left empty.
 Status NameSetEncoding(NameObject* name, const uint8_t* der, uint32_t derLength);

@@ -1,4 +1,4 @@
-#include "tests/toolkit/TestChains.h"
+#include "tests/toolkit/ChainFixture.h"
 #include "toolkit/Crl.h"
 #include "toolkit/ExtensionOids.h"
 #include "toolkit/Imdb.h"

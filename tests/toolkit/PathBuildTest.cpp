@@ -1,6 +1,6 @@
 #include <functional>
 
-#include "tests/toolkit/TestChains.h"
+#include "tests/toolkit/ChainFixture.h"
 #include "toolkit/Dispatch.h"
 #include "toolkit/KeyObject.h"
 #include "toolkit/PathBuildHooks.h"

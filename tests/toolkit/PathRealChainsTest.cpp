@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/crypto/TestSupport.h"
+#include "tests/toolkit/PathFixture.h"
 #include "tests/toolkit/TestChains.h"
 
 namespace korva::toolkit::testing {

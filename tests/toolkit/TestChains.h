@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/toolkit/PathFixture.h"
-
 namespace korva::toolkit::testing {
 
 using Der = std::vector<uint8_t>;
@@ -59,12 +57,5 @@ std::vector<Der> CertsOfSignedData(const Der& der);
 std::string SubjectCommonName(const Der& cert);
 
 Der ReadFileBytes(const std::string& path);
-
-// The path fixture with certificates made from specs.
-class ChainFixture : public PathFixture {
-protected:
-    CertObject* Stored(const CertSpec& spec) { return Insert(MakeCert(spec)); }
-    CertObject* Trusted(const CertSpec& spec) { return Trust(MakeCert(spec)); }
-};
 
 }  // namespace korva::toolkit::testing
