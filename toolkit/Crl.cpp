@@ -4,6 +4,7 @@
 
 #include "runtime/MemoryService.h"
 #include "toolkit/Asn1Time.h"
+#include "toolkit/DerElements.h"
 #include "toolkit/ExtensionValues.h"
 #include "toolkit/SignatureAlgorithms.h"
 
@@ -14,18 +15,12 @@ namespace mem = TarnVerifyTrustDriver;
 using platform::ByteReader;
 using platform::ByteSpan;
 using platform::DerElement;
-using platform::DerError;
-using platform::DerRules;
+using der::ReadTagged;
 
 namespace {
 
-constexpr uint8_t kSequence = 0x30;
-constexpr uint8_t kInteger = 0x02;
-constexpr uint8_t kUtcTime = 0x17;
-constexpr uint8_t kGeneralizedTime = 0x18;
-constexpr uint8_t kBitString = 0x03;
-constexpr uint8_t kObjectIdentifier = 0x06;
-constexpr uint8_t kExtensionsTag = 0xA0;
+// crlExtensions, [0] EXPLICIT.
+constexpr uint8_t kExtensionsTag = der::kContextConstructed;
 
 void DropEncoding(CrlObject* crl) {
     mem::FreeBuffer(crl->encoding);
@@ -48,20 +43,10 @@ CertBytes View(ByteSpan bytes) {
     return CertBytes{bytes.data(), static_cast<uint32_t>(bytes.size())};
 }
 
-bool ReadElement(ByteReader& reader, uint8_t identifier, DerElement& element) {
-    uint8_t next = 0;
-    return reader.PeekU8(next) && next == identifier && reader.ReadDerElement(element, DerRules::kDer) == DerError::kNone;
-}
-
-bool ReadOptional(ByteReader& reader, uint8_t identifier, DerElement& element) {
-    uint8_t next = 0;
-    return reader.PeekU8(next) && next == identifier && ReadElement(reader, identifier, element);
-}
-
 Status ReadTime(ByteReader& reader, uint32_t* seconds) {
     DerElement time;
-    if (ReadElement(reader, kUtcTime, time)) return UtcTimeToSeconds(time.content, seconds);
-    if (ReadElement(reader, kGeneralizedTime, time)) return GeneralizedTimeToSeconds(time.content, seconds);
+    if (ReadTagged(reader, der::kUtcTime, time)) return UtcTimeToSeconds(time.content, seconds);
+    if (ReadTagged(reader, der::kGeneralizedTime, time)) return GeneralizedTimeToSeconds(time.content, seconds);
     return kMalformedEncoding;
 }
 
@@ -70,19 +55,19 @@ Status ReadTime(ByteReader& reader, uint32_t* seconds) {
 Status DecodeTbs(CrlObject* crl, ByteSpan tbs) {
     ByteReader reader(tbs);
     DerElement element;
-    ReadOptional(reader, kInteger, element);
-    if (!ReadElement(reader, kSequence, element)) return kMalformedEncoding;
-    if (!ReadElement(reader, kSequence, element)) return kMalformedEncoding;
+    ReadTagged(reader, der::kInteger, element);
+    if (!ReadTagged(reader, der::kSequence, element)) return kMalformedEncoding;
+    if (!ReadTagged(reader, der::kSequence, element)) return kMalformedEncoding;
     Status status = NameSetEncoding(crl->issuer, element.whole.data(), static_cast<uint32_t>(element.whole.size()));
     if (status != kOk) return status;
     if (Status timeStatus = ReadTime(reader, &crl->thisUpdate); timeStatus != kOk) return timeStatus;
     uint32_t nextUpdate = 0;
     uint8_t next = 0;
-    if (reader.PeekU8(next) && (next == kUtcTime || next == kGeneralizedTime)) {
+    if (reader.PeekU8(next) && (next == der::kUtcTime || next == der::kGeneralizedTime)) {
         if (Status timeStatus = ReadTime(reader, &nextUpdate); timeStatus != kOk) return timeStatus;
     }
-    ReadOptional(reader, kSequence, element);
-    if (ReadOptional(reader, kExtensionsTag, element)) {
+    ReadTagged(reader, der::kSequence, element);
+    if (ReadTagged(reader, kExtensionsTag, element)) {
         status = ExtensionListDecode(crl->extensions, element.content.data(),
                                      static_cast<uint32_t>(element.content.size()));
         if (status != kOk) return status;
@@ -96,10 +81,10 @@ Status Decode(CrlObject* crl) {
     DerElement tbs;
     DerElement algorithm;
     DerElement signature;
-    if (!ReadElement(outer, kSequence, list)) return kMalformedEncoding;
+    if (!ReadTagged(outer, der::kSequence, list)) return kMalformedEncoding;
     ByteReader reader(list.content);
-    if (!ReadElement(reader, kSequence, tbs) || !ReadElement(reader, kSequence, algorithm) ||
-        !ReadElement(reader, kBitString, signature) || !reader.AtEnd()) {
+    if (!ReadTagged(reader, der::kSequence, tbs) || !ReadTagged(reader, der::kSequence, algorithm) ||
+        !ReadTagged(reader, der::kBitString, signature) || !reader.AtEnd()) {
         return kMalformedEncoding;
     }
     crl->tbsCertList = View(tbs.whole);
@@ -141,7 +126,7 @@ Status CrlSetEncoding(CrlObject* crl, const uint8_t* der, uint32_t derLength) {
     ExtensionListClear(crl->extensions);
     ByteReader reader(der, derLength);
     DerElement whole;
-    if (!ReadElement(reader, kSequence, whole)) return kMalformedEncoding;
+    if (!ReadTagged(reader, der::kSequence, whole)) return kMalformedEncoding;
     crl->encoding = static_cast<uint8_t*>(mem::AllocateBuffer(whole.whole.size()));
     if (crl->encoding == nullptr) return kOutOfMemory;
     std::memcpy(crl->encoding, whole.whole.data(), whole.whole.size());
@@ -160,9 +145,9 @@ Status CrlVerifySignature(CrlObject* crl, const KeyObject* key) {
     ByteSpan algorithm;
     ByteSpan oid;
     const SignatureAlgorithm* row = nullptr;
-    if (reader.ReadDerTagged(kSequence, algorithm)) {
+    if (reader.ReadDerTagged(der::kSequence, algorithm)) {
         ByteReader inner(algorithm);
-        if (inner.ReadDerTagged(kObjectIdentifier, oid)) {
+        if (inner.ReadDerTagged(der::kOid, oid)) {
             row = SignatureAlgorithmFind(oid.data(), static_cast<uint32_t>(oid.size()));
         }
     }

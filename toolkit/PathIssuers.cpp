@@ -7,6 +7,7 @@
 #include "toolkit/CertificateLists.h"
 #include "toolkit/Crl.h"
 #include "toolkit/DatabaseRequests.h"
+#include "toolkit/DerElements.h"
 #include "toolkit/ExtensionOids.h"
 #include "toolkit/ExtensionValues.h"
 #include "toolkit/KeyFromSpki.h"
@@ -106,13 +107,13 @@ Status SearchDirectoryName(ToolkitContext* context, const PathParams* params, co
 Status EncodeAltName(const GeneralName& name, uint8_t** der, uint32_t* derLength) {
     bool constructed = name.form == kGeneralNameOther || name.form == kGeneralNameX400 ||
                        name.form == kGeneralNameEdiParty;
-    uint8_t tagClass = static_cast<uint8_t>(0x80 | (constructed ? platform::kDerConstructed : 0));
-    size_t inner = platform::ByteWriter::DerHeaderSize(name.form, name.value.length) + name.value.length;
-    size_t total = platform::ByteWriter::DerHeaderSize(16, static_cast<uint32_t>(inner)) + inner;
+    uint8_t tagClass = static_cast<uint8_t>(der::kContext | (constructed ? der::kConstructed : 0));
+    size_t inner = der::ElementSize(name.form, name.value.length);
+    size_t total = der::ElementSize(der::kTagSequence, inner);
     auto* buffer = static_cast<uint8_t*>(mem::AllocateBuffer(total));
     if (buffer == nullptr) return kOutOfMemory;
     platform::ByteWriter writer({buffer, total});
-    bool written = writer.WriteDerHeader(platform::kDerConstructed, 16, static_cast<uint32_t>(inner)) &&
+    bool written = writer.WriteDerHeader(der::kConstructed, der::kTagSequence, static_cast<uint32_t>(inner)) &&
                    writer.WriteDerHeader(tagClass, name.form, name.value.length) &&
                    writer.WriteBytes({name.value.data, name.value.length});
     if (!written) {

@@ -1,6 +1,7 @@
 #include <functional>
 
 #include "tests/toolkit/ChainFixture.h"
+#include "toolkit/Crl.h"
 #include "toolkit/Dispatch.h"
 #include "toolkit/KeyObject.h"
 #include "toolkit/PathBuildHooks.h"
@@ -177,6 +178,39 @@ TEST_F(PathBuildTest, MappingFromAnyPolicyIsRefusedUnderKind3) {
     CertObject* leaf = Stored(leaf_);
     EXPECT_EQ(Build(leaf, 3, kSignatures), kAnyPolicyMapping);
     EXPECT_EQ(Build(leaf, 2, kSignatures), kOk);
+}
+
+// A CRL starts a path at its issuer, whose signature on it is checked and,
+// for kinds 2 and 3, whose key must be allowed to sign CRLs.
+TEST_F(PathBuildTest, CrlStartsAPathAtItsIssuer) {
+    CertObject* root = Trusted(root_);
+    CertSpec noCrlSign = inter_;
+    noCrlSign.serial = 20;
+    noCrlSign.keyUsage = "critical,keyCertSign";
+    CertObject* first = Stored(noCrlSign);
+    CertObject* second = Stored(inter_);
+    struct {
+        const TestKey* signer;
+        uint32_t kind;
+        Status expected;
+        CertObject* issuer;
+    } cases[] = {{&interKey_, 1, kOk, first}, {&interKey_, 2, kOk, second}, {&otherKey_, 1, kPathAtTrustAnchor}};
+    for (const auto& c : cases) {
+        Der der = MakeCrl("Inter", *c.signer, time_t(time_) - 60);
+        CrlObject* crl = nullptr;
+        ASSERT_EQ(CrlCreate(context_, &crl), kOk);
+        ASSERT_EQ(CrlSetEncoding(crl, der.data(), uint32_t(der.size())), kOk);
+        PathParams params{c.kind, kSignatures, trusted_, nullptr, time_, database_};
+        ObjectListFree(&path_);
+        ASSERT_EQ(ObjectListCreate(&path_), kOk);
+        EXPECT_EQ(PathBuildRequest(context_, &params, crl, path_, nullptr, nullptr, nullptr), c.expected);
+        if (c.expected == kOk) {
+            ASSERT_EQ(PathLength(), 2u);
+            EXPECT_EQ(PathAt(0), c.issuer);
+            EXPECT_EQ(PathAt(1), root);
+        }
+        CrlFree(&crl);
+    }
 }
 
 TEST_F(PathBuildTest, PathLengthConstraintHoldsUnderKind3) {
