@@ -9,6 +9,8 @@ using platform::ByteReader;
 constexpr uint64_t kSecondsPerDay = 86400;
 constexpr uint64_t kLastRepresentable = 0xFFFFFFFF;  // 2106-02-07T06:28:15Z
 constexpr uint32_t kLastRepresentableYear = 2106;
+// UTCTime years 50-99 are 1950-1999 (X.509), so 50-69 lie before 1970.
+constexpr uint32_t kFirstTwentiethCenturyYy = 50;
 
 // Which years have 29 February.
 enum class LeapRule { EveryFourth, Gregorian };
@@ -103,7 +105,7 @@ Status UtcTimeToSeconds(platform::ByteSpan content, uint32_t* seconds) {
     uint32_t yy = 0;
     if (seconds == nullptr) return kInvalidArgument;
     if (!ReadDigits(reader, 2, yy) || !ReadRest(reader, moment, false)) return kMalformedEncoding;
-    moment.year = yy < 70 ? 2000 + yy : 1900 + yy;
+    moment.year = yy < kFirstTwentiethCenturyYy ? 2000 + yy : 1900 + yy;
     if (moment.year < 1970 || !Valid(moment, LeapRule::EveryFourth)) return kMalformedEncoding;
     int64_t value = SecondsOf(moment, LeapRule::EveryFourth);
     if (value < 0) return kMalformedEncoding;

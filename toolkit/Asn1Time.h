@@ -10,8 +10,9 @@
 namespace korva::toolkit {
 
 // YYMMDDhhmm[ss] then Z or a +hhmm/-hhmm offset, nothing after it. YY below
-// 70 is 20YY; every year divisible by 4 is a leap year. A time before 1970
-// or one the format does not allow gives 1793.
+// 50 is 20YY, from 50 on 19YY, so 50-69 cannot be represented; every year
+// divisible by 4 is a leap year. A time before 1970 or one the format does
+// not allow gives 1793.
 Status UtcTimeToSeconds(platform::ByteSpan content, uint32_t* seconds);
 
 // YYYYMMDDhhmm[ss][.fraction] then Z or an offset, years from 1970 with

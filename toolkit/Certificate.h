@@ -68,6 +68,11 @@ Status CertGetFields(const CertObject* cert, CertFields* certFields);
 Status CertGetEncoding(CertObject* cert, uint32_t mode, const uint8_t** certDER, uint32_t* certDERLength);
 // 0 when the signature verifies with `key`, 1823 when it does not.
 Status CertVerifySignature(CertObject* cert, const KeyObject* key);
+// The same check for another structure signed the way certificates are (a
+// CRL): its signed element, signature BIT STRING content and signature
+// algorithm row, under `context`.
+Status SignedDataVerify(ToolkitContext* context, CertBytes tbs, CertBytes signature, uint32_t signatureAlgorithm,
+                        const KeyObject* key);
 
 // Same serial number bytes and issuers equal under NameCompare.
 bool CertEqual(const CertObject* a, const CertObject* b);

@@ -3,6 +3,7 @@
 
 #include "platform/ByteReader.h"
 #include "runtime/MemoryService.h"
+#include "toolkit/DerElements.h"
 #include "toolkit/Asn1Time.h"
 #include "toolkit/Certificate.h"
 #include "toolkit/Context.h"
@@ -16,17 +17,10 @@ namespace mem = TarnVerifyTrustDriver;
 using platform::ByteReader;
 using platform::ByteSpan;
 using platform::DerElement;
-using platform::DerError;
-using platform::DerRules;
+using namespace der;
 
 namespace {
 
-constexpr uint8_t kInteger = 0x02;
-constexpr uint8_t kBitString = 0x03;
-constexpr uint8_t kOid = 0x06;
-constexpr uint8_t kUtcTime = 0x17;
-constexpr uint8_t kGeneralizedTime = 0x18;
-constexpr uint8_t kSequence = 0x30;
 constexpr uint8_t kVersionTag = 0xA0;
 constexpr uint8_t kIssuerUniqueIdTag = 0x81;
 constexpr uint8_t kSubjectUniqueIdTag = 0x82;
@@ -66,53 +60,63 @@ bool SameBytes(ByteSpan a, ByteSpan b) {
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0);
 }
 
-bool Next(ByteReader& reader, uint8_t identifier, DerElement& element) {
-    uint8_t next = 0;
-    return reader.PeekU8(next) && next == identifier &&
-           reader.ReadDerElement(element, DerRules::kBer) == DerError::kNone;
-}
-
 bool Optional(ByteReader& reader, uint8_t identifier, bool& present, ByteSpan& content) {
     uint8_t next = 0;
     present = reader.PeekU8(next) && next == identifier;
     DerElement element;
-    if (present && !Next(reader, identifier, element)) return false;
+    if (present && !ReadTagged(reader, identifier, element)) return false;
     if (present) content = element.content;
     return true;
 }
 
 bool NextTime(ByteReader& reader, DerElement& time) {
-    uint8_t next = 0;
-    return reader.PeekU8(next) && (next == kUtcTime || next == kGeneralizedTime) &&
-           reader.ReadDerElement(time, DerRules::kBer) == DerError::kNone;
+    return ReadTagged(reader, kUtcTime, time) || ReadTagged(reader, kGeneralizedTime, time);
+}
+
+// X.690: an INTEGER's first nine bits are never all zero or all one.
+bool MinimalInteger(ByteSpan content) {
+    ByteReader reader(content);
+    uint8_t first = 0;
+    uint8_t second = 0;
+    if (!reader.ReadU8(first)) return false;
+    if (!reader.ReadU8(second)) return true;
+    return !((first == 0x00 && second < 0x80) || (first == 0xFF && second >= 0x80));
+}
+
+// A BIT STRING's content: the count of unused bits (0-7, and 0 when no
+// octet follows), then the octets.
+bool BitStringContent(ByteSpan content) {
+    ByteReader reader(content);
+    uint8_t unused = 0;
+    return reader.ReadU8(unused) && unused <= 7 && (unused == 0 || !reader.AtEnd());
 }
 
 bool ParseTbs(ByteSpan tbs, TbsParts& parts) {
     ByteReader outer(tbs);
     DerElement element;
-    if (!Next(outer, kSequence, element)) return false;
+    if (!ReadTagged(outer, kSequence, element)) return false;
     ByteReader reader(element.content);
     if (!Optional(reader, kVersionTag, parts.hasVersion, parts.version)) return false;
-    if (!Next(reader, kInteger, element) || element.content.empty()) return false;
+    if (!ReadTagged(reader, kInteger, element) || !MinimalInteger(element.content)) return false;
     parts.serialNumber = element.content;
-    if (!Next(reader, kSequence, element)) return false;
+    if (!ReadTagged(reader, kSequence, element)) return false;
     parts.signature = element.whole;
-    if (!Next(reader, kSequence, element)) return false;
+    if (!ReadTagged(reader, kSequence, element)) return false;
     parts.issuer = element.whole;
-    if (!Next(reader, kSequence, element)) return false;
+    if (!ReadTagged(reader, kSequence, element)) return false;
     ByteReader validity(element.content);
     if (!NextTime(validity, parts.notBefore) || !NextTime(validity, parts.notAfter) || !validity.AtEnd()) return false;
-    if (!Next(reader, kSequence, element)) return false;
+    if (!ReadTagged(reader, kSequence, element)) return false;
     parts.subject = element.whole;
-    if (!Next(reader, kSequence, element)) return false;
+    if (!ReadTagged(reader, kSequence, element)) return false;
     parts.subjectPublicKeyInfo = element.whole;
     if (!Optional(reader, kIssuerUniqueIdTag, parts.hasIssuerUid, parts.issuerUid) ||
         !Optional(reader, kSubjectUniqueIdTag, parts.hasSubjectUid, parts.subjectUid) ||
         !Optional(reader, kExtensionsTag, parts.hasExtensions, parts.extensions)) {
         return false;
     }
-    // A BIT STRING's content starts with its count of unused bits.
-    if ((parts.hasIssuerUid && parts.issuerUid.empty()) || (parts.hasSubjectUid && parts.subjectUid.empty())) {
+    if ((parts.hasIssuerUid && !BitStringContent(parts.issuerUid)) ||
+        (parts.hasSubjectUid && !BitStringContent(parts.subjectUid))) {
         return false;
     }
     return reader.AtEnd();
@@ -124,7 +128,7 @@ Status ParseVersion(const TbsParts& parts, uint16_t& version) {
     if (!parts.hasVersion) return kOk;
     ByteReader reader(parts.version);
     DerElement integer;
-    if (!Next(reader, kInteger, integer) || !reader.AtEnd() || integer.content.empty()) return kMalformedEncoding;
+    if (!ReadTagged(reader, kInteger, integer) || !reader.AtEnd() || integer.content.empty()) return kMalformedEncoding;
     ByteReader digits(integer.content);
     uint8_t octet = 0;
     uint32_t value = 0;
@@ -168,9 +172,9 @@ Status ParseSignatureAlgorithm(ByteSpan algorithm, uint32_t& number) {
     ByteReader outer(algorithm);
     DerElement sequence;
     DerElement oid;
-    if (!Next(outer, kSequence, sequence)) return kMalformedEncoding;
+    if (!ReadTagged(outer, kSequence, sequence)) return kMalformedEncoding;
     ByteReader reader(sequence.content);
-    if (!Next(reader, kOid, oid)) return kMalformedEncoding;
+    if (!ReadTagged(reader, kOid, oid)) return kMalformedEncoding;
     const SignatureAlgorithm* row = SignatureAlgorithmFind(oid.content.data(), static_cast<uint32_t>(oid.content.size()));
     if (row == nullptr) return kSignatureAlgorithmUnknown;
     number = row->number;
@@ -233,10 +237,10 @@ bool SplitSignedBlock(CertObject* cert) {
     DerElement tbs;
     DerElement algorithm;
     DerElement signature;
-    if (!Next(outer, kSequence, certificate)) return false;
+    if (!ReadTagged(outer, kSequence, certificate)) return false;
     ByteReader reader(certificate.content);
-    if (!Next(reader, kSequence, tbs) || !Next(reader, kSequence, algorithm) || !Next(reader, kBitString, signature) ||
-        !reader.AtEnd() || signature.content.empty()) {
+    if (!ReadTagged(reader, kSequence, tbs) || !ReadTagged(reader, kSequence, algorithm) || !ReadTagged(reader, kBitString, signature) ||
+        !reader.AtEnd() || !BitStringContent(signature.content)) {
         return false;
     }
     cert->tbsCertificate = Bytes(tbs.whole);
@@ -269,7 +273,7 @@ void DropEncoding(CertObject* cert) {
 Status Decode(CertObject* cert, const uint8_t* der, uint32_t derLength) {
     ByteReader input(der, derLength);
     DerElement certificate;
-    if (!Next(input, kSequence, certificate)) return kMalformedEncoding;
+    if (!ReadTagged(input, kSequence, certificate)) return kMalformedEncoding;
     auto length = static_cast<uint32_t>(certificate.whole.size());
     cert->encoding = static_cast<uint8_t*>(mem::AllocateBuffer(length));
     if (cert->encoding == nullptr) return kOutOfMemory;

@@ -4,6 +4,7 @@
 
 #include "platform/ByteWriter.h"
 #include "runtime/MemoryService.h"
+#include "toolkit/DerElements.h"
 #include "toolkit/Certificate.h"
 #include "toolkit/Context.h"
 #include "toolkit/KeyFromSpki.h"
@@ -17,19 +18,9 @@ namespace mem = TarnVerifyTrustDriver;
 
 using platform::ByteSpan;
 using platform::ByteWriter;
+using namespace der;
 
 namespace {
-
-constexpr uint32_t kTagInteger = 2;
-constexpr uint32_t kTagSequence = 16;
-constexpr uint8_t kUniversal = 0x00;
-constexpr uint8_t kConstructed = 0x20;
-constexpr uint8_t kContext = 0x80;
-constexpr uint8_t kContextConstructed = 0xA0;
-
-size_t Element(uint32_t tag, size_t contentLength) {
-    return ByteWriter::DerHeaderSize(tag, static_cast<uint32_t>(contentLength)) + contentLength;
-}
 
 ByteSpan Span(const CertBytes& bytes) {
     return {bytes.data, bytes.length};
@@ -55,13 +46,13 @@ public:
 
     size_t ContentSize() const {
         const CertFields& fields = cert_->fields;
-        size_t size = fields.version != 0 ? Element(0, Element(kTagInteger, 1)) : 0;
-        size += Element(kTagInteger, fields.serialNumber.length) + cert_->signatureAlgorithm.length;
-        size += issuer_.length + Element(kTagSequence, cert_->notBeforeTime.length + cert_->notAfterTime.length);
+        size_t size = fields.version != 0 ? ElementSize(0, ElementSize(kTagInteger, 1)) : 0;
+        size += ElementSize(kTagInteger, fields.serialNumber.length) + cert_->signatureAlgorithm.length;
+        size += issuer_.length + ElementSize(kTagSequence, cert_->notBeforeTime.length + cert_->notAfterTime.length);
         size += subject_.length + fields.subjectPublicKeyInfo.length;
-        if (fields.issuerUniqueID.data != nullptr) size += Element(1, fields.issuerUniqueID.length);
-        if (fields.subjectUniqueID.data != nullptr) size += Element(2, fields.subjectUniqueID.length);
-        if (!extensions_.empty()) size += Element(3, extensions_.size());
+        if (fields.issuerUniqueID.data != nullptr) size += ElementSize(1, fields.issuerUniqueID.length);
+        if (fields.subjectUniqueID.data != nullptr) size += ElementSize(2, fields.subjectUniqueID.length);
+        if (!extensions_.empty()) size += ElementSize(3, extensions_.size());
         return size;
     }
 
@@ -70,7 +61,7 @@ public:
         auto u32 = [](size_t value) { return static_cast<uint32_t>(value); };
         bool ok = writer.WriteDerHeader(kConstructed, kTagSequence, u32(ContentSize()));
         if (ok && fields.version != 0) {
-            ok = writer.WriteDerHeader(kContextConstructed, 0, u32(Element(kTagInteger, 1))) &&
+            ok = writer.WriteDerHeader(kContextConstructed, 0, u32(ElementSize(kTagInteger, 1))) &&
                  writer.WriteDerHeader(kUniversal, kTagInteger, 1) && writer.WriteU8(static_cast<uint8_t>(fields.version));
         }
         ok = ok && writer.WriteDerHeader(kUniversal, kTagInteger, fields.serialNumber.length) &&
@@ -116,7 +107,7 @@ Status ReencodesTo(CertObject* cert, ByteSpan expected) {
         extensions = {der, length};
     }
     TbsEncoder encoder(cert, issuer, subject, extensions);
-    size_t total = Element(kTagSequence, encoder.ContentSize());
+    size_t total = ElementSize(kTagSequence, encoder.ContentSize());
     if (total != expected.size()) return kNoEncodingToVerify;
     auto* buffer = static_cast<uint8_t*>(mem::AllocateBuffer(total));
     if (buffer == nullptr) return kOutOfMemory;

@@ -140,6 +140,16 @@ Status Outcome(Status status) {
     }
 }
 
+// The callbacks and algorithms of the certificate's context once any
+// context exists, the core's own before.
+Status VerifyInContext(const CertObject* cert, const KeyObject* key) {
+    if (!ContextModeEnabled()) return Verify(cert, key, &kCoreAlgorithms, nullptr);
+    if (cert->context == nullptr) return kNoContextFlags;
+    const ToolkitContext* context = cert->context;
+    CoreCallbacks callbacks{context->callbackFunction, context->callbackHandle};
+    return Verify(cert, key, context->algorithmSet != nullptr ? context->algorithmSet : &kCoreAlgorithms, &callbacks);
+}
+
 }  // namespace
 
 Status CertVerifySignature(CertObject* cert, const KeyObject* key) {
@@ -152,18 +162,22 @@ Status CertVerifySignature(CertObject* cert, const KeyObject* key) {
     if (unrecognised != 0) {
         return StatusReport(cert->context, kUnknownCriticalExtension, kSeverityError, __FILE__, __LINE__);
     }
-    Status status = kOk;
-    if (!ContextModeEnabled()) {
-        status = Verify(cert, key, &kCoreAlgorithms, nullptr);
-    } else if (cert->context == nullptr) {
-        status = kNoContextFlags;
-    } else {
-        const ToolkitContext* context = cert->context;
-        CoreCallbacks callbacks{context->callbackFunction, context->callbackHandle};
-        status = Verify(cert, key, context->algorithmSet != nullptr ? context->algorithmSet : &kCoreAlgorithms,
-                        &callbacks);
+    return StatusReport(cert->context, Outcome(VerifyInContext(cert, key)), kSeverityError, __FILE__, __LINE__);
+}
+
+Status SignedDataVerify(ToolkitContext* context, CertBytes tbs, CertBytes signature, uint32_t signatureAlgorithm,
+                        const KeyObject* key) {
+    if (tbs.data == nullptr || key == nullptr) {
+        return StatusReport(context, kSignatureMismatch, kSeverityError, __FILE__, __LINE__);
     }
-    return StatusReport(cert->context, Outcome(status), kSeverityError, __FILE__, __LINE__);
+    // Verification reads only the signed parts of a certificate.
+    CertObject shape{};
+    shape.context = context;
+    shape.encoding = const_cast<uint8_t*>(tbs.data);
+    shape.tbsCertificate = tbs;
+    shape.signature = signature;
+    shape.fields.signatureAlgorithm = signatureAlgorithm;
+    return StatusReport(context, Outcome(VerifyInContext(&shape, key)), kSeverityError, __FILE__, __LINE__);
 }
 
 }  // namespace korva::toolkit

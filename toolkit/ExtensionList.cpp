@@ -1,3 +1,4 @@
+#include "toolkit/DerElements.h"
 #include "toolkit/ExtensionList.h"
 
 #include <cstring>
@@ -6,6 +7,7 @@
 #include "runtime/MemoryService.h"
 #include "toolkit/Context.h"
 #include "toolkit/ExtensionOids.h"
+#include "toolkit/ObjectIdentifier.h"
 
 namespace korva::toolkit {
 
@@ -15,18 +17,10 @@ using platform::ByteReader;
 using platform::ByteSpan;
 using platform::ByteWriter;
 using platform::DerElement;
-using platform::DerError;
-using platform::DerRules;
+using namespace der;
 
 namespace {
 
-constexpr uint8_t kBoolean = 0x01;
-constexpr uint8_t kOctetString = 0x04;
-constexpr uint8_t kOid = 0x06;
-constexpr uint8_t kSequence = 0x30;
-constexpr uint32_t kTagOctetString = 4;
-constexpr uint32_t kTagOid = 6;
-constexpr uint32_t kTagSequence = 16;
 // A critical flag encodes as 01 01 FF.
 constexpr size_t kCriticalFlagSize = 3;
 
@@ -130,11 +124,9 @@ Status AddEntry(ExtensionList* list, ByteSpan oid, uint32_t critical, ByteSpan v
     return kOk;
 }
 
-bool ReadTagged(ByteReader& reader, uint8_t identifier, ByteSpan& content) {
-    uint8_t next = 0;
+bool ReadContent(ByteReader& reader, uint8_t identifier, ByteSpan& content) {
     DerElement element;
-    if (!reader.PeekU8(next) || next != identifier) return false;
-    if (reader.ReadDerElement(element, DerRules::kBer) != DerError::kNone) return false;
+    if (!ReadTagged(reader, identifier, element)) return false;
     content = element.content;
     return true;
 }
@@ -145,25 +137,21 @@ Status DecodeOne(ExtensionList* list, ByteReader& reader) {
     ByteSpan oid;
     ByteSpan flag;
     ByteSpan value;
-    if (!ReadTagged(reader, kSequence, extension)) return kMalformedEncoding;
+    if (!ReadContent(reader, kSequence, extension)) return kMalformedEncoding;
     ByteReader fields(extension);
-    if (!ReadTagged(fields, kOid, oid) || oid.empty()) return kMalformedEncoding;
+    if (!ReadContent(fields, kOid, oid) || !OidWellFormed(oid)) return kMalformedEncoding;
     uint32_t critical = 0;
     uint8_t next = 0;
     if (fields.PeekU8(next) && next == kBoolean) {
         ByteReader flagReader;
         uint8_t octet = 0;
-        if (!ReadTagged(fields, kBoolean, flag)) return kMalformedEncoding;
+        if (!ReadContent(fields, kBoolean, flag)) return kMalformedEncoding;
         flagReader = ByteReader(flag);
         if (!flagReader.ReadU8(octet) || !flagReader.AtEnd()) return kMalformedEncoding;
         critical = octet != 0 ? 1 : 0;
     }
-    if (!ReadTagged(fields, kOctetString, value) || !fields.AtEnd()) return kMalformedEncoding;
+    if (!ReadContent(fields, kOctetString, value) || !fields.AtEnd()) return kMalformedEncoding;
     return AddEntry(list, oid, critical, value, kMalformedEncoding);
-}
-
-size_t Element(uint32_t tag, size_t contentLength) {
-    return ByteWriter::DerHeaderSize(tag, static_cast<uint32_t>(contentLength)) + contentLength;
 }
 
 ByteSpan ValueDer(const ExtensionEntry& entry) {
@@ -174,16 +162,16 @@ ByteSpan ValueDer(const ExtensionEntry& entry) {
 }
 
 size_t ExtensionContentSize(const ExtensionEntry& entry) {
-    return Element(kTagOid, entry.oidLength) + (entry.critical != 0 ? kCriticalFlagSize : 0) +
-           Element(kTagOctetString, ValueDer(entry).size());
+    return ElementSize(kTagOid, entry.oidLength) + (entry.critical != 0 ? kCriticalFlagSize : 0) +
+           ElementSize(kTagOctetString, ValueDer(entry).size());
 }
 
 bool WriteExtension(ByteWriter& writer, const ExtensionEntry& entry) {
     ByteSpan value = ValueDer(entry);
-    bool ok = writer.WriteDerHeader(0x20, kTagSequence, static_cast<uint32_t>(ExtensionContentSize(entry))) &&
-              writer.WriteDerHeader(0, kTagOid, entry.oidLength) && writer.WriteBytes({entry.oid, entry.oidLength});
+    bool ok = writer.WriteDerHeader(kConstructed, kTagSequence, static_cast<uint32_t>(ExtensionContentSize(entry))) &&
+              writer.WriteDerHeader(kUniversal, kTagOid, entry.oidLength) && writer.WriteBytes({entry.oid, entry.oidLength});
     if (ok && entry.critical != 0) ok = writer.WriteU8(kBoolean) && writer.WriteU8(1) && writer.WriteU8(0xFF);
-    return ok && writer.WriteDerHeader(0, kTagOctetString, static_cast<uint32_t>(value.size())) &&
+    return ok && writer.WriteDerHeader(kUniversal, kTagOctetString, static_cast<uint32_t>(value.size())) &&
            writer.WriteBytes(value);
 }
 
@@ -234,7 +222,7 @@ Status ExtensionListDecode(ExtensionList* list, const uint8_t* der, uint32_t der
     ClearEntries(list);
     ByteReader outer(der, derLength);
     ByteSpan extensions;
-    if (!ReadTagged(outer, kSequence, extensions) || !outer.AtEnd() || extensions.empty()) return kMalformedEncoding;
+    if (!ReadContent(outer, kSequence, extensions) || !outer.AtEnd() || extensions.empty()) return kMalformedEncoding;
     ByteReader reader(extensions);
     while (!reader.AtEnd()) {
         if (Status status = DecodeOne(list, reader); status != kOk) {
@@ -312,12 +300,12 @@ Status ExtensionListGetEncoding(ExtensionList* list, const uint8_t** der, uint32
     if (der == nullptr || derLength == nullptr) return kInvalidArgument;
     if (list->der == nullptr) {
         size_t content = 0;
-        for (uint32_t i = 0; i < list->count; ++i) content += Element(kTagSequence, ExtensionContentSize(list->entries[i]));
-        size_t total = Element(kTagSequence, content);
+        for (uint32_t i = 0; i < list->count; ++i) content += ElementSize(kTagSequence, ExtensionContentSize(list->entries[i]));
+        size_t total = ElementSize(kTagSequence, content);
         auto* buffer = static_cast<uint8_t*>(mem::AllocateBuffer(total));
         if (buffer == nullptr) return kOutOfMemory;
         ByteWriter writer({buffer, total});
-        bool ok = writer.WriteDerHeader(0x20, kTagSequence, static_cast<uint32_t>(content));
+        bool ok = writer.WriteDerHeader(kConstructed, kTagSequence, static_cast<uint32_t>(content));
         for (uint32_t i = 0; ok && i < list->count; ++i) ok = WriteExtension(writer, list->entries[i]);
         if (!ok) {
             mem::FreeBuffer(buffer);

@@ -1,3 +1,4 @@
+#include "toolkit/DerElements.h"
 #include "toolkit/ExtensionValueHandlers.h"
 
 #include <cstring>
@@ -7,6 +8,7 @@
 #include "platform/ByteReader.h"
 #include "runtime/MemoryService.h"
 #include "toolkit/ExtensionValues.h"
+#include "toolkit/ObjectIdentifier.h"
 
 namespace korva::toolkit {
 
@@ -17,17 +19,9 @@ using platform::ByteSpan;
 using platform::DerElement;
 using platform::DerError;
 using platform::DerRules;
+using namespace der;
 
 namespace {
-
-constexpr uint8_t kBoolean = 0x01;
-constexpr uint8_t kInteger = 0x02;
-constexpr uint8_t kBitString = 0x03;
-constexpr uint8_t kOctetString = 0x04;
-constexpr uint8_t kOid = 0x06;
-constexpr uint8_t kSequence = 0x30;
-constexpr uint8_t kContext = 0x80;
-constexpr uint8_t kContextConstructed = 0xA0;
 
 ValueBytes View(ByteSpan bytes) {
     return ValueBytes{bytes.data(), static_cast<uint32_t>(bytes.size())};
@@ -36,6 +30,12 @@ ValueBytes View(ByteSpan bytes) {
 // The next element, which must carry `identifier`, with minimal lengths.
 bool Take(ByteReader& reader, uint8_t identifier, ByteSpan& content) {
     return reader.ReadDerTagged(identifier, content);
+}
+
+// The whole of `der`: exactly one element, carrying `identifier`.
+bool TakeWhole(ByteSpan der, uint8_t identifier, ByteSpan& content) {
+    ByteReader reader(der);
+    return Take(reader, identifier, content) && reader.AtEnd();
 }
 
 // The next element when it carries `identifier`; `present` says whether it did.
@@ -61,9 +61,23 @@ bool SmallUnsigned(ByteSpan content, uint32_t& value) {
 
 bool ReadOid(ByteReader& reader, ValueBytes& oid) {
     ByteSpan content;
-    if (!Take(reader, kOid, content) || content.empty()) return false;
+    if (!Take(reader, kOid, content) || !OidWellFormed(content)) return false;
     oid = View(content);
     return true;
+}
+
+struct OptionalField {
+    ByteSpan content;
+    bool present = false;
+};
+
+// SEQUENCE { first OPTIONAL, second OPTIONAL }, the shape of several values.
+bool TakeTwoOptional(ByteSpan der, uint8_t firstId, OptionalField& first, uint8_t secondId, OptionalField& second) {
+    ByteSpan content;
+    if (!TakeWhole(der, kSequence, content)) return false;
+    ByteReader reader(content);
+    return TakeOptional(reader, firstId, first.content, first.present) &&
+           TakeOptional(reader, secondId, second.content, second.present) && reader.AtEnd();
 }
 
 // GeneralName: the context tag names the form; otherName, x400Address,
@@ -176,10 +190,8 @@ bool ParseDerElement(ByteSpan der, OpaqueExtensionValue&, NoItem*, uint32_t&) {
 
 // subjectAltName, issuerAltName: GeneralNames.
 bool ParseAltName(ByteSpan der, AltNameValue& value, GeneralName* items, uint32_t& count) {
-    ByteReader reader(der);
     ByteSpan content;
-    if (!Take(reader, kSequence, content) || !reader.AtEnd()) return false;
-    if (!ReadGeneralNames(content, items, count)) return false;
+    if (!TakeWhole(der, kSequence, content) || !ReadGeneralNames(content, items, count)) return false;
     value.names = GeneralNames{items, count};
     return true;
 }
@@ -188,9 +200,8 @@ bool ParseAltName(ByteSpan der, AltNameValue& value, GeneralName* items, uint32_
 //   [1] authorityCertIssuer GeneralNames OPTIONAL, [2] serial OPTIONAL }
 bool ParseAuthorityKeyIdentifier(ByteSpan der, AuthorityKeyIdentifierValue& value, GeneralName* items,
                                  uint32_t& count) {
-    ByteReader outer(der);
     ByteSpan content;
-    if (!Take(outer, kSequence, content) || !outer.AtEnd()) return false;
+    if (!TakeWhole(der, kSequence, content)) return false;
     ByteReader reader(content);
     ByteSpan keyId;
     ByteSpan issuer;
@@ -216,9 +227,8 @@ bool ParseAuthorityKeyIdentifier(ByteSpan der, AuthorityKeyIdentifierValue& valu
 }
 
 bool ParseSubjectKeyIdentifier(ByteSpan der, SubjectKeyIdentifierValue& value, NoItem*, uint32_t&) {
-    ByteReader reader(der);
     ByteSpan keyId;
-    if (!Take(reader, kOctetString, keyId) || !reader.AtEnd()) return false;
+    if (!TakeWhole(der, kOctetString, keyId)) return false;
     value.keyIdentifier = View(keyId);
     return true;
 }
@@ -226,32 +236,22 @@ bool ParseSubjectKeyIdentifier(ByteSpan der, SubjectKeyIdentifierValue& value, N
 // BasicConstraints ::= SEQUENCE { cA BOOLEAN DEFAULT FALSE,
 //   pathLenConstraint INTEGER (0..MAX) OPTIONAL }
 bool ParseBasicConstraints(ByteSpan der, BasicConstraintsValue& value, NoItem*, uint32_t&) {
-    ByteReader outer(der);
-    ByteSpan content;
-    if (!Take(outer, kSequence, content) || !outer.AtEnd()) return false;
-    ByteReader reader(content);
-    ByteSpan cA;
-    ByteSpan pathLength;
-    bool hasCa = false;
-    bool hasPathLength = false;
-    if (!TakeOptional(reader, kBoolean, cA, hasCa) || !TakeOptional(reader, kInteger, pathLength, hasPathLength) ||
-        !reader.AtEnd()) {
-        return false;
-    }
+    OptionalField cA;
+    OptionalField pathLength;
+    if (!TakeTwoOptional(der, kBoolean, cA, kInteger, pathLength)) return false;
     uint8_t flag = 0;
-    ByteReader flagReader(cA);
-    if (hasCa && (!flagReader.ReadU8(flag) || !flagReader.AtEnd())) return false;
-    if (hasPathLength && !SmallUnsigned(pathLength, value.pathLength)) return false;
+    ByteReader flagReader(cA.content);
+    if (cA.present && (!flagReader.ReadU8(flag) || !flagReader.AtEnd())) return false;
+    if (pathLength.present && !SmallUnsigned(pathLength.content, value.pathLength)) return false;
     value.cA = flag != 0 ? 1 : 0;
-    value.hasPathLength = hasPathLength;
+    value.hasPathLength = pathLength.present;
     return true;
 }
 
 // KeyUsage ::= BIT STRING; bit n of the string is (1 << n) here.
 bool ParseKeyUsage(ByteSpan der, KeyUsageValue& value, NoItem*, uint32_t&) {
-    ByteReader outer(der);
     ByteSpan content;
-    if (!Take(outer, kBitString, content) || !outer.AtEnd()) return false;
+    if (!TakeWhole(der, kBitString, content)) return false;
     ByteReader reader(content);
     uint8_t unused = 0;
     if (!reader.ReadU8(unused) || unused > 7 || (reader.AtEnd() && unused != 0)) return false;
@@ -268,9 +268,8 @@ bool ParseKeyUsage(ByteSpan der, KeyUsageValue& value, NoItem*, uint32_t&) {
 
 // A SEQUENCE SIZE (1..MAX) OF OBJECT IDENTIFIER (extKeyUsage).
 bool ParseExtKeyUsage(ByteSpan der, OidListValue& value, ValueBytes* items, uint32_t& count) {
-    ByteReader outer(der);
     ByteSpan content;
-    if (!Take(outer, kSequence, content) || !outer.AtEnd() || content.empty()) return false;
+    if (!TakeWhole(der, kSequence, content) || content.empty()) return false;
     ByteReader reader(content);
     while (!reader.AtEnd()) {
         ValueBytes oid{};
@@ -313,21 +312,12 @@ bool ReadSubtrees(ByteSpan content, GeneralSubtree* items, uint32_t& count) {
 // NameConstraints ::= SEQUENCE { [0] permittedSubtrees OPTIONAL,
 //   [1] excludedSubtrees OPTIONAL }; both lists share the item array.
 bool ParseNameConstraints(ByteSpan der, NameConstraintsValue& value, GeneralSubtree* items, uint32_t& count) {
-    ByteReader outer(der);
-    ByteSpan content;
-    if (!Take(outer, kSequence, content) || !outer.AtEnd()) return false;
-    ByteReader reader(content);
-    ByteSpan permitted;
-    ByteSpan excluded;
-    bool hasPermitted = false;
-    bool hasExcluded = false;
-    if (!TakeOptional(reader, kContextConstructed | 0, permitted, hasPermitted) ||
-        !TakeOptional(reader, kContextConstructed | 1, excluded, hasExcluded) || !reader.AtEnd()) {
-        return false;
-    }
-    if (hasPermitted && !ReadSubtrees(permitted, items, count)) return false;
+    OptionalField permitted;
+    OptionalField excluded;
+    if (!TakeTwoOptional(der, kContextConstructed | 0, permitted, kContextConstructed | 1, excluded)) return false;
+    if (permitted.present && !ReadSubtrees(permitted.content, items, count)) return false;
     uint32_t permittedCount = count;
-    if (hasExcluded && !ReadSubtrees(excluded, items, count)) return false;
+    if (excluded.present && !ReadSubtrees(excluded.content, items, count)) return false;
     value.permitted = items;
     value.permittedCount = permittedCount;
     value.excluded = items != nullptr ? items + permittedCount : nullptr;
@@ -339,9 +329,8 @@ bool ParseNameConstraints(ByteSpan der, NameConstraintsValue& value, GeneralSubt
 //   policyIdentifier OID, policyQualifiers SEQUENCE OPTIONAL }
 bool ParseCertificatePolicies(ByteSpan der, CertificatePoliciesValue& value, PolicyInformation* items,
                               uint32_t& count) {
-    ByteReader outer(der);
     ByteSpan content;
-    if (!Take(outer, kSequence, content) || !outer.AtEnd() || content.empty()) return false;
+    if (!TakeWhole(der, kSequence, content) || content.empty()) return false;
     ByteReader reader(content);
     while (!reader.AtEnd()) {
         ByteSpan information;
@@ -368,9 +357,8 @@ bool ParseCertificatePolicies(ByteSpan der, CertificatePoliciesValue& value, Pol
 // PolicyMappings ::= SEQUENCE SIZE (1..MAX) OF SEQUENCE {
 //   issuerDomainPolicy OID, subjectDomainPolicy OID }
 bool ParsePolicyMappings(ByteSpan der, PolicyMappingsValue& value, PolicyMapping* items, uint32_t& count) {
-    ByteReader outer(der);
     ByteSpan content;
-    if (!Take(outer, kSequence, content) || !outer.AtEnd() || content.empty()) return false;
+    if (!TakeWhole(der, kSequence, content) || content.empty()) return false;
     ByteReader reader(content);
     while (!reader.AtEnd()) {
         ByteSpan pair;
@@ -392,30 +380,20 @@ bool ParsePolicyMappings(ByteSpan der, PolicyMappingsValue& value, PolicyMapping
 // PolicyConstraints ::= SEQUENCE { [0] requireExplicitPolicy OPTIONAL,
 //   [1] inhibitPolicyMapping OPTIONAL }
 bool ParsePolicyConstraints(ByteSpan der, PolicyConstraintsValue& value, NoItem*, uint32_t&) {
-    ByteReader outer(der);
-    ByteSpan content;
-    if (!Take(outer, kSequence, content) || !outer.AtEnd()) return false;
-    ByteReader reader(content);
-    ByteSpan require;
-    ByteSpan inhibit;
-    bool hasRequire = false;
-    bool hasInhibit = false;
-    if (!TakeOptional(reader, kContext | 0, require, hasRequire) ||
-        !TakeOptional(reader, kContext | 1, inhibit, hasInhibit) || !reader.AtEnd()) {
-        return false;
-    }
-    if (hasRequire && !SmallUnsigned(require, value.requireExplicitPolicy)) return false;
-    if (hasInhibit && !SmallUnsigned(inhibit, value.inhibitPolicyMapping)) return false;
-    value.hasRequireExplicitPolicy = hasRequire;
-    value.hasInhibitPolicyMapping = hasInhibit;
+    OptionalField require;
+    OptionalField inhibit;
+    if (!TakeTwoOptional(der, kContext | 0, require, kContext | 1, inhibit)) return false;
+    if (require.present && !SmallUnsigned(require.content, value.requireExplicitPolicy)) return false;
+    if (inhibit.present && !SmallUnsigned(inhibit.content, value.inhibitPolicyMapping)) return false;
+    value.hasRequireExplicitPolicy = require.present;
+    value.hasInhibitPolicyMapping = inhibit.present;
     return true;
 }
 
 // InhibitAnyPolicy ::= SkipCerts ::= INTEGER (0..MAX)
 bool ParseInhibitAnyPolicy(ByteSpan der, InhibitAnyPolicyValue& value, NoItem*, uint32_t&) {
-    ByteReader reader(der);
     ByteSpan content;
-    return Take(reader, kInteger, content) && reader.AtEnd() && SmallUnsigned(content, value.skipCerts);
+    return TakeWhole(der, kInteger, content) && SmallUnsigned(content, value.skipCerts);
 }
 
 }  // namespace

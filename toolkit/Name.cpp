@@ -1,3 +1,4 @@
+#include "toolkit/DerElements.h"
 #include "toolkit/Name.h"
 
 #include <cstring>
@@ -5,6 +6,7 @@
 #include "platform/ByteWriter.h"
 #include "runtime/MemoryService.h"
 #include "toolkit/NameAttributeTable.h"
+#include "toolkit/ObjectIdentifier.h"
 
 namespace korva::toolkit {
 
@@ -14,16 +16,11 @@ using platform::ByteReader;
 using platform::ByteSpan;
 using platform::ByteWriter;
 using platform::DerElement;
-using platform::DerError;
-using platform::DerRules;
+using namespace der;
 
 namespace {
 
-constexpr uint8_t kSequence = 0x30;
-constexpr uint8_t kSet = 0x31;
-constexpr uint8_t kOid = 0x06;
-constexpr uint32_t kTagSequence = 16;
-constexpr uint32_t kTagSet = 17;
+constexpr uint32_t kUtf8String = 12;
 constexpr uint32_t kUniversalString = 28;
 constexpr uint32_t kBmpString = 30;
 constexpr uint32_t kPrintableString = 19;
@@ -44,44 +41,97 @@ void DestroyName(ObjectHeader* object) {
     DropEncoding(static_cast<NameObject*>(object));
 }
 
-// A value must be a universal element we can encode again as it came:
-// constructed exactly for SEQUENCE and SET, low tag form.
-bool AcceptableValue(const DerElement& value) {
-    const platform::DerHeader& header = value.header;
-    if ((header.tagClass & platform::kDerClassMask) != 0 || header.tag >= platform::kDerHighTagForm) return false;
-    bool constructed = header.tag == kTagSequence || header.tag == kTagSet;
-    if (header.Constructed() != constructed) return false;
-    if (header.tag == kBmpString && value.content.size() % 2 != 0) return false;
-    if (header.tag == kUniversalString && value.content.size() % 4 != 0) return false;
+// The character string types an attribute value may take: those of
+// DirectoryString, and NumericString and IA5String.
+bool IsStringType(uint32_t tag) {
+    switch (tag) {
+    case kUtf8String:
+    case 18:  // NumericString
+    case 19:  // PrintableString
+    case 20:  // TeletexString
+    case 22:  // IA5String
+    case kUniversalString:
+    case kBmpString:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsScalarValue(uint32_t c) {
+    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+}
+
+// Well-formed UTF-8: shortest forms of Unicode scalar values only.
+bool ValidUtf8(ByteSpan text) {
+    ByteReader reader(text);
+    uint8_t lead = 0;
+    while (reader.ReadU8(lead)) {
+        if (lead < 0x80) continue;
+        int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+        if (more == 0 || lead > 0xF4) return false;
+        uint32_t c = lead & (0x3F >> more);
+        for (int i = 0; i < more; ++i) {
+            uint8_t next = 0;
+            if (!reader.ReadU8(next) || (next & 0xC0) != 0x80) return false;
+            c = (c << 6) | (next & 0x3F);
+        }
+        static constexpr uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+        if (c < kSmallest[more] || !IsScalarValue(c)) return false;
+    }
     return true;
 }
 
-bool ReadElement(ByteReader& reader, uint8_t identifier, DerElement& element) {
-    uint8_t next = 0;
-    return reader.PeekU8(next) && next == identifier &&
-           reader.ReadDerElement(element, DerRules::kBer) == DerError::kNone;
+// BMPString (2 octets) and UniversalString (4 octets): whole characters,
+// each a Unicode scalar value.
+bool ValidWideString(ByteSpan text, size_t width) {
+    if (text.size() % width != 0) return false;
+    ByteReader reader(text);
+    for (;;) {
+        uint16_t narrow = 0;
+        uint32_t wide = 0;
+        bool more = width == 2 ? reader.ReadU16Be(narrow) : reader.ReadU32Be(wide);
+        if (!more) return true;
+        if (!IsScalarValue(width == 2 ? narrow : wide)) return false;
+    }
+}
+
+// A value must be a primitive character string of valid characters.
+bool AcceptableValue(const DerElement& value) {
+    const platform::DerHeader& header = value.header;
+    if (header.identifier != header.tag || !IsStringType(header.tag)) return false;
+    switch (header.tag) {
+    case kUtf8String:
+        return ValidUtf8(value.content);
+    case kBmpString:
+        return ValidWideString(value.content, 2);
+    case kUniversalString:
+        return ValidWideString(value.content, 4);
+    default:
+        return true;
+    }
 }
 
 // Walks a Name: with `out` null only counts its attribute values.
 bool ParseName(ByteSpan der, NameAttribute* out, uint32_t& count) {
     ByteReader reader(der);
     DerElement name;
-    if (!ReadElement(reader, kSequence, name) || !reader.AtEnd()) return false;
+    if (!ReadTagged(reader, kSequence, name) || !reader.AtEnd()) return false;
     count = 0;
     ByteReader rdns(name.content);
     while (!rdns.AtEnd()) {
         DerElement rdn;
-        if (!ReadElement(rdns, kSet, rdn) || rdn.content.empty()) return false;
+        if (!ReadTagged(rdns, kSet, rdn) || rdn.content.empty()) return false;
         ByteReader values(rdn.content);
         bool first = true;
         while (!values.AtEnd()) {
             DerElement pair;
             DerElement type;
             DerElement value;
-            if (!ReadElement(values, kSequence, pair)) return false;
+            if (!ReadTagged(values, kSequence, pair)) return false;
             ByteReader fields(pair.content);
-            if (!ReadElement(fields, kOid, type) || type.content.empty()) return false;
-            if (fields.ReadDerElement(value, DerRules::kBer) != DerError::kNone || !fields.AtEnd()) return false;
+            if (!ReadTagged(fields, kOid, type) || !OidWellFormed(type.content)) return false;
+            if (fields.ReadDerElement(value, platform::DerRules::kBer) != platform::DerError::kNone || !fields.AtEnd()) return false;
             if (!AcceptableValue(value)) return false;
             if (out != nullptr) {
                 out[count] = NameAttribute{type.content.data(), static_cast<uint32_t>(type.content.size()),
@@ -154,12 +204,8 @@ bool AttributesEqual(const NameAttribute& a, const NameAttribute& b) {
     return BytesEqual(a.type, a.typeLength, b.type, b.typeLength) && ValuesEqual(a, b);
 }
 
-size_t Element(uint32_t tag, size_t contentLength) {
-    return ByteWriter::DerHeaderSize(tag, static_cast<uint32_t>(contentLength)) + contentLength;
-}
-
 size_t AttributeContentSize(const NameAttribute& attribute) {
-    return Element(6, attribute.typeLength) + Element(attribute.stringType, attribute.valueLength);
+    return ElementSize(kTagOid, attribute.typeLength) + ElementSize(attribute.stringType, attribute.valueLength);
 }
 
 // The content length of the RDN that starts at `first`, and where the next begins.
@@ -167,18 +213,17 @@ size_t RdnContentSize(const NameObject* name, uint32_t first, uint32_t& end) {
     size_t size = 0;
     end = first;
     do {
-        size += Element(kTagSequence, AttributeContentSize(name->attributes[end]));
+        size += ElementSize(kTagSequence, AttributeContentSize(name->attributes[end]));
         ++end;
     } while (end < name->count && name->attributes[end].firstInRdn == 0);
     return size;
 }
 
 bool WriteAttribute(ByteWriter& writer, const NameAttribute& attribute) {
-    uint8_t valueClass = attribute.stringType == kTagSequence || attribute.stringType == kTagSet ? 0x20 : 0x00;
-    return writer.WriteDerHeader(0x20, kTagSequence, static_cast<uint32_t>(AttributeContentSize(attribute))) &&
-           writer.WriteDerHeader(0x00, 6, attribute.typeLength) &&
+    return writer.WriteDerHeader(kConstructed, kTagSequence, static_cast<uint32_t>(AttributeContentSize(attribute))) &&
+           writer.WriteDerHeader(kUniversal, kTagOid, attribute.typeLength) &&
            writer.WriteBytes({attribute.type, attribute.typeLength}) &&
-           writer.WriteDerHeader(valueClass, attribute.stringType, attribute.valueLength) &&
+           writer.WriteDerHeader(kUniversal, attribute.stringType, attribute.valueLength) &&
            writer.WriteBytes({attribute.value, attribute.valueLength});
 }
 
@@ -247,6 +292,10 @@ Status NameGetAttribute(const NameObject* name, uint32_t index, NameAttribute* a
     return kOk;
 }
 
+bool NameValuesEqual(const NameAttribute& a, const NameAttribute& b) {
+    return ValuesEqual(a, b);
+}
+
 int NameCompare(const NameObject* a, const NameObject* b) {
     if (!IsName(a) || !IsName(b) || a->count != b->count) return -1;
     uint32_t rdnStart = 0;
@@ -265,13 +314,13 @@ int NameCompare(const NameObject* a, const NameObject* b) {
 
 size_t NameEncode(const NameObject* name, std::span<uint8_t> out) {
     size_t content = 0;
-    for (uint32_t i = 0, end = 0; i < name->count; i = end) content += Element(kTagSet, RdnContentSize(name, i, end));
-    size_t total = Element(kTagSequence, content);
+    for (uint32_t i = 0, end = 0; i < name->count; i = end) content += ElementSize(kTagSet, RdnContentSize(name, i, end));
+    size_t total = ElementSize(kTagSequence, content);
     if (out.empty()) return total;
     ByteWriter writer(out);
-    bool ok = writer.WriteDerHeader(0x20, kTagSequence, static_cast<uint32_t>(content));
+    bool ok = writer.WriteDerHeader(kConstructed, kTagSequence, static_cast<uint32_t>(content));
     for (uint32_t i = 0, end = 0; ok && i < name->count; i = end) {
-        ok = writer.WriteDerHeader(0x20, kTagSet, static_cast<uint32_t>(RdnContentSize(name, i, end)));
+        ok = writer.WriteDerHeader(kConstructed, kTagSet, static_cast<uint32_t>(RdnContentSize(name, i, end)));
         for (uint32_t j = i; ok && j < end; ++j) ok = WriteAttribute(writer, name->attributes[j]);
     }
     return ok ? total : 0;

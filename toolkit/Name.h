@@ -39,7 +39,7 @@ void NameFree(NameObject** name);
 
 // 1814 for a handle that is not a name, 1795 for missing data, 1793 for a
 // malformed Name: definite lengths only (NameEncode shows whether they were
-// minimal), values universal elements, BMPString and UniversalString values
+// minimal), values primitive character strings, BMPString and UniversalString values
 // whole characters, nothing after the Name. The empty SEQUENCE gives an
 // empty name. On failure the name is left empty.
 Status NameSetEncoding(NameObject* name, const uint8_t* der, uint32_t derLength);
@@ -50,6 +50,8 @@ Status NameCount(const NameObject* name, uint32_t* count);
 Status NameGetAttribute(const NameObject* name, uint32_t index, NameAttribute* attribute);
 // 0 when equal, -1 otherwise (also for handles that are not names).
 int NameCompare(const NameObject* a, const NameObject* b);
+// Whether two attribute values are equal under NameCompare's value rule.
+bool NameValuesEqual(const NameAttribute& a, const NameAttribute& b);
 
 // The Name rebuilt from the attribute values, with minimal DER lengths:
 // the length is returned; with an empty `out` it only measures, and 0 means

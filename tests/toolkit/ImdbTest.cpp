@@ -1,0 +1,163 @@
+#include "tests/toolkit/ChainFixture.h"
+#include "toolkit/Crl.h"
+#include "toolkit/ExtensionOids.h"
+#include "toolkit/Imdb.h"
+#include "toolkit/ImdbSlots.h"
+#include "toolkit/KeyFromSpki.h"
+#include "toolkit/KeyObject.h"
+
+namespace korva::toolkit::testing {
+namespace {
+
+class ImdbTest : public ChainFixture {
+protected:
+    void* Handle() const { return context_->providers[kClassDatabase]->handle; }
+    uint32_t Count(const ObjectList* list) const {
+        uint32_t count = 0;
+        ObjectListCount(list, &count);
+        return count;
+    }
+    const NameObject* Subject(const CertObject* cert) const { return cert->fields.subject; }
+    const NameObject* Issuer(const CertObject* cert) const { return cert->fields.issuer; }
+    TestKey key_;
+};
+
+TEST_F(ImdbTest, InsertsOnceAndSelectsByIssuerSerial) {
+    CertObject* cert = Stored({"Leaf", "Issuer", 7, &key_, &key_});
+    ASSERT_EQ(DbInsertCert(database_, cert), kOk);
+    CertObject* twin = Load(MakeCert({"Other", "Issuer", 7, &key_, &key_}));
+    ASSERT_EQ(DbInsertCert(database_, twin), kOk);  // same issuer and serial: kept out
+    const CertBytes& serial = cert->fields.serialNumber;
+    ASSERT_EQ(DbSelectByIssuerSerial(database_, Issuer(cert), serial.data, serial.length, path_), kOk);
+    ASSERT_EQ(Count(path_), 1u);
+    EXPECT_EQ(DbSelectByIssuerSerial(database_, Subject(cert), serial.data, serial.length, path_), kNotFound);
+    EXPECT_EQ(ImdbSelectByIssuerSerial(context_, Handle(), Issuer(cert), nullptr, 0, path_), kInvalidArgument);
+    EXPECT_EQ(ImdbDeleteByIssuerSerial(context_, Handle(), Issuer(cert), serial.data, serial.length), kOk);
+    EXPECT_EQ(DbSelectByIssuerSerial(database_, Issuer(cert), serial.data, serial.length, path_), kNotFound);
+}
+
+TEST_F(ImdbTest, SelectsEverySubjectMatchInInsertionOrder) {
+    CertObject* a = Stored({"Same", "A", 1, &key_, &key_});
+    Stored({"Different", "A", 2, &key_, &key_});
+    CertObject* b = Stored({"Same", "B", 3, &key_, &key_});
+    CertObject* c = Stored({"Same", "C", 4, &key_, &key_});
+    ASSERT_EQ(DbSelectBySubject(database_, Subject(a), path_), kOk);
+    ASSERT_EQ(Count(path_), 3u);
+    EXPECT_EQ(PathAt(0), a);
+    EXPECT_EQ(PathAt(1), b);
+    EXPECT_EQ(PathAt(2), c);
+    EXPECT_EQ(DbSelectBySubject(database_, Issuer(a), path_), kNotFound);
+}
+
+TEST_F(ImdbTest, FiltersByLeadingNameAndExtensionValues) {
+    CertObject* signer = Stored({"Signer", "Root", 1, &key_, &key_, 0, 0, -1, -1, "digitalSignature,keyCertSign"});
+    Stored({"Signer", "Root", 2, &key_, &key_, 0, 0, -1, -1, "digitalSignature"});
+    Stored({"Plain", "Root", 3, &key_, &key_});
+    ASSERT_EQ(DbSelectCerts(database_, Subject(signer), nullptr, path_), kOk);
+    EXPECT_EQ(Count(path_), 2u);
+    // A filter longer than every subject matches nothing.
+    NameObject* twoValues = nullptr;
+    ASSERT_EQ(NameCreate(context_, &twoValues), kOk);
+    const uint8_t name[] = {0x30, 0x1E, 0x31, 0x0D, 0x30, 0x0B, 0x06, 0x03, 0x55, 0x04, 0x03, 0x0C, 0x04, 'R', 'o',
+                            'o',  't',  0x31, 0x0D, 0x30, 0x0B, 0x06, 0x03, 0x55, 0x04, 0x03, 0x0C, 0x04, 'R', 'o',
+                            'o',  't'};
+    ASSERT_EQ(NameSetEncoding(twoValues, name, sizeof name), kOk);
+    EXPECT_EQ(DbSelectCerts(database_, twoValues, nullptr, path_), kNotFound);
+    NameFree(&twoValues);
+    // keyUsage filters by bits contained.
+    ExtensionList* filter = nullptr;
+    ASSERT_EQ(ExtensionListCreate(context_, kExtensionInCertificate, &filter), kOk);
+    const uint8_t keyCertSign[] = {0x03, 0x02, 0x02, 0x04};
+    ASSERT_EQ(ExtensionListAdd(filter, oid::kKeyUsage, sizeof oid::kKeyUsage, 1, keyCertSign, sizeof keyCertSign), kOk);
+    ObjectListFree(&path_);
+    ASSERT_EQ(ObjectListCreate(&path_), kOk);
+    ASSERT_EQ(DbSelectCerts(database_, nullptr, filter, path_), kOk);
+    ASSERT_EQ(Count(path_), 1u);
+    EXPECT_EQ(PathAt(0), signer);
+    ExtensionListFree(&filter);
+}
+
+TEST_F(ImdbTest, IterationEndsAndFreesItsPosition) {
+    Stored({"One", "Root", 1, &key_, &key_});
+    Stored({"Two", "Root", 2, &key_, &key_});
+    ImdbIterator iterator = nullptr;
+    EXPECT_EQ(ImdbFirstCert(context_, Handle(), &iterator, path_), kOk);
+    EXPECT_EQ(ImdbNextCert(context_, Handle(), &iterator, path_), kOk);
+    EXPECT_EQ(ImdbNextCert(context_, Handle(), &iterator, path_), kNotFound);
+    EXPECT_EQ(iterator, nullptr);
+    EXPECT_EQ(ImdbNextCert(context_, Handle(), &iterator, path_), kNotFound);
+    EXPECT_EQ(Count(path_), 2u);
+    EXPECT_EQ(ImdbFirstCert(context_, Handle(), nullptr, path_), kInvalidArgument);
+    EXPECT_EQ(ImdbFirstCert(context_, nullptr, &iterator, path_), kInvalidArgument);
+    EXPECT_EQ(ImdbFirstCrl(context_, Handle(), &iterator, path_), kNotFound);
+    EXPECT_EQ(ImdbFirstKey(context_, Handle(), &iterator, nullptr), kNotFound);
+}
+
+TEST_F(ImdbTest, ChoosesTheLatestCrlNotAfterTheTime) {
+    const time_t base = 1700000000;
+    std::vector<CrlObject*> crls;
+    for (time_t update : {base, base + 200, base + 100, base + 200}) {
+        Der der = MakeCrl("Issuer", key_, update);
+        CrlObject* crl = nullptr;
+        ASSERT_EQ(CrlCreate(context_, &crl), kOk);
+        ASSERT_EQ(CrlSetEncoding(crl, der.data(), uint32_t(der.size())), kOk);
+        EXPECT_EQ(ImdbInsertCrl(context_, Handle(), crl), kOk);
+        crls.push_back(crl);
+    }
+    struct {
+        time_t time;
+        Status status;
+        uint32_t thisUpdate;
+    } cases[] = {{base - 1, kNotFound, 0}, {base + 150, kOk, uint32_t(base + 100)}, {base + 500, kOk, uint32_t(base + 200)}};
+    for (const auto& c : cases) {
+        ObjectList* out = nullptr;
+        ASSERT_EQ(ObjectListCreate(&out), kOk);
+        ASSERT_EQ(ImdbSelectCrl(context_, Handle(), crls[0]->issuer, uint32_t(c.time), out), c.status);
+        void* chosen = nullptr;
+        if (c.status == kOk && ObjectListGet(out, 0, &chosen) == kOk) {
+            EXPECT_EQ(static_cast<CrlObject*>(chosen)->thisUpdate, c.thisUpdate);
+        }
+        ObjectListFree(&out);
+    }
+    // The fourth equals the second (issuer, thisUpdate, extensions): stored once.
+    ImdbIterator iterator = nullptr;
+    uint32_t walked = 0;
+    for (Status s = ImdbFirstCrl(context_, Handle(), &iterator, path_); s == kOk;
+         s = ImdbNextCrl(context_, Handle(), &iterator, path_)) {
+        ++walked;
+    }
+    EXPECT_EQ(walked, 3u);
+    for (CrlObject*& crl : crls) CrlFree(&crl);
+}
+
+TEST_F(ImdbTest, KeepsOneCopyOfEachKey) {
+    CertObject* cert = Stored({"Key", "Root", 1, &key_, &key_});
+    KeyObject* key = nullptr;
+    KeyObject* copy = nullptr;
+    ASSERT_EQ(KeyObjectCreate(&key), 0u);
+    ASSERT_EQ(KeyObjectCreate(&copy), 0u);
+    const CertBytes& spki = cert->fields.subjectPublicKeyInfo;
+    ASSERT_EQ(KeyObjectFromSpki(key, spki.data, spki.length), 0u);
+    EXPECT_EQ(ImdbInsertKeyForCert(context_, Handle(), cert, key), kOk);
+    EXPECT_EQ(ImdbInsertKeyForCert(context_, Handle(), cert, key), kOk);
+    EXPECT_EQ(ImdbGetKeyForCert(context_, Handle(), cert, copy), kOk);
+    ImdbIterator iterator = nullptr;
+    EXPECT_EQ(ImdbFirstKey(context_, Handle(), &iterator, copy), kOk);
+    EXPECT_EQ(ImdbNextKey(context_, Handle(), &iterator, copy), kNotFound);
+    EXPECT_EQ(ImdbDeleteKeyForCert(context_, Handle(), cert), kOk);
+    EXPECT_EQ(ImdbGetKeyForCert(context_, Handle(), cert, copy), kNotFound);
+    KeyObjectFree(&key);
+    KeyObjectFree(&copy);
+}
+
+TEST_F(ImdbTest, RequestsCheckTheirBinding) {
+    ServiceBinding* paths = nullptr;
+    ASSERT_EQ(ServiceBindOne(context_, 6, nullptr, &paths), kOk);
+    EXPECT_EQ(DbSelectBySubject(paths, nullptr, path_), kInvalidArgument);
+    EXPECT_EQ(DbInsertCert(nullptr, nullptr), kInvalidArgument);
+    EXPECT_EQ(DbInsertCert(database_, nullptr), kInvalidCertificate);
+    ServiceUnbind(&paths);
+}
+
+}  // namespace
+}  // namespace korva::toolkit::testing

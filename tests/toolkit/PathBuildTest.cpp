@@ -1,0 +1,321 @@
+#include <functional>
+
+#include "tests/toolkit/ChainFixture.h"
+#include "toolkit/Crl.h"
+#include "toolkit/Dispatch.h"
+#include "toolkit/KeyObject.h"
+#include "toolkit/PathBuildHooks.h"
+#include "toolkit/PathSearch.h"
+
+namespace korva::toolkit::testing {
+namespace {
+
+constexpr uint32_t kNamesOnly = 7;    // the engine's chain request: no signatures, validity or status
+constexpr uint32_t kSignatures = 6;   // signatures checked; no validity or status
+constexpr uint32_t kEverything = 4;   // signatures and validity checked; no status
+constexpr uint32_t kNoCritical = 0x80000000;
+
+Der Tagged(uint8_t tag, Der content) {
+    Der out{tag, uint8_t(content.size())};
+    out.insert(out.end(), content.begin(), content.end());
+    return out;
+}
+
+Der Joined(Der a, const Der& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Der Ascii(const std::string& text) {
+    return Der(text.begin(), text.end());
+}
+
+const auto kDnsName = [](const std::string& name) { return Tagged(0x30, Tagged(0x82, Ascii(name))); };
+
+class PathBuildTest : public ChainFixture {
+protected:
+    TestKey rootKey_, interKey_, leafKey_, otherKey_;
+    CertSpec root_{"Root", "Root", 1, &rootKey_, &rootKey_, 0, 0, 1, -1, "critical,keyCertSign,cRLSign"};
+    CertSpec inter_{"Inter", "Root", 2, &interKey_, &rootKey_, 0, 0, 1, -1, "critical,keyCertSign,cRLSign"};
+    CertSpec leaf_{"Leaf", "Inter", 3, &leafKey_, &interKey_};
+};
+
+TEST_F(PathBuildTest, StartCertificateThatIsTrustedIsAPathOfItsOwn) {
+    CertObject* root = Trusted(root_);
+    EXPECT_EQ(Build(root, 1, kSignatures), kOk);
+    ASSERT_EQ(PathLength(), 1u);
+    EXPECT_EQ(PathAt(0), root);
+}
+
+// Each case changes the chain Leaf <- Inter <- Root (trusted) and builds
+// from Leaf with one kind and flag set. A candidate dropped by the issuer
+// search leaves no path (1872); a path that fails validation answers why.
+struct ChainCase {
+    const char* name;
+    std::function<void(CertSpec& inter, CertSpec& leaf, const TestKey& other)> change;
+    uint32_t kind;
+    uint32_t flags;
+    Status expected;
+};
+
+class ChainCaseTest : public PathBuildTest, public ::testing::WithParamInterface<ChainCase> {};
+
+TEST_P(ChainCaseTest, Builds) {
+    const ChainCase& c = GetParam();
+    c.change(inter_, leaf_, otherKey_);
+    CertObject* root = Trusted(root_);
+    Stored(inter_);
+    CertObject* leaf = Stored(leaf_);
+    ASSERT_EQ(Build(leaf, c.kind, c.flags), c.expected);
+    if (c.expected == kOk) {
+        EXPECT_EQ(PathLength(), 3u);
+        EXPECT_EQ(PathAt(0), leaf);
+        EXPECT_EQ(PathAt(2), root);
+    } else {
+        EXPECT_EQ(PathLength(), 0u);
+    }
+}
+
+const auto kUnchanged = [](CertSpec&, CertSpec&, const TestKey&) {};
+const auto kNotCa = [](CertSpec& inter, CertSpec&, const TestKey&) { inter.ca = 0; };
+const auto kNoConstraints = [](CertSpec& inter, CertSpec&, const TestKey&) { inter.ca = -1; };
+const auto kExpired = [](CertSpec& inter, CertSpec&, const TestKey&) {
+    inter.notBefore = time(nullptr) - 3 * 86400;
+    inter.notAfter = time(nullptr) - 2 * 86400;
+};
+const auto kWrongSigner = [](CertSpec&, CertSpec& leaf, const TestKey& other) { leaf.signer = &other; };
+const auto kNoCertSign = [](CertSpec& inter, CertSpec&, const TestKey&) { inter.keyUsage = "critical,digitalSignature"; };
+// Critical certificatePolicies: known to the decoder, not processed by path validation.
+const auto kCriticalPolicies = [](CertSpec& inter, CertSpec&, const TestKey&) {
+    inter.extensions.push_back({"2.5.29.32", true, {0x30, 0x06, 0x30, 0x04, 0x06, 0x02, 0x2A, 0x03}});
+};
+const auto kKeyIds = [](Der ski) {
+    return [ski](CertSpec& inter, CertSpec& leaf, const TestKey&) {
+        leaf.authorityKeyId = {1, 2, 3};
+        inter.subjectKeyId = ski;
+    };
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Chains, ChainCaseTest,
+    ::testing::Values(
+        ChainCase{"PlainNamesOnly", kUnchanged, 1, kNamesOnly, kOk},
+        ChainCase{"PlainKind2", kUnchanged, 2, kEverything, kOk},
+        ChainCase{"PlainKind3", kUnchanged, 3, kEverything, kOk},
+        ChainCase{"WrongSignatureNamesOnly", kWrongSigner, 1, kNamesOnly, kOk},
+        ChainCase{"WrongSignatureChecked", kWrongSigner, 1, kSignatures, kPathAtTrustAnchor},
+        ChainCase{"ExpiredInterUnchecked", kExpired, 1, kNamesOnly, kOk},
+        ChainCase{"ExpiredInterChecked", kExpired, 1, kEverything, kPathAtTrustAnchor},
+        ChainCase{"NotCaKind1", kNotCa, 1, kSignatures, kOk},
+        ChainCase{"NotCaKind2", kNotCa, 2, kSignatures, kPathRejected},
+        ChainCase{"NotCaKind3", kNotCa, 3, kSignatures, kPathRejected},
+        ChainCase{"NotCaAllowed", kNotCa, 2, kSignatures | 0x20, kOk},
+        ChainCase{"NoConstraintsKind2", kNoConstraints, 2, kSignatures, kPathRejected},
+        ChainCase{"NoCertSignKind2", kNoCertSign, 2, kSignatures, kPathRejected},
+        ChainCase{"NoCertSignUnchecked", kNoCertSign, 2, kSignatures | 0x40, kOk},
+        ChainCase{"CriticalPoliciesKind2", kCriticalPolicies, 2, kNamesOnly, kPathRejected},
+        ChainCase{"CriticalPoliciesSkipped", kCriticalPolicies, 2, kNamesOnly | kNoCritical, kOk},
+        ChainCase{"KeyIdsMatch", kKeyIds({1, 2, 3}), 2, kSignatures, kOk},
+        ChainCase{"KeyIdsDiffer", kKeyIds({9}), 2, kSignatures, kPathAtTrustAnchor},
+        ChainCase{"KeyIdMissing", kKeyIds({}), 2, kSignatures, kPathAtTrustAnchor},
+        ChainCase{"KeyIdsIgnoredByKind1", kKeyIds({9}), 1, kSignatures, kOk},
+        ChainCase{"KeyIdsIgnoredByNameSearch", kKeyIds({9}), 2, kSignatures | 0x200, kOk}),
+    [](const ::testing::TestParamInfo<ChainCase>& test) { return std::string(test.param.name); });
+
+// authorityKeyIdentifier without a key identifier: the issuer is found by
+// its issuer and serial number, through a directory name or through a
+// subjectAltName that holds the name given.
+TEST_F(PathBuildTest, AuthorityIssuerAndSerialFindTheIssuer) {
+    Trusted(root_);
+    inter_.extensions.push_back({"2.5.29.17", false, kDnsName("inter.example")});
+    CertObject* inter = Stored(inter_);
+    const NameObject* rootName = inter->fields.issuer;
+    Der directory = Tagged(0xA4, Der(rootName->der, rootName->der + rootName->derLength));
+    struct {
+        Der issuer;
+        uint8_t serial;
+        Status expected;
+    } cases[] = {{directory, 2, kOk},
+                 {directory, 9, kPathAtTrustAnchor},
+                 {Tagged(0x82, Ascii("inter.example")), 2, kOk},
+                 {Tagged(0x82, Ascii("other.example")), 2, kPathAtTrustAnchor}};
+    long serial = 50;
+    for (const auto& c : cases) {
+        CertSpec leaf = leaf_;
+        leaf.serial = serial++;
+        Der aki = Tagged(0x30, Joined(Tagged(0xA1, c.issuer), {0x82, 0x01, c.serial}));
+        leaf.extensions.push_back({"2.5.29.35", false, aki});
+        EXPECT_EQ(Build(Stored(leaf), 2, kSignatures), c.expected) << int(c.serial);
+    }
+}
+
+TEST_F(PathBuildTest, NameConstraintsAndPoliciesUnderKinds2And3) {
+    Trusted(root_);
+    // Excluded: every DNS name below bad.example.
+    Der excluded = Tagged(0x30, Tagged(0xA1, Tagged(0x30, Tagged(0x82, Ascii("bad.example")))));
+    inter_.extensions.push_back({"2.5.29.30", true, excluded});
+    Stored(inter_);
+    leaf_.extensions.push_back({"2.5.29.17", false, kDnsName("www.bad.example")});
+    CertObject* excludedLeaf = Stored(leaf_);
+    leaf_.serial = 30;
+    leaf_.extensions = {{"2.5.29.17", false, kDnsName("www.good.example")}};
+    CertObject* goodLeaf = Stored(leaf_);
+    EXPECT_EQ(Build(excludedLeaf, 2, kSignatures), kPathRejected);
+    EXPECT_EQ(Build(excludedLeaf, 2, kSignatures | 0x10), kOk);
+    EXPECT_EQ(Build(goodLeaf, 2, kSignatures), kOk);
+    // No certificate has policies: fine until an explicit policy is required.
+    EXPECT_EQ(Build(goodLeaf, 3, kSignatures), kOk);
+    EXPECT_EQ(Build(goodLeaf, 3, kSignatures | 0x40000), kNoAcceptablePolicy);
+    EXPECT_EQ(Build(goodLeaf, 3, kSignatures | 0x40000 | 0x8000), kOk);
+}
+
+TEST_F(PathBuildTest, MappingFromAnyPolicyIsRefusedUnderKind3) {
+    Trusted(root_);
+    Der anyPolicy = {0x06, 0x04, 0x55, 0x1D, 0x20, 0x00};
+    Der mapping = Tagged(0x30, Tagged(0x30, Joined(anyPolicy, {0x06, 0x02, 0x2A, 0x03})));
+    inter_.extensions.push_back({"2.5.29.33", false, mapping});
+    Stored(inter_);
+    CertObject* leaf = Stored(leaf_);
+    EXPECT_EQ(Build(leaf, 3, kSignatures), kAnyPolicyMapping);
+    EXPECT_EQ(Build(leaf, 2, kSignatures), kOk);
+}
+
+// A CRL starts a path at its issuer, whose signature on it is checked and,
+// for kinds 2 and 3, whose key must be allowed to sign CRLs.
+TEST_F(PathBuildTest, CrlStartsAPathAtItsIssuer) {
+    CertObject* root = Trusted(root_);
+    CertSpec noCrlSign = inter_;
+    noCrlSign.serial = 20;
+    noCrlSign.keyUsage = "critical,keyCertSign";
+    CertObject* first = Stored(noCrlSign);
+    CertObject* second = Stored(inter_);
+    struct {
+        const TestKey* signer;
+        uint32_t kind;
+        Status expected;
+        CertObject* issuer;
+    } cases[] = {{&interKey_, 1, kOk, first}, {&interKey_, 2, kOk, second}, {&otherKey_, 1, kPathAtTrustAnchor}};
+    for (const auto& c : cases) {
+        Der der = MakeCrl("Inter", *c.signer, time_t(time_) - 60);
+        CrlObject* crl = nullptr;
+        ASSERT_EQ(CrlCreate(context_, &crl), kOk);
+        ASSERT_EQ(CrlSetEncoding(crl, der.data(), uint32_t(der.size())), kOk);
+        PathParams params{c.kind, kSignatures, trusted_, nullptr, time_, database_};
+        ObjectListFree(&path_);
+        ASSERT_EQ(ObjectListCreate(&path_), kOk);
+        EXPECT_EQ(PathBuildRequest(context_, &params, crl, path_, nullptr, nullptr, nullptr), c.expected);
+        if (c.expected == kOk) {
+            ASSERT_EQ(PathLength(), 2u);
+            EXPECT_EQ(PathAt(0), c.issuer);
+            EXPECT_EQ(PathAt(1), root);
+        }
+        CrlFree(&crl);
+    }
+}
+
+TEST_F(PathBuildTest, PathLengthConstraintHoldsUnderKind3) {
+    TestKey secondKey;
+    Trusted(root_);
+    inter_.pathLength = 0;
+    Stored(inter_);
+    Stored({"Second", "Inter", 4, &secondKey, &interKey_, 0, 0, 1, -1, "critical,keyCertSign"});
+    CertObject* leaf = Stored({"Leaf", "Second", 5, &leafKey_, &secondKey});
+    EXPECT_EQ(Build(leaf, 3, kSignatures), kPathRejected);
+    EXPECT_EQ(Build(leaf, 2, kSignatures), kPathRejected);
+    EXPECT_EQ(Build(leaf, 1, kSignatures), kOk);
+    EXPECT_EQ(PathLength(), 4u);
+}
+
+TEST_F(PathBuildTest, CrossPairWithoutAnchorEndsWithoutPath) {
+    TestKey aKey, bKey;
+    Stored({"A", "B", 10, &aKey, &bKey, 0, 0, 1});
+    Stored({"B", "A", 11, &bKey, &aKey, 0, 0, 1});
+    CertObject* leaf = Stored({"Leaf", "A", 12, &leafKey_, &aKey});
+    EXPECT_EQ(Build(leaf, 1, kSignatures), kPathAtTrustAnchor);
+    EXPECT_EQ(Build(leaf, 1, kNamesOnly), kPathAtTrustAnchor);
+    EXPECT_EQ(PathLength(), 0u);
+}
+
+TEST_F(PathBuildTest, CandidateBothTrustedAndStoredIsCheckedOnce) {
+    CertObject* root = Trusted(root_);
+    ASSERT_EQ(DbInsertCert(database_, root), kOk);
+    Stored(inter_);
+    EXPECT_EQ(Build(Stored(leaf_), 1, kSignatures), kOk);
+    EXPECT_EQ(PathBuildLastSignatureChecks(), 2u);
+}
+
+TEST_F(PathBuildTest, ExpiredStartIsRefusedUnlessTrusted) {
+    root_.notBefore = time_t(time_) - 3 * 86400;
+    root_.notAfter = time_t(time_) - 2 * 86400;
+    CertObject* root = Trusted(root_);
+    EXPECT_EQ(Build(root, 1, kEverything), kOk);
+    leaf_.notBefore = root_.notBefore;
+    leaf_.notAfter = root_.notAfter;
+    EXPECT_EQ(Build(Stored(leaf_), 1, kEverything), kPathAtTrustAnchor);
+}
+
+// Eight layers of eight certificates: every certificate of a layer has the
+// same subject and key and is signed by the layer above, so each one has
+// eight verified issuers and there are 8^8 paths, none to an anchor.
+TEST_F(PathBuildTest, CrossSignedLayersEndAfterBoundedWork) {
+    constexpr int kLayers = 8;
+    constexpr int kWidth = 8;
+    std::vector<TestKey> keys(kLayers + 1);
+    long serial = 100;
+    for (int layer = 0; layer < kLayers; ++layer) {
+        for (int i = 0; i < kWidth; ++i) {
+            Stored({"Layer " + std::to_string(layer), "Layer " + std::to_string(layer + 1), serial++, &keys[layer],
+                    &keys[layer + 1], 0, 0, 1});
+        }
+    }
+    CertObject* leaf = Stored({"Leaf", "Layer 0", serial, &leafKey_, &keys[0]});
+    EXPECT_EQ(Build(leaf, 1, kSignatures), kPathAtTrustAnchor);
+    // The leaf's issuers, then each certificate of layers 0-6 searched once.
+    EXPECT_EQ(PathBuildLastSignatureChecks(), uint32_t(kWidth + (kLayers - 1) * kWidth * kWidth));
+    EXPECT_EQ(Build(leaf, 1, kNamesOnly), kPathAtTrustAnchor);
+    EXPECT_EQ(PathBuildLastSignatureChecks(), 0u);
+}
+
+// The same layers closed into a ring: every path loops back into itself,
+// so no dead end holds apart from the path below it, and the step cap ends it.
+TEST_F(PathBuildTest, CrossSignedRingEndsAtTheStepCap) {
+    constexpr int kLayers = 8;
+    constexpr int kWidth = 8;
+    std::vector<TestKey> keys(kLayers);
+    long serial = 100;
+    for (int layer = 0; layer < kLayers; ++layer) {
+        for (int i = 0; i < kWidth; ++i) {
+            int above = (layer + 1) % kLayers;
+            Stored({"Layer " + std::to_string(layer), "Layer " + std::to_string(above), serial++, &keys[layer],
+                    &keys[above], 0, 0, 1});
+        }
+    }
+    CertObject* leaf = Stored({"Leaf", "Layer 0", serial, &leafKey_, &keys[0]});
+    EXPECT_EQ(Build(leaf, 1, kNamesOnly), kPathAtTrustAnchor);
+    EXPECT_EQ(PathBuildLastSearchSteps(), kPathMaxSearchSteps + 1);
+    EXPECT_EQ(Build(leaf, 1, kSignatures), kPathAtTrustAnchor);
+    EXPECT_LE(PathBuildLastSignatureChecks(), uint32_t(kWidth + kLayers * kWidth * kWidth));
+}
+
+TEST_F(PathBuildTest, SingleCertificateCheck) {
+    CertObject* inter = Stored(inter_);
+    KeyObject* key = nullptr;
+    ASSERT_EQ(KeyObjectCreate(&key), kOk);
+    CertFields fields{};
+    CertObject* other = Load(MakeCert({"Other", "Other", 9, &otherKey_, &otherKey_}));
+    ASSERT_EQ(CertGetFields(other, &fields), kOk);
+    KeyBytes spki{fields.subjectPublicKeyInfo.data, fields.subjectPublicKeyInfo.length};
+    ASSERT_EQ(KeyObjectSetInfo(key, kKeyFormatRsaSpki, &spki), 0u);
+    PathParams params{3, kSignatures, trusted_, nullptr, time_, database_};
+    Status mismatch = PathVerifyRequest(context_, &params, inter, key);
+    EXPECT_TRUE(mismatch == kSignatureMismatch || mismatch == kPathRejected) << mismatch;
+    params.flags = kNamesOnly;
+    EXPECT_EQ(PathVerifyRequest(context_, &params, inter, key), kOk);
+    params.kind = 4;
+    EXPECT_EQ(PathVerifyRequest(context_, &params, inter, key), kNotForThisProvider);
+    EXPECT_EQ(PathBuildRequest(context_, &params, inter, path_, nullptr, nullptr, nullptr), kNotForThisProvider);
+    KeyObjectFree(&key);
+}
+
+}  // namespace
+}  // namespace korva::toolkit::testing

@@ -1,0 +1,114 @@
+// The certificate store of the in-memory database: insertion, selection by
+// issuer and serial number or by subject, iteration and deletion.
+#include <cstring>
+
+#include "toolkit/CertificateLists.h"
+#include "toolkit/ImdbStore.h"
+
+namespace korva::toolkit {
+
+namespace {
+
+Status CertStore(ToolkitContext* context, void* handle, ImdbHandle** imdb, const char* file, uint32_t line) {
+    if (Status status = ImdbHandleCheck(context, handle, imdb, file, line); status != kOk) return status;
+    return ImdbStoreCheck(context, (*imdb)->certs, file, line);
+}
+
+Status StoredCert(const ImdbHandle* imdb, uint32_t index, CertObject** cert) {
+    void* payload = nullptr;
+    Status status = ObjectListGet(imdb->certs, index, &payload);
+    if (status == kOk) *cert = static_cast<CertObject*>(payload);
+    return status;
+}
+
+bool SameSerial(const CertFields& fields, const uint8_t* serial, uint32_t serialLength) {
+    return fields.serialNumber.length == serialLength &&
+           (serialLength == 0 || std::memcmp(fields.serialNumber.data, serial, serialLength) == 0);
+}
+
+// The index of the first stored certificate with that issuer and serial
+// number, or 1800; a certificate whose fields cannot be read ends the walk.
+Status FindIssuerSerial(const ImdbHandle* imdb, const NameObject* issuer, const uint8_t* serial,
+                        uint32_t serialLength, uint32_t* index) {
+    uint32_t count = 0;
+    if (Status status = ObjectListCount(imdb->certs, &count); status != kOk) return status;
+    for (uint32_t i = 0; i < count; ++i) {
+        CertObject* cert = nullptr;
+        CertFields fields{};
+        if (Status status = StoredCert(imdb, i, &cert); status != kOk) return status;
+        if (Status status = CertGetFields(cert, &fields); status != kOk) return status;
+        if (NameCompare(fields.issuer, issuer) == 0 && SameSerial(fields, serial, serialLength)) {
+            *index = i;
+            return kOk;
+        }
+    }
+    return kNotFound;
+}
+
+Status CertWalk(ToolkitContext* context, void* handle, ImdbIterator* iterator, ObjectList* out, bool first) {
+    ImdbHandle* imdb = nullptr;
+    if (Status status = CertStore(context, handle, &imdb, __FILE__, __LINE__); status != kOk) return status;
+    return ImdbWalk(context, imdb->certs, iterator, first, [&](uint32_t index) {
+        CertObject* cert = nullptr;
+        Status status = StoredCert(imdb, index, &cert);
+        return status == kOk ? CertListAppendUnique(out, cert, nullptr) : status;
+    });
+}
+
+}  // namespace
+
+Status ImdbInsertCert(ToolkitContext* context, void* handle, CertObject* cert) {
+    ImdbHandle* imdb = nullptr;
+    if (Status status = CertStore(context, handle, &imdb, __FILE__, __LINE__); status != kOk) return status;
+    return CertListAppendUnique(imdb->certs, cert, nullptr);
+}
+
+Status ImdbSelectByIssuerSerial(ToolkitContext* context, void* handle, const NameObject* issuer, const uint8_t* serial,
+                                uint32_t serialLength, ObjectList* out) {
+    ImdbHandle* imdb = nullptr;
+    if (Status status = CertStore(context, handle, &imdb, __FILE__, __LINE__); status != kOk) return status;
+    if (serial == nullptr) return ImdbReport(context, kInvalidArgument, __FILE__, __LINE__, "serialNumber");
+    uint32_t index = 0;
+    CertObject* cert = nullptr;
+    if (Status status = FindIssuerSerial(imdb, issuer, serial, serialLength, &index); status != kOk) return status;
+    if (Status status = StoredCert(imdb, index, &cert); status != kOk) return status;
+    return CertListAppendUnique(out, cert, nullptr);
+}
+
+Status ImdbSelectBySubject(ToolkitContext* context, void* handle, const NameObject* subject, ObjectList* out) {
+    ImdbHandle* imdb = nullptr;
+    if (Status status = CertStore(context, handle, &imdb, __FILE__, __LINE__); status != kOk) return status;
+    uint32_t count = 0;
+    if (Status status = ObjectListCount(imdb->certs, &count); status != kOk) return status;
+    bool added = false;
+    for (uint32_t i = 0; i < count; ++i) {
+        CertObject* cert = nullptr;
+        CertFields fields{};
+        if (Status status = StoredCert(imdb, i, &cert); status != kOk) return status;
+        if (Status status = CertGetFields(cert, &fields); status != kOk) return status;
+        if (NameCompare(fields.subject, subject) != 0) continue;
+        if (Status status = CertListAppendUnique(out, cert, nullptr); status != kOk) return status;
+        added = true;
+    }
+    return added ? kOk : kNotFound;
+}
+
+Status ImdbFirstCert(ToolkitContext* context, void* handle, ImdbIterator* iterator, ObjectList* out) {
+    return CertWalk(context, handle, iterator, out, true);
+}
+
+Status ImdbNextCert(ToolkitContext* context, void* handle, ImdbIterator* iterator, ObjectList* out) {
+    return CertWalk(context, handle, iterator, out, false);
+}
+
+Status ImdbDeleteByIssuerSerial(ToolkitContext* context, void* handle, const NameObject* issuer,
+                                const uint8_t* serial, uint32_t serialLength) {
+    ImdbHandle* imdb = nullptr;
+    if (Status status = CertStore(context, handle, &imdb, __FILE__, __LINE__); status != kOk) return status;
+    if (serial == nullptr) return ImdbReport(context, kInvalidArgument, __FILE__, __LINE__, "serialNumber");
+    uint32_t index = 0;
+    if (Status status = FindIssuerSerial(imdb, issuer, serial, serialLength, &index); status != kOk) return status;
+    return ObjectListRemove(imdb->certs, index);
+}
+
+}  // namespace korva::toolkit
