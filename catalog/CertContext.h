@@ -41,7 +41,8 @@ public:
     korva::toolkit::ToolkitContext* context() const { return context_; }
 
 private:
-    uint32_t Tolerate(uint32_t step, const uint8_t* oid, uint32_t oidLength);
+    // One of the three extension-type changes, traced and answered as Start.
+    uint32_t Tolerate(uint32_t step);
 
     korva::toolkit::ToolkitContext* context_ = nullptr;
     korva::toolkit::ExtensionTypeInfo working_[3] = {};
