@@ -192,6 +192,9 @@ TEST(Certificate, FieldsOfAHandMadeCertificate) {
     EXPECT_EQ(Der(stored, stored + length), parts.Build());
     EXPECT_EQ(CertGetEncoding(cert.cert, kCertEncodingStrict, nullptr, &length), kInvalidArgument);
     EXPECT_EQ(CertGetFields(cert.cert, nullptr), kInvalidArgument);
+    // Its own encoding may be set again.
+    EXPECT_EQ(CertSetEncoding(cert.cert, stored, length), kOk);
+    EXPECT_EQ(cert.Fields().notAfter, kNotAfterUnbounded);
 }
 
 TEST(Certificate, EngineContextAcceptsWhatAPlainOneRefuses) {
