@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "tests/toolkit/DerBuilder.h"
 #include "toolkit/AlgorithmTable.h"
 #include "toolkit/Context.h"
