@@ -26,7 +26,15 @@ int Run(std::vector<std::wstring> arguments) {
 
 #ifdef _WIN32
 
-int wmain(int argc, wchar_t** argv) { return Run(std::vector<std::wstring>(argv + 1, argv + argc)); }
+#include <fcntl.h>
+#include <io.h>
+
+int wmain(int argc, wchar_t** argv) {
+    // The same bytes on both hosts: no CR before each LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    return Run(std::vector<std::wstring>(argv + 1, argv + argc));
+}
 
 #else
 
