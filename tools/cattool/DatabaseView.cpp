@@ -81,7 +81,7 @@ RawWalk WalkEntries(ByteSpan bytes) {
     if (!reader.Skip(tvt::kDatabaseHeaderSize)) return walk;
     std::map<uint64_t, uint64_t> recordCount;
     std::set<std::wstring> names;
-    std::set<std::vector<uint8_t>> hashes;
+    std::set<std::string> hashes;
     for (;;) {
         walk.end = reader.Position();
         uint8_t tag = 0;
@@ -103,7 +103,7 @@ RawWalk WalkEntries(ByteSpan bytes) {
             Tally(walk.names, 7u + nameSize, !names.insert(NameKey(field)).second);
         } else if (tag == tvt::kHashTag && reader.ReadU8(hashSize) && reader.ReadBytes(hashSize, field) &&
                    reader.ReadU32Le(index)) {
-            Tally(walk.hashes, 6u + hashSize, !hashes.insert({field.begin(), field.end()}).second);
+            Tally(walk.hashes, 6u + hashSize, !hashes.insert(std::string(field.begin(), field.end())).second);
         } else if (tag == tvt::kSignerValueTag && reader.ReadU32Le(valueSize) && reader.ReadBytes(valueSize, field)) {
             Tally(walk.signerValues, 5u + valueSize, false);
         } else {

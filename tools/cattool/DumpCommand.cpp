@@ -141,7 +141,7 @@ std::string DumpText(const std::wstring& path, DatabaseView& view) {
     for (uint32_t i = 0; i < store.records().count(); ++i) {
         const tvt::CatalogRecord& r = store.records()[i];
         text += Format("  [%u]", i);
-        for (const std::wstring& p : paths[i]) text += " " + platform::WideToUtf8(p);
+        for (const std::wstring& p : paths[i]) text.append(" ").append(platform::WideToUtf8(p));
         text += "\n      file time         " + IsoFromFileTime(Ticks(r.fileTime)) + "\n";
         text += "      subject           " + ValueText(store, r.signerValue1, true) + "\n";
         text += "      issuer            " + ValueText(store, r.signerValue2, true) + "\n";
