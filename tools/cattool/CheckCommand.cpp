@@ -8,11 +8,7 @@ namespace korva::cattool {
 int RunCheck(const Invocation& invocation, CommandOutput& output) {
     const std::wstring& path = invocation.operands[0];
     DatabaseView view;
-    uint32_t error = 0;
-    if (!OpenDatabaseView(path, view, error)) {
-        output.err = ReadError(path, error);
-        return kExitError;
-    }
+    if (!OpenDatabaseOperand(path, view, output)) return kExitError;
     if (invocation.json) {
         JsonWriter json;
         json.BeginObject().Key("schema").Number(1).Key("command").String("check");

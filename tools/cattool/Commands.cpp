@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/TextConversion.h"
+#include "tools/cattool/DatabaseView.h"
 
 namespace korva::cattool {
 
@@ -36,6 +37,13 @@ std::span<const Command> Commands() { return kCommands; }
 
 std::string ReadError(const std::wstring& path, uint32_t error) {
     return "KorvaCatalogTool: " + platform::WideToUtf8(path) + ": cannot read (error " + std::to_string(error) + ")\n";
+}
+
+bool OpenDatabaseOperand(const std::wstring& path, DatabaseView& view, CommandOutput& output) {
+    uint32_t error = 0;
+    if (OpenDatabaseView(path, view, error)) return true;
+    output.err = ReadError(path, error);
+    return false;
 }
 
 int RunTool(const std::vector<std::wstring>& arguments, CommandOutput& output) {

@@ -9,6 +9,8 @@
 
 namespace korva::cattool {
 
+struct DatabaseView;
+
 inline constexpr int kExitSuccess = 0;   // loads / found
 inline constexpr int kExitNegative = 1;  // would be discarded / not found
 inline constexpr int kExitError = 2;     // usage error or unreadable input
@@ -45,5 +47,9 @@ int RunTool(const std::vector<std::wstring>& arguments, CommandOutput& output);
 // Shared by the commands: "KorvaCatalogTool: <path>: <reason>" for a file
 // that cannot be read.
 std::string ReadError(const std::wstring& path, uint32_t error);
+
+// Reads and loads the Cat.DB a command names; false with the reason in
+// `output.err`.
+bool OpenDatabaseOperand(const std::wstring& path, DatabaseView& view, CommandOutput& output);
 
 }  // namespace korva::cattool

@@ -161,11 +161,7 @@ std::string DumpText(const std::wstring& path, DatabaseView& view) {
 int RunDump(const Invocation& invocation, CommandOutput& output) {
     const std::wstring& path = invocation.operands[0];
     DatabaseView view;
-    uint32_t error = 0;
-    if (!OpenDatabaseView(path, view, error)) {
-        output.err = ReadError(path, error);
-        return kExitError;
-    }
+    if (!OpenDatabaseOperand(path, view, output)) return kExitError;
     output.out = invocation.json ? DumpJson(path, view) : DumpText(path, view);
     return view.loads ? kExitSuccess : kExitNegative;
 }

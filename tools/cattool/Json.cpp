@@ -9,26 +9,14 @@ void JsonWriter::Separate() {
     needComma_ = false;
 }
 
-JsonWriter& JsonWriter::BeginObject() {
+JsonWriter& JsonWriter::Open(char bracket) {
     Separate();
-    text_ += '{';
+    text_ += bracket;
     return *this;
 }
 
-JsonWriter& JsonWriter::EndObject() {
-    text_ += '}';
-    needComma_ = true;
-    return *this;
-}
-
-JsonWriter& JsonWriter::BeginArray() {
-    Separate();
-    text_ += '[';
-    return *this;
-}
-
-JsonWriter& JsonWriter::EndArray() {
-    text_ += ']';
+JsonWriter& JsonWriter::Close(char bracket) {
+    text_ += bracket;
     needComma_ = true;
     return *this;
 }

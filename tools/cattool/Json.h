@@ -10,10 +10,10 @@ namespace korva::cattool {
 
 class JsonWriter {
 public:
-    JsonWriter& BeginObject();
-    JsonWriter& EndObject();
-    JsonWriter& BeginArray();
-    JsonWriter& EndArray();
+    JsonWriter& BeginObject() { return Open('{'); }
+    JsonWriter& EndObject() { return Close('}'); }
+    JsonWriter& BeginArray() { return Open('['); }
+    JsonWriter& EndArray() { return Close(']'); }
     // The name of the next member of the enclosing object.
     JsonWriter& Key(std::string_view name);
     JsonWriter& String(std::string_view text);
@@ -26,6 +26,8 @@ public:
 
 private:
     void Separate();
+    JsonWriter& Open(char bracket);
+    JsonWriter& Close(char bracket);
 
     std::string text_;
     bool needComma_ = false;

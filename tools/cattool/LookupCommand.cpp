@@ -136,11 +136,7 @@ std::string ItemsText(DatabaseView& view, const std::vector<Item>& items) {
 int RunLookup(const Invocation& invocation, CommandOutput& output) {
     const std::wstring& path = invocation.operands[0];
     DatabaseView view;
-    uint32_t error = 0;
-    if (!OpenDatabaseView(path, view, error)) {
-        output.err = ReadError(path, error);
-        return kExitError;
-    }
+    if (!OpenDatabaseOperand(path, view, output)) return kExitError;
     if (!view.loads) {
         output.err = "KorvaCatalogTool: " + platform::WideToUtf8(path) + ": " + LoadVerdictText(view) + "\n";
         return kExitError;
