@@ -390,7 +390,7 @@ bool SaveStore(CatalogStore& store, IStoreOutput& output) {
 bool LoadStore(CatalogStore& store, IStream& stream, uint64_t position, LoadDiagnostics* diagnostics) {
     store.ClearStore();
     LoadFailure fail(diagnostics);
-    fail.Enter(EntryKind::Record, position, 0);
+    fail.Enter(EntryKind::Header, position, 0);
     uint64_t size = 0;
     if (!stream.GetSize(size)) return fail(LoadRule::SizeUnknown, 49, trace::Level::Error);
     StoreLoader loader(store, stream, position, size, fail);

@@ -110,9 +110,12 @@ std::string DumpJson(const std::wstring& path, DatabaseView& view) {
     return json.EndArray().EndObject().Finish();
 }
 
+std::string Counted(uint64_t count, const char* singular, const char* plural) {
+    return Format("%llu %s", static_cast<unsigned long long>(count), count == 1 ? singular : plural);
+}
+
 std::string Tally(const char* singular, const char* plural, const EntryTally& tally) {
-    return Format("%llu %s (%llu bytes)", static_cast<unsigned long long>(tally.count), tally.count == 1 ? singular : plural,
-                  static_cast<unsigned long long>(tally.bytes));
+    return Counted(tally.count, singular, plural) + Format(" (%llu bytes)", static_cast<unsigned long long>(tally.bytes));
 }
 
 std::string DumpText(const std::wstring& path, DatabaseView& view) {
@@ -125,11 +128,11 @@ std::string DumpText(const std::wstring& path, DatabaseView& view) {
             Tally("member hash", "member hashes", walk.hashes) + ", " +
             Tally("signer value", "signer values", walk.signerValues) + "\n";
     if (!walk.complete) text += Format("entry walk stopped at offset %llu\n", static_cast<unsigned long long>(walk.end));
-    text += Format("superseded: %llu records, %llu names, %llu member hashes: %llu bytes\n",
-                   static_cast<unsigned long long>(walk.records.superseded), static_cast<unsigned long long>(walk.names.superseded),
-                   static_cast<unsigned long long>(walk.hashes.superseded),
-                   static_cast<unsigned long long>(walk.records.supersededBytes + walk.names.supersededBytes +
-                                                   walk.hashes.supersededBytes));
+    text += "superseded: " + Counted(walk.records.superseded, "record", "records") + ", " +
+            Counted(walk.names.superseded, "name", "names") + ", " +
+            Counted(walk.hashes.superseded, "member hash", "member hashes") +
+            Format(": %llu bytes\n", static_cast<unsigned long long>(walk.records.supersededBytes + walk.names.supersededBytes +
+                                                                   walk.hashes.supersededBytes));
     if (!view.loads) return text;
     text += Format("signer values: %u of %u\n", store.signerValues().count(), tvt::CatalogStore::kMaxSignerValues);
     for (uint32_t i = 0; i < store.signerValues().count(); ++i) {
