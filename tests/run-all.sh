@@ -74,7 +74,8 @@ stage_native() {
     log "native build and tests"
     configure_and_build "$out/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
         (cd "$out/native" && ctest --output-on-failure -j "$jobs") &&
-        "$root/tests/e2e/run-frontend-cases.sh" posix "$out/native/frontend/KorvaCatalogDB"
+        "$root/tests/e2e/run-frontend-cases.sh" posix "$out/native/frontend/KorvaCatalogDB" &&
+        "$root/tests/e2e/run-cattool-cases.sh" posix "$out/native/tools/cattool/KorvaCatalogTool"
 }
 
 stage_asan() {
@@ -82,7 +83,8 @@ stage_asan() {
     CC=clang CXX=clang++ configure_and_build "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DKORVA_SANITIZE=ON &&
         (cd "$out/asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
             ctest --output-on-failure -j "$jobs") &&
-        "$root/tests/e2e/run-frontend-cases.sh" posix "$out/asan/frontend/KorvaCatalogDB"
+        "$root/tests/e2e/run-frontend-cases.sh" posix "$out/asan/frontend/KorvaCatalogDB" &&
+        "$root/tests/e2e/run-cattool-cases.sh" posix "$out/asan/tools/cattool/KorvaCatalogTool"
 }
 
 stage_windows() {
@@ -98,6 +100,7 @@ stage_windows() {
     local status=0
     (cd "$out/windows" && ctest --output-on-failure) || status=1
     WINE="$wine" "$root/tests/e2e/run-frontend-cases.sh" wine "$out/windows/frontend/KorvaCatalogDB.exe" || status=1
+    WINE="$wine" "$root/tests/e2e/run-cattool-cases.sh" wine "$out/windows/tools/cattool/KorvaCatalogTool.exe" || status=1
     return $status
 }
 
