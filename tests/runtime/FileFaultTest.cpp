@@ -1,13 +1,11 @@
 // CFile under injected read and write faults of the file layer.
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "runtime/File.h"
-#include "platform/Files.h"
 #include "platform/IoFault.h"
-#include "platform/Trace.h"
-#include "platform/TraceRecorder.h"
 #include "tests/runtime/FileTestSupport.h"
 #include "tests/common/TempFiles.h"
 
@@ -15,7 +13,6 @@ namespace TarnVerifyTrustDriver {
 namespace {
 
 namespace platform = korva::platform;
-namespace trace = korva::trace;
 using korva::test_support::PatternBytes;
 using Kind = platform::IoFault::Kind;
 
@@ -29,22 +26,15 @@ class FileFaultTest : public FileTest {};
 
 TEST_F(FileFaultTest, UnbufferedReadFaultsFailWithoutMoving) {
     std::wstring path = MakeFile(PatternBytes(100));
-    struct Case {
-        Kind kind;
-        uint32_t delivered;
-    };
-    for (Case c : {Case{Kind::FailRead, 0}, Case{Kind::ShortRead, 9}}) {
+    for (auto [kind, delivered] : {std::pair{Kind::FailRead, 0u}, {Kind::ShortRead, 9u}}) {
         CFile file;
         ASSERT_TRUE(Open(file, path, {}));
-        trace::Recorder recorder;
-        ArmedFault fault({.kind = c.kind, .ordinal = 1});
+        ArmedFault fault({.kind = kind, .ordinal = 1});
         uint8_t bytes[10];
         uint32_t count = 99;
         EXPECT_FALSE(file.Read(bytes, sizeof bytes, &count));
-        EXPECT_EQ(count, c.delivered);
+        EXPECT_EQ(count, delivered);
         EXPECT_EQ(file.position(), 0u);
-        ASSERT_TRUE(recorder.Has(trace::Source::FileIo, 15));
-        EXPECT_TRUE(recorder.Has(trace::Source::File, 13));
     }
 }
 
@@ -95,14 +85,9 @@ TEST_F(FileFaultTest, WriteFaultsFailWithoutMoving) {
         CFile file;
         ASSERT_TRUE(Open(file, path, {.create = true, .write = true}));
         ASSERT_TRUE(file.Write("head", 4));
-        trace::Recorder recorder;
-        {
-            ArmedFault fault({.kind = kind, .ordinal = 1});
-            EXPECT_FALSE(file.Write("body", 4));
-        }
+        ArmedFault fault({.kind = kind, .ordinal = 1});
+        EXPECT_FALSE(file.Write("body", 4));
         EXPECT_EQ(file.position(), 4u);
-        ASSERT_TRUE(recorder.Has(trace::Source::FileIo, 16));
-        EXPECT_EQ(recorder.events().back().numbers, (std::vector<uint64_t>{4, kind == Kind::ShortWrite ? 3u : 0u}));
     }
 }
 

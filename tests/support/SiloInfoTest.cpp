@@ -7,15 +7,12 @@
 #include <string>
 
 #include "platform/Registry.h"
-#include "platform/Trace.h"
-#include "platform/TraceRecorder.h"
 #include "tests/support/SiloTestFiles.h"
 
 namespace korva::support {
 namespace {
 
 using test::IsolationIniBesideExecutable;
-using trace::Source;
 
 constexpr char kGuid[] = "{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}";
 
@@ -23,21 +20,12 @@ std::string Ini(const std::string& silo, const std::string& more = "") {
     return "[isolation]\r\nsilo=" + silo + "\r\n" + more;
 }
 
-TEST(SiloInfo, UnavailableWithoutIsolationIniAndEachAccessorSaysWhich) {
+TEST(SiloInfo, UnavailableWithoutIsolationIni) {
     testing::ResetSiloInfo();
-    trace::Recorder recorder;
     EXPECT_FALSE(InitSiloInfo());
     EXPECT_EQ(GetSiloId(), nullptr);
     EXPECT_EQ(GetSiloRegistryPath(), nullptr);
     EXPECT_EQ(GetSiloRegistryViewFlags(), 0u);
-    ASSERT_EQ(recorder.events().size(), 3u);
-    EXPECT_EQ(recorder.events()[0].number, 10u);
-    EXPECT_EQ(recorder.events()[1].number, 11u);
-    EXPECT_EQ(recorder.events()[2].number, 12u);
-    for (const auto& event : recorder.events()) {
-        EXPECT_EQ(event.source, Source::Silo);
-        EXPECT_EQ(event.level, trace::Level::Error);
-    }
 }
 
 TEST(SiloInfo, LoadsIdPathAndViewFromTheIniBesideTheExecutable) {
@@ -85,17 +73,13 @@ TEST(SiloInfo, AFailedLoadIsTriedAgain) {
 TEST(SiloInfo, AcceptsOnlyRegistryFormGuids) {
     const std::pair<const char*, bool> cases[] = {
         {"{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}", true},
-        {kGuid, true},
         {"0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0", false},
-        {"(0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0)", false},
         {"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f}", false},    // 37 characters
         {"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f00}", false},  // 39: counts as truncated
         {"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f000}", false}, // 40: cut to 39
         {"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1g0}", false},
-        {"{gf1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}", false},
         {"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f-}", false},
         {"{0f1e2d3c04b5a-6978-8796-a5b4c3d2e1f0}", false},
-        {"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0", false},
         {"", false},
     };
     for (const auto& [silo, valid] : cases) {

@@ -187,15 +187,6 @@ TEST_F(ObjectListTest, IndexAndArgumentFailuresChangeNothing) {
     EXPECT_EQ(g_livePayloads, 1);
 }
 
-TEST_F(ObjectListTest, GrowsOneAtATimeInStepsOfEight) {
-    std::vector<uint32_t> capacities;
-    for (int v = 0; v < 17; ++v) {
-        ASSERT_EQ(ObjectListAppend(list_, &v, nullptr, &kIntCopies), kOk);
-        if (capacities.empty() || capacities.back() != list_->boxes.capacity) capacities.push_back(list_->boxes.capacity);
-    }
-    EXPECT_EQ(capacities, (std::vector<uint32_t>{8, 16, 24}));
-}
-
 TEST_F(ObjectListTest, ByReferenceSharesTheObjectAndOutlivesTheCaller) {
     g_destroyed = 0;
     ObjectHeader* cert = NewCert();
