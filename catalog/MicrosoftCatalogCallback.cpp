@@ -11,6 +11,7 @@
 #include "catalog/CertResult.h"
 #include "catalog/KnownOids.h"
 #include "catalog/SignerChecks.h"
+#include "catalog/TrustAnchorSet.h"
 #include "platform/ByteReader.h"
 #include "platform/Trace.h"
 #include "toolkit/Certificate.h"
@@ -151,12 +152,11 @@ bool ListsPurpose(const tk::OidListValue* usage, ByteSpan oid) {
 
 }  // namespace
 
-CMicrosoftCatalogCallback::CMicrosoftCatalogCallback(const CatalogAnchorLists& anchors) : anchors_(anchors) {}
+CMicrosoftCatalogCallback::CMicrosoftCatalogCallback(const TrustAnchorSet& anchors) : anchors_(anchors) {}
 
 CMicrosoftCatalogCallback::~CMicrosoftCatalogCallback() {
     ReleaseSignerKeys();
     if (database_ != nullptr && tk::ServiceUnbind(&database_) != tk::kOk) Emit(15, Level::Warning);
-    tk::ContextFree(&context_);
     ReleaseMembers();
 }
 
@@ -200,14 +200,14 @@ uint32_t CMicrosoftCatalogCallback::OnParseBegin() {
     ReleaseSignerKeys();
     digestId_ = counterDigestId_ = imprintDigestId_ = 0;
     if (database_ != nullptr) tk::ServiceUnbind(&database_);
-    tk::ContextFree(&context_);
-    const tk::ProviderRecord records[] = {{4, "In-memory Database", tk::ImdbInit},
-                                          {6, "Cert Path Processing Provider", tk::PathInit}};
-    if (tk::Status status = tk::ContextCreate(records, nullptr, 2, &context_); status != tk::kOk) {
-        Emit(19, Level::Warning, {Num(status)});
-        return NodeResultOf(status);
+    static const tk::ProviderRecord kRecords[] = {{4, "In-memory Database", tk::ImdbInit},
+                                                  {6, "Cert Path Processing Provider", tk::PathInit}};
+    if (uint32_t result = certContext_.Start(kRecords); result != kCertSuccess) {
+        Emit(19, Level::Warning, {Num(result)});
+        return NodeResultOfCert(result);
     }
-    if (tk::Status status = tk::ServiceBindOne(context_, 4, "In-memory Database", &database_); status != tk::kOk) {
+    if (tk::Status status = tk::ServiceBindOne(certContext_.context(), 4, "In-memory Database", &database_);
+        status != tk::kOk) {
         Emit(20, Level::Warning, {Num(status)});
         return NodeResultOf(status);
     }
@@ -337,12 +337,12 @@ uint32_t CMicrosoftCatalogCallback::CollectCertificate(const Asn1Node& node) {
     bool signedDataCertificate = phase_ == kPhaseCertificates && node.depth == 4;
     bool tokenCertificate = timeStampMode_ && phase_ == kPhaseTimeStampToken && node.depth == 12;
     if (node.tag != kTagSequence || !(signedDataCertificate || tokenCertificate)) return 0;
-    if (context_ == nullptr) {
+    if (!certContext_.started()) {
         Emit(34, Level::Warning);
         return kReject;
     }
     tk::CertObject* certificate = nullptr;
-    tk::Status status = tk::CertCreate(&certificate, context_);
+    tk::Status status = tk::CertCreate(&certificate, certContext_.context());
     if (status == tk::kOk) status = tk::CertSetEncoding(certificate, node.start, node.headerLength + node.len);
     if (status != tk::kOk) {
         Emit(37, Level::Warning, {Num(status)});
@@ -415,7 +415,7 @@ uint32_t CMicrosoftCatalogCallback::ReadIssuerAndSerial(const Asn1Node& node, tk
                                                         CMemory& serial, CMemory* issuerText) {
     if (node.index == 0) {
         tk::NameFree(&issuer);
-        tk::Status status = tk::NameCreate(context_, &issuer);
+        tk::Status status = tk::NameCreate(certContext_.context(), &issuer);
         if (status == tk::kOk) status = tk::NameSetEncoding(issuer, node.start, node.headerLength + node.len);
         if (status != tk::kOk) return NodeResultOf(status);
         if (issuerText == nullptr) return 0;
@@ -511,7 +511,7 @@ CMicrosoftCatalogCallback::SignerOutcome CMicrosoftCatalogCallback::VerifyPath(t
     tk::Status status = tk::ObjectListCreate(&path.list);
     if (status == tk::kOk) {
         tk::PathParams params{tk::kPathKindChainOnly, kPathFlags, anchors, nullptr, 0, database_};
-        status = tk::PathBuildRequest(context_, &params, certificate, path.list, nullptr, nullptr, nullptr);
+        status = tk::PathBuildRequest(certContext_.context(), &params, certificate, path.list, nullptr, nullptr, nullptr);
     }
     if (status != tk::kOk) {
         Emit(status == kPathNoAnchor ? 76 : 78, Level::Warning, {Num(status)});
@@ -548,9 +548,9 @@ CMicrosoftCatalogCallback::SignerOutcome CMicrosoftCatalogCallback::VerifyPath(t
 CMicrosoftCatalogCallback::SignerOutcome CMicrosoftCatalogCallback::VerifyChainAndSignature(
     tk::CertObject* certificate, const Asn1Node& encryptedDigest, const CCertDigest& expected, bool secondListToo) {
     CCertKey key;
-    SignerOutcome outcome = VerifyPath(certificate, anchors_.codeSigning, key);
-    if (outcome == SignerOutcome::Failed && secondListToo && anchors_.second != nullptr) {
-        outcome = VerifyPath(certificate, anchors_.second, key);
+    SignerOutcome outcome = VerifyPath(certificate, anchors_.codeSigningAnchors(), key);
+    if (outcome == SignerOutcome::Failed && secondListToo && anchors_.secondAnchors() != nullptr) {
+        outcome = VerifyPath(certificate, anchors_.secondAnchors(), key);
     }
     if (outcome != SignerOutcome::Verified) return outcome;
     CCertDecrypt decrypt;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "catalog/Asn1NodeCallback.h"
+#include "catalog/CertContext.h"
 #include "catalog/CertDigest.h"
 #include "runtime/Memory.h"
 
@@ -22,13 +23,7 @@ struct ToolkitContext;
 namespace TarnVerifyTrustDriver {
 
 class CCertKey;
-
-// The engine's trust anchors the callback validates signer paths against:
-// the code-signing anchors, and the second list a countersigner may also use.
-struct CatalogAnchorLists {
-    korva::toolkit::ObjectList* codeSigning = nullptr;
-    korva::toolkit::ObjectList* second = nullptr;
-};
+struct TrustAnchorSet;
 
 // One member hash of the trust list, in a ring of its siblings.
 struct CatalogMember : TAllocator<CatalogMember> {
@@ -41,7 +36,10 @@ struct CatalogMember : TAllocator<CatalogMember> {
 
 class CMicrosoftCatalogCallback : public IAsn1NodeCallback, public TAllocator<CMicrosoftCatalogCallback> {
 public:
-    explicit CMicrosoftCatalogCallback(const CatalogAnchorLists& anchors);
+    // Signers are validated against the set's code-signing anchors,
+    // countersigners also against its second list; the set must outlive
+    // the callback.
+    explicit CMicrosoftCatalogCallback(const TrustAnchorSet& anchors);
     ~CMicrosoftCatalogCallback() override;
     CMicrosoftCatalogCallback(const CMicrosoftCatalogCallback&) = delete;
     CMicrosoftCatalogCallback& operator=(const CMicrosoftCatalogCallback&) = delete;
@@ -101,7 +99,7 @@ private:
     void ReleaseSignerKeys();
     void ReleaseMembers();
 
-    CatalogAnchorLists anchors_;
+    const TrustAnchorSet& anchors_;
     CatalogMember members_;  // the ring's sentinel
     uint32_t memberCount_ = 0;
     CMemory signerValues_[4];
@@ -112,7 +110,7 @@ private:
     uint32_t signerStep_ = 0;
     uint32_t timeStampStep_ = 0;
     uint32_t counterStep_ = 0;
-    korva::toolkit::ToolkitContext* context_ = nullptr;
+    CCertContext certContext_;
     korva::toolkit::ServiceBinding* database_ = nullptr;
 
     korva::toolkit::NameObject* signerIssuer_ = nullptr;

@@ -4,11 +4,9 @@
 #include <fstream>
 
 #include "catalog/ParseAsn1.h"
-#include "catalog/RootTable.h"
-#include "toolkit/Certificate.h"
-#include "toolkit/CertificateLists.h"
-#include "toolkit/Context.h"
-#include "toolkit/ObjectList.h"
+#include "catalog/CertResult.h"
+#include "toolkit/Imdb.h"
+#include "toolkit/PathProvider.h"
 
 namespace korva::catalog_test {
 
@@ -16,27 +14,14 @@ namespace tk = korva::toolkit;
 using TarnVerifyTrustDriver::CMicrosoftCatalogCallback;
 
 RootAnchors::RootAnchors() {
-    // Certificates are verified under their own context once any exists.
-    tk::ContextCreate(nullptr, nullptr, 0, &context_);
-    tk::ObjectListCreate(&lists_.codeSigning);
-    tk::ObjectListCreate(&lists_.second);
-    for (const TarnVerifyTrustDriver::RootRow& row : TarnVerifyTrustDriver::RootTable()) {
-        uint32_t group = TarnVerifyTrustDriver::RootGroup(row.id);
-        if (group != 1 && group != 2) continue;
-        tk::CertObject* cert = nullptr;
-        if (tk::CertCreate(&cert, context_) == tk::kOk &&
-            tk::CertSetEncoding(cert, row.der, static_cast<uint32_t>(row.length)) == tk::kOk) {
-            tk::CertListAppendReference(group == 1 ? lists_.codeSigning : lists_.second, cert, nullptr);
-        }
-        tk::CertFree(&cert);
+    static const tk::ProviderRecord kProviders[] = {{4, "In-memory Database", tk::ImdbInit},
+                                                    {6, "Cert Path Processing Provider", tk::PathInit}};
+    if (context_.Start(kProviders) == TarnVerifyTrustDriver::kCertSuccess) {
+        TarnVerifyTrustDriver::BuildTrustAnchorSet(set_, context_);
     }
 }
 
-RootAnchors::~RootAnchors() {
-    tk::ObjectListFree(&lists_.codeSigning);
-    tk::ObjectListFree(&lists_.second);
-    tk::ContextFree(&context_);
-}
+RootAnchors::~RootAnchors() { TarnVerifyTrustDriver::ReleaseTrustAnchorSet(set_); }
 
 uint32_t WalkCatalog(const Bytes& catalog, CMicrosoftCatalogCallback& callback) {
     if (callback.OnParseBegin() != 0) return TarnVerifyTrustDriver::kWalkOutOfMemory;

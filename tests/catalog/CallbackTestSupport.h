@@ -8,23 +8,25 @@
 #include <string>
 #include <vector>
 
+#include "catalog/CertContext.h"
 #include "catalog/MicrosoftCatalogCallback.h"
+#include "catalog/TrustAnchorSet.h"
 #include "tests/catalog/CatalogTestSupport.h"
 
 namespace korva::catalog_test {
 
-// Lists 1 and 2 of the built-in roots, for the lifetime of the object.
+// The trust anchor set of the built-in roots, for the lifetime of the object.
 class RootAnchors {
 public:
     RootAnchors();
     ~RootAnchors();
     RootAnchors(const RootAnchors&) = delete;
     RootAnchors& operator=(const RootAnchors&) = delete;
-    TarnVerifyTrustDriver::CatalogAnchorLists lists() const { return lists_; }
+    const TarnVerifyTrustDriver::TrustAnchorSet& set() const { return set_; }
 
 private:
-    korva::toolkit::ToolkitContext* context_ = nullptr;
-    TarnVerifyTrustDriver::CatalogAnchorLists lists_;
+    TarnVerifyTrustDriver::CCertContext context_;
+    TarnVerifyTrustDriver::TrustAnchorSet set_;
 };
 
 // OnParseBegin, then the walk; the walk result (22 when OnParseBegin refused).

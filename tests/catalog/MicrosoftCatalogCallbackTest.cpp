@@ -19,7 +19,7 @@ TEST(MicrosoftCatalogCallbackTest, RealCatalogsAgreeWithTheirExpectations) {
     for (const auto& path : catalogs) {
         SCOPED_TRACE(path.filename().string());
         const ExpectedCatalog& want = expected.at(path.filename().string());
-        CMicrosoftCatalogCallback callback(anchors.lists());
+        CMicrosoftCatalogCallback callback(anchors.set());
         CallbackOutcome got = Outcome(WalkCatalog(ReadFile(path), callback), callback);
         EXPECT_EQ(got.accepted, want.accepted);
         EXPECT_EQ(got.walk, want.walk);
