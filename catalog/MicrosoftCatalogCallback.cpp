@@ -430,6 +430,13 @@ uint32_t CMicrosoftCatalogCallback::ReadIssuerAndSerial(const Asn1Node& node, tk
 }
 
 uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
+    // A field behind the unauthenticated attributes is refused in whatever
+    // phase those attributes left the walk: nothing else lies at depth 5.
+    if (node.depth == 5 && node.index >= 7 && phase_ >= kPhaseSignerInfos && phase_ <= kPhaseCountersigner) {
+        signerStep_ = 8;
+        Emit(108, Level::Warning, {Num(node.index)});
+        return kReject;
+    }
     if (phase_ != kPhaseSignerInfos) return 0;
     if (node.depth == 4) {
         if (!IsUniversal(node, true, kTagSequence)) return kReject;
@@ -475,9 +482,7 @@ uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
         }
         return 0;
     default:
-        signerStep_ = 8;
-        Emit(108, Level::Warning, {Num(node.index)});
-        return kReject;
+        return 0;
     }
 }
 

@@ -13,7 +13,8 @@ namespace korva::catalog_test {
 namespace tk = korva::toolkit;
 using TarnVerifyTrustDriver::CMicrosoftCatalogCallback;
 
-RootAnchors::RootAnchors() {
+RootAnchors::RootAnchors(TarnVerifyTrustDriver::CExtraRoots* extra) {
+    set_.extraRoots = extra;
     static const tk::ProviderRecord kProviders[] = {{4, "In-memory Database", tk::ImdbInit},
                                                     {6, "Cert Path Processing Provider", tk::PathInit}};
     if (context_.Start(kProviders) == TarnVerifyTrustDriver::kCertSuccess) {

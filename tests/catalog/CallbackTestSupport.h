@@ -18,7 +18,8 @@ namespace korva::catalog_test {
 // The trust anchor set of the built-in roots, for the lifetime of the object.
 class RootAnchors {
 public:
-    RootAnchors();
+    // `extra` (may be null): further roots the set also trusts.
+    explicit RootAnchors(TarnVerifyTrustDriver::CExtraRoots* extra = nullptr);
     ~RootAnchors();
     RootAnchors(const RootAnchors&) = delete;
     RootAnchors& operator=(const RootAnchors&) = delete;
