@@ -146,5 +146,98 @@ TEST_F(GeneratedCatalogTest, WellFormedCatalogsAreAcceptedWithTheirMembersAndTim
     }
 }
 
+
+struct RevocationCase {
+    Timestamp timestamp;
+    std::optional<int64_t> time;
+    bool accepted;
+};
+
+// A signer on the revocation list stands only when a verified countersignature
+// dates it before 2001-03-24 01:00:00 UTC.
+TEST_F(GeneratedCatalogTest, RevokedSignerNeedsACountersignatureBeforeTheWindow) {
+    const RevocationCase cases[] = {
+        {Timestamp::kPkcs9, 985395599, true},   {Timestamp::kPkcs9, 985395600, false},
+        {Timestamp::kRfc3161, 983404800, true}, {Timestamp::kRfc3161, 1600000000, false},
+        {Timestamp::kNone, 983404800, false},   {Timestamp::kPkcs9, std::nullopt, false},
+    };
+    catgen::ChainOptions chain;
+    chain.issuerSubject = "/L=Internet/O=VeriSign, Inc./OU=VeriSign Commercial Software Publishers CA";
+    chain.leafSerial = {0x75, 0x0e, 0x40, 0xff, 0x97, 0xf0, 0x47, 0xed, 0xf5, 0x56, 0xc7, 0x08, 0x4e, 0xb1, 0xab, 0xfd};
+    for (const RevocationCase& c : cases) {
+        SCOPED_TRACE(::testing::Message() << int(c.timestamp) << " " << c.time.value_or(0));
+        CatalogOptions options;
+        options.timestamp = c.timestamp;
+        options.timestampTime = c.time;
+        CallbackOutcome outcome = Verify(Build(options, chain).der);
+        EXPECT_EQ(outcome.accepted, c.accepted);
+        EXPECT_EQ(outcome.walk, c.accepted || c.timestamp == Timestamp::kNone ? 1u : 11u);
+    }
+    // The same serial under another issuer is not listed.
+    chain.issuerSubject = "/L=Internet/O=VeriSign, Inc./OU=VeriSign Commercial Software Publishers CB";
+    CatalogOptions options;
+    EXPECT_TRUE(Verify(Build(options, chain).der).accepted);
+}
+
+struct FlagsCase {
+    const char* subject;
+    std::optional<std::vector<std::string>> usages;
+    uint32_t flags;
+};
+
+TEST_F(GeneratedCatalogTest, SignerFlagsFollowTheMakerNamesAndKeyUsages) {
+    const std::string codeSigning = "1.3.6.1.5.5.7.3.3";
+    const std::string component = "1.3.6.1.4.1.311.10.3.6";
+    const std::string driver = "1.3.6.1.4.1.311.10.3.5";
+    const FlagsCase cases[] = {
+        {"/CN=Vendor/O=Vendor", std::nullopt, 0x31007},
+        {"/CN=Vendor/O=Vendor", std::vector<std::string>{}, 0x11000},
+        {"/CN=Tarnwick Corporation/O=Tarnwick, Inc.", std::nullopt, 0x3900F},
+        {"/CN=Tarnwick Corporation/O=Vendor", std::nullopt, 0x31007},
+        {"/CN=Vendor/OU=Tarnwick Code Signing", std::vector<std::string>{}, 0x39015},
+        {"/CN=Vendor/OU=Tarnwick Code Signing", std::vector<std::string>{codeSigning, component, driver}, 0x39077},
+        {"/CN=Vendor/OU=Tarnwick Development Code Signing Certificate Unit", std::vector<std::string>{component},
+         0x11000},
+        {"/CN=Vendor/O=Tarnwick Code Signing", std::vector<std::string>{codeSigning, driver}, 0x39057},
+    };
+    for (const FlagsCase& c : cases) {
+        SCOPED_TRACE(c.subject);
+        catgen::ChainOptions chain;
+        chain.leafSubject = c.subject;
+        chain.leafExtendedKeyUsages = c.usages;
+        CatalogOptions options;
+        options.timestamp = Timestamp::kPkcs9;
+        CallbackOutcome outcome = Verify(Build(options, chain).der);
+        EXPECT_TRUE(outcome.accepted);
+        EXPECT_EQ(outcome.flags, c.flags);
+    }
+}
+
+// osslsigncode re-signs a generated trust list under the same PKI, with and
+// without its RFC 3161 token: a second producer the callback accepts.
+TEST_F(GeneratedCatalogTest, OsslsigncodeCatalogsAreAccepted) {
+    if (std::system("command -v osslsigncode >/dev/null 2>&1") != 0) GTEST_SKIP() << "osslsigncode not installed";
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / "korva-callback-osslsigncode";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "pki");
+    CatalogOptions options;
+    options.malformation = Malformation::kUnsigned;
+    catgen::Catalog unsigned_ = Build(options);
+    ASSERT_TRUE(catgen::WritePki((dir / "pki").string(), signer_, timeStamper_));
+    ASSERT_TRUE(catgen::WriteCatalog(dir / "unsigned.cat", unsigned_.der));
+    for (const char* extra : {"--hash sha1", "--hash sha256 --timestamp"}) {
+        SCOPED_TRACE(extra);
+        std::string command = std::string(KORVA_OSSLSIGNCODE_SIGN) + " " + (dir / "pki").string() + " " +
+                              (dir / "unsigned.cat").string() + " " + (dir / "signed.cat").string() +
+                              " --time 1600000000 " + extra + " >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        CallbackOutcome outcome = Verify(ReadFile(dir / "signed.cat"));
+        EXPECT_EQ(outcome.walk, 1u);
+        EXPECT_TRUE(outcome.accepted);
+        EXPECT_EQ(outcome.members.size(), unsigned_.memberHashes.size());
+    }
+    std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace korva::catalog_test
