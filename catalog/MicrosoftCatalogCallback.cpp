@@ -588,10 +588,15 @@ uint32_t CMicrosoftCatalogCallback::VerifySignature(const Asn1Node& node) {
 
     const uint8_t* der = nullptr;
     uint32_t derLength = 0;
-    if (tk::CertGetEncoding(certificate, tk::kCertEncodingLenient, &der, &derLength) != tk::kOk ||
-        DigestOf(kSha1Info.id(), {der, derLength}, signerDigest_) != kCertSuccess ||
-        !Copy(signerValues_[3], signerDigest_.output().bytes())) {
-        Emit(69, Level::Warning);
+    // A failed digest only leaves value 4 empty, but running out of memory
+    // ends the walk, so that no catalog is kept with a value missing for that.
+    tk::Status encoded = tk::CertGetEncoding(certificate, tk::kCertEncodingLenient, &der, &derLength);
+    uint32_t digested =
+        encoded == tk::kOk ? DigestOf(kSha1Info.id(), {der, derLength}, signerDigest_) : CertResultOf(encoded);
+    if (digested == kCertSuccess && !Copy(signerValues_[3], signerDigest_.output().bytes())) digested = kCertOutOfMemory;
+    if (digested != kCertSuccess) {
+        Emit(69, digested == kCertOutOfMemory ? Level::Error : Level::Warning, {Num(digested)});
+        if (digested == kCertOutOfMemory) return kOutOfMemory;
     }
     if (!Copy(encryptedDigest_, Content(node))) return kOutOfMemory;
     const CCertDigest& expected = attributesDigest_;
