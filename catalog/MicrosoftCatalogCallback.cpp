@@ -15,8 +15,6 @@
 #include "platform/ByteReader.h"
 #include "platform/Trace.h"
 #include "toolkit/Certificate.h"
-#include "toolkit/CertificateLists.h"
-#include "toolkit/Context.h"
 #include "toolkit/DatabaseRequests.h"
 #include "toolkit/Dispatch.h"
 #include "toolkit/ExtensionList.h"
