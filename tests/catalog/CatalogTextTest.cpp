@@ -75,7 +75,9 @@ TEST(CatalogTextTest, SigningTimeReadsPairsOfDigits) {
         EXPECT_EQ(ReadSigningTime({reinterpret_cast<const uint8_t*>(text.data()), text.size() - 1}, c.fourDigitYear,
                                   seconds),
                   c.read);
-        if (c.read) EXPECT_EQ(seconds, c.seconds);
+        if (c.read) {
+            EXPECT_EQ(seconds, c.seconds);
+        }
     }
 }
 
