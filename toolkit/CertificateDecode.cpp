@@ -270,14 +270,18 @@ void DropEncoding(CertObject* cert) {
     ExtensionListClear(extensions);
 }
 
+// The input may be the certificate's own encoding: it is copied before the
+// old encoding goes.
 Status Decode(CertObject* cert, const uint8_t* der, uint32_t derLength) {
     ByteReader input(der, derLength);
     DerElement certificate;
     if (!ReadTagged(input, kSequence, certificate)) return kMalformedEncoding;
     auto length = static_cast<uint32_t>(certificate.whole.size());
-    cert->encoding = static_cast<uint8_t*>(mem::AllocateBuffer(length));
-    if (cert->encoding == nullptr) return kOutOfMemory;
-    std::memcpy(cert->encoding, certificate.whole.data(), length);
+    auto* copy = static_cast<uint8_t*>(mem::AllocateBuffer(length));
+    if (copy == nullptr) return kOutOfMemory;
+    std::memcpy(copy, certificate.whole.data(), length);
+    DropEncoding(cert);
+    cert->encoding = copy;
     cert->encodingLength = length;
     if (!SplitSignedBlock(cert)) return kMalformedEncoding;
     cert->pendingCheck = static_cast<uint8_t*>(mem::AllocateBuffer(cert->tbsCertificate.length));
@@ -291,8 +295,8 @@ Status Decode(CertObject* cert, const uint8_t* der, uint32_t derLength) {
 
 Status CertSetEncoding(CertObject* cert, const uint8_t* der, uint32_t derLength) {
     if (!IsCertificate(cert)) return StatusReport(nullptr, kInvalidCertificate, kSeverityError, __FILE__, __LINE__);
-    DropEncoding(cert);
     if (der == nullptr || derLength == 0) {
+        DropEncoding(cert);
         return StatusReport(cert->context, kInputMissing, kSeverityError, __FILE__, __LINE__);
     }
     Status status = Decode(cert, der, derLength);

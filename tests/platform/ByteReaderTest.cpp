@@ -9,46 +9,31 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Reads through a narrower getter; `value` changes only when it succeeds.
-template <typename T, typename Read>
-bool Widened(uint64_t& value, Read read) {
-    T narrow = 0;
-    if (!read(narrow)) return false;
-    value = narrow;
-    return true;
+// `read` takes exactly sizeof(T) bytes; one byte short it fails and changes
+// neither the value nor the position.
+template <typename T>
+void ExpectRead(bool (ByteReader::*read)(T&), T expected) {
+    const Bytes input = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};
+    ByteReader exact(input.data(), sizeof(T));
+    T value = 0;
+    ASSERT_TRUE((exact.*read)(value));
+    EXPECT_EQ(value, expected);
+    EXPECT_TRUE(exact.AtEnd());
+    ByteReader shortReader(input.data(), sizeof(T) - 1);
+    value = 0x5A;
+    EXPECT_FALSE((shortReader.*read)(value));
+    EXPECT_EQ(value, T{0x5A});
+    EXPECT_EQ(shortReader.Position(), 0u);
 }
 
 TEST(ByteReader, IntegersReadInTheirNamedOrderAndAdvanceOnlyOnSuccess) {
-    const Bytes input = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};
-    struct Case {
-        const char* name;
-        bool (*read)(ByteReader&, uint64_t&);
-        uint64_t expected;
-        size_t width;
-    };
-    const Case cases[] = {
-        {"u8", [](ByteReader& r, uint64_t& v) { return Widened<uint8_t>(v, [&r](uint8_t& x) { return r.ReadU8(x); }); }, 0x01, 1},
-        {"u16le", [](ByteReader& r, uint64_t& v) { return Widened<uint16_t>(v, [&r](uint16_t& x) { return r.ReadU16Le(x); }); }, 0x0201, 2},
-        {"u16be", [](ByteReader& r, uint64_t& v) { return Widened<uint16_t>(v, [&r](uint16_t& x) { return r.ReadU16Be(x); }); }, 0x0102, 2},
-        {"u32le", [](ByteReader& r, uint64_t& v) { return Widened<uint32_t>(v, [&r](uint32_t& x) { return r.ReadU32Le(x); }); }, 0x04030201, 4},
-        {"u32be", [](ByteReader& r, uint64_t& v) { return Widened<uint32_t>(v, [&r](uint32_t& x) { return r.ReadU32Be(x); }); }, 0x01020304, 4},
-        {"u64le", [](ByteReader& r, uint64_t& v) { return r.ReadU64Le(v); }, 0x0807060504030201, 8},
-        {"u64be", [](ByteReader& r, uint64_t& v) { return r.ReadU64Be(v); }, 0x0102030405060708, 8},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        // Exactly enough bytes reads; one fewer fails and leaves the position alone.
-        ByteReader exact(input.data(), c.width);
-        uint64_t value = 0;
-        ASSERT_TRUE(c.read(exact, value));
-        EXPECT_EQ(value, c.expected);
-        EXPECT_TRUE(exact.AtEnd());
-        ByteReader shortReader(input.data(), c.width - 1);
-        value = 0xDEAD;
-        EXPECT_FALSE(c.read(shortReader, value));
-        EXPECT_EQ(value, 0xDEADu);
-        EXPECT_EQ(shortReader.Position(), 0u);
-    }
+    ExpectRead(&ByteReader::ReadU8, uint8_t{0x01});
+    ExpectRead(&ByteReader::ReadU16Le, uint16_t{0x0201});
+    ExpectRead(&ByteReader::ReadU16Be, uint16_t{0x0102});
+    ExpectRead(&ByteReader::ReadU32Le, uint32_t{0x04030201});
+    ExpectRead(&ByteReader::ReadU32Be, uint32_t{0x01020304});
+    ExpectRead(&ByteReader::ReadU64Le, uint64_t{0x0807060504030201});
+    ExpectRead(&ByteReader::ReadU64Be, uint64_t{0x0102030405060708});
 }
 
 TEST(ByteReader, SpansTakeExactlyTheRemainingBytesAndNoMore) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -139,10 +140,21 @@ void ExpectSameFields(const CertObject* cert, X509* x, const std::string& origin
     }
 }
 
+// Once any context exists, verification takes its algorithms from the
+// certificate's context, so every certificate here has one.
+ToolkitContext* PlainContext() {
+    static ToolkitContext* const context = [] {
+        ToolkitContext* made = nullptr;
+        EXPECT_EQ(ContextCreate(nullptr, nullptr, 0, &made), kOk);
+        return made;
+    }();
+    return context;
+}
+
 struct OurCert {
     CertObject* cert = nullptr;
     Status set = kOk;
-    explicit OurCert(const Bytes& der, ToolkitContext* context = nullptr) {
+    explicit OurCert(const Bytes& der, ToolkitContext* context = PlainContext()) {
         CertCreate(&cert, context);
         set = CertSetEncoding(cert, der.data(), static_cast<uint32_t>(der.size()));
     }

@@ -192,6 +192,9 @@ TEST(Certificate, FieldsOfAHandMadeCertificate) {
     EXPECT_EQ(Der(stored, stored + length), parts.Build());
     EXPECT_EQ(CertGetEncoding(cert.cert, kCertEncodingStrict, nullptr, &length), kInvalidArgument);
     EXPECT_EQ(CertGetFields(cert.cert, nullptr), kInvalidArgument);
+    // Its own encoding may be set again.
+    EXPECT_EQ(CertSetEncoding(cert.cert, stored, length), kOk);
+    EXPECT_EQ(cert.Fields().notAfter, kNotAfterUnbounded);
 }
 
 TEST(Certificate, EngineContextAcceptsWhatAPlainOneRefuses) {
@@ -228,13 +231,13 @@ TEST(Certificate, VerificationRefusesWhatItCannotCheck) {
 }
 
 TEST(Certificate, HandleChecks) {
-    int other = 0;
+    alignas(8) unsigned char other[64] = {};  // a handle of no kind
     CertObject* cert = nullptr;
-    EXPECT_EQ(CertCreate(&cert, &other), kInvalidContext);
+    EXPECT_EQ(CertCreate(&cert, other), kInvalidContext);
     EXPECT_EQ(CertCreate(nullptr, nullptr), kInvalidCertificate);
     ASSERT_EQ(CertCreate(&cert, nullptr), kOk);
     EXPECT_EQ(CertSetEncoding(cert, nullptr, 0), kInputMissing);
-    EXPECT_EQ(CertSetEncoding(reinterpret_cast<CertObject*>(&other), nullptr, 0), kInvalidCertificate);
+    EXPECT_EQ(CertSetEncoding(reinterpret_cast<CertObject*>(other), nullptr, 0), kInvalidCertificate);
     CertObject* second = nullptr;
     ASSERT_EQ(CertAddRef(nullptr, cert, &second), kOk);
     EXPECT_EQ(second, cert);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "tests/toolkit/DerBuilder.h"
 #include "toolkit/AlgorithmTable.h"
 #include "toolkit/Context.h"
@@ -116,8 +118,8 @@ TEST(ExtensionTypes, GetAndSetFollowTheirRules) {
     ExtensionTypeInfo info{};
     const uint8_t unknown[] = {0x2A, 0x03};
     EXPECT_EQ(ExtensionTypeGet(context, unknown, sizeof unknown, &info), kNotFound);
-    int other = 0;
-    EXPECT_EQ(ExtensionTypeGet(&other, unknown, sizeof unknown, &info), kInvalidContext);
+    alignas(8) unsigned char other[64] = {};  // a handle of no kind
+    EXPECT_EQ(ExtensionTypeGet(other, unknown, sizeof unknown, &info), kInvalidContext);
     ASSERT_EQ(ExtensionTypeGet(context, oid::kKeyUsage, sizeof oid::kKeyUsage, &info), kOk);
     EXPECT_TRUE(info.defaultCritical == 1 && info.criticalityFree == 1 && info.allowedIn == 1);
     ExtensionTypeInfo row = info;

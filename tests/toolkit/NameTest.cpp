@@ -62,8 +62,8 @@ TEST(Name, RefusesWhatIsNotAName) {
     };
     for (const Der& der : cases) EXPECT_EQ(OwnedName(der).status, kMalformedEncoding) << ::testing::PrintToString(der);
     EXPECT_EQ(OwnedName(Der{}).status, kDataMissing);
-    int notAName = 0;
-    EXPECT_EQ(NameSetEncoding(reinterpret_cast<NameObject*>(&notAName), nullptr, 0), kInvalidName);
+    alignas(8) unsigned char notAName[64] = {};
+    EXPECT_EQ(NameSetEncoding(reinterpret_cast<NameObject*>(notAName), nullptr, 0), kInvalidName);
     OwnedName empty(Seq({}));
     EXPECT_EQ(empty.status, kOk);
     EXPECT_EQ(empty.name->count, 0u);
