@@ -97,7 +97,7 @@ void CCatalogDatabaseSingleton::RunUpdateCycle() {
     if (!databaseFile_.IsOpen()) LoadOrRebuild();
 
     ICatalogVerification* verification = CatalogVerification();
-    uint32_t started = verification != nullptr ? verification->StartContext() : 0;
+    uint32_t started = verification->StartContext();
     if (started != ICatalogVerification::kContextStarted) {
         EngineEvent(32, trace::Level::Error, {trace::Num(started)});
     } else {
@@ -111,7 +111,7 @@ void CCatalogDatabaseSingleton::RunUpdateCycle() {
         populated_ = true;
         verification->ReleaseTrustAnchors();
     }
-    if (verification != nullptr) verification->ResetContext();
+    verification->ResetContext();
 }
 
 void CCatalogDatabaseSingleton::LoadOrRebuild() {

@@ -25,8 +25,8 @@ public:
     virtual void ResetContext() = 0;
 };
 
-// The verification the engine's update cycles use, or null while none is
-// installed: a cycle then traces that the context did not start.
+// The verification the engine's update cycles use: the certificate context
+// and built-in roots unless a test installed another.
 ICatalogVerification* CatalogVerification();
 
 }  // namespace TarnVerifyTrustDriver

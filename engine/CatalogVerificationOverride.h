@@ -5,7 +5,8 @@
 
 namespace TarnVerifyTrustDriver {
 
-// Installs `verification` (null: none) and gives back the previous one.
+// Installs `verification` (null: the real one again) and gives back the
+// previous one.
 ICatalogVerification* SetCatalogVerification(ICatalogVerification* verification);
 
 }  // namespace TarnVerifyTrustDriver
