@@ -55,43 +55,45 @@ HResult CatalogDatabaseFile::OpenDatabaseFile() {
     return kSuccess;
 }
 
-HResult CatalogDatabaseFile::LoadDatabaseFile(CatalogStore& store) {
-    HResult opened = OpenDatabaseFile();
-    if (Failed(opened)) return opened;
-    uint64_t size = 0;
-    if (!stream_.GetSize(size)) {
-        EngineEvent(46, trace::Level::Information);
+HResult LoadDatabase(CatalogStore& store, IStream& stream, LoadDiagnostics* diagnostics) {
+    // Header failures are the engine's events; the body's are the store's.
+    auto fail = [diagnostics](LoadRule rule, uint32_t number, trace::Level level, uint64_t value) {
+        if (rule == LoadRule::SizeUnknown) {
+            EngineEvent(number, level);
+        } else {
+            EngineEvent(number, level, {trace::Num(value)});
+        }
+        if (diagnostics != nullptr) *diagnostics = {rule, EntryKind::Header, 0, 0, trace::Source::Engine, number, {value, 0}};
         return kBadDatabaseFile;
-    }
+    };
+    uint64_t size = 0;
+    if (!stream.GetSize(size)) return fail(LoadRule::SizeUnknown, 46, trace::Level::Information, 0);
     if (size == 0) {
         EngineEvent(47, trace::Level::Information);
         return kSuccess;
     }
     // A short file leaves the missing fields zero, which the checks refuse.
     uint8_t bytes[kDatabaseHeaderSize] = {};
-    stream_.ReadAt(0, bytes, kDatabaseHeaderSize, nullptr);
+    stream.ReadAt(0, bytes, kDatabaseHeaderSize, nullptr);
     ByteReader header(bytes);
     uint32_t magic = 0;
     uint32_t version = 0;
     uint32_t dirty = 0;
     bool decoded = header.ReadU32Le(magic) && header.ReadU32Le(version) && header.ReadU32Le(dirty);
-    if (!decoded || magic != kDatabaseMagic) {
-        EngineEvent(49, trace::Level::Error, {trace::Num(magic)});
-        return kBadDatabaseFile;
-    }
-    if (version != kDatabaseVersion) {
-        EngineEvent(50, trace::Level::Error, {trace::Num(version)});
-        return kBadDatabaseFile;
-    }
-    if (dirty != 0) {
-        EngineEvent(51, trace::Level::Error, {trace::Num(dirty)});
-        return kBadDatabaseFile;
-    }
-    if (!LoadStore(store, stream_, kDatabaseHeaderSize)) {
+    if (!decoded || magic != kDatabaseMagic) return fail(LoadRule::BadMagic, 49, trace::Level::Error, magic);
+    if (version != kDatabaseVersion) return fail(LoadRule::BadVersion, 50, trace::Level::Error, version);
+    if (dirty != 0) return fail(LoadRule::DirtyHeader, 51, trace::Level::Error, dirty);
+    if (!LoadStore(store, stream, kDatabaseHeaderSize, diagnostics)) {
         EngineEvent(52, trace::Level::Error);
         return kBadDatabaseFile;
     }
     return kSuccess;
+}
+
+HResult CatalogDatabaseFile::LoadDatabaseFile(CatalogStore& store) {
+    HResult opened = OpenDatabaseFile();
+    if (Failed(opened)) return opened;
+    return LoadDatabase(store, stream_);
 }
 
 bool CatalogDatabaseFile::WriteHeader(uint32_t dirty) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/CatalogStore.h"
+#include "engine/LoadDiagnostics.h"
 #include "engine/Status.h"
 #include "runtime/File.h"
 
@@ -16,6 +17,11 @@ namespace TarnVerifyTrustDriver {
 inline constexpr uint32_t kDatabaseMagic = 222;
 inline constexpr uint32_t kDatabaseVersion = 8;
 inline constexpr uint32_t kDatabaseHeaderSize = 12;
+
+// Checks the header of the Cat.DB bytes behind `stream` and loads the log
+// into `store`: 0 (also for an empty file, leaving the store alone) or
+// kBadDatabaseFile, with `diagnostics`, when given, naming the broken rule.
+HResult LoadDatabase(CatalogStore& store, IStream& stream, LoadDiagnostics* diagnostics = nullptr);
 
 class CatalogDatabaseFile {
 public:

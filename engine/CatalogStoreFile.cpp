@@ -163,27 +163,60 @@ bool SaveSignerValue(FieldWriter& out, const SignerValueEntry& entry) {
     return true;
 }
 
+// Reports a load failure as a trace event and, when the caller asked, as
+// diagnostics naming the entry and the rule; gives false.
+class LoadFailure {
+public:
+    explicit LoadFailure(LoadDiagnostics* diagnostics) : diagnostics_(diagnostics) {}
+
+    void Enter(EntryKind kind, uint64_t offset, uint8_t tag) {
+        kind_ = kind;
+        offset_ = offset;
+        tag_ = tag;
+    }
+    bool operator()(LoadRule rule, uint32_t number, trace::Level level, std::initializer_list<trace::Value> data = {},
+                    trace::Source source = trace::Source::Store) {
+        trace::Emit(source, number, level, data);
+        if (diagnostics_ == nullptr) return false;
+        *diagnostics_ = {rule, kind_, offset_, tag_, source, number, {}};
+        size_t i = 0;
+        for (const trace::Value& value : data) {
+            if (i < 2) diagnostics_->values[i++] = value.number;
+        }
+        return false;
+    }
+
+private:
+    LoadDiagnostics* diagnostics_;
+    EntryKind kind_ = EntryKind::Validation;
+    uint64_t offset_ = 0;
+    uint8_t tag_ = 0;
+};
+
 // Replays one log into a cleared store. The scratch fields persist from one
 // entry to the next of their kind, as the short-read rule needs.
 class StoreLoader {
 public:
-    StoreLoader(CatalogStore& store, IStream& stream, uint64_t position, uint64_t size)
-        : store_(store), in_(stream, position), size_(size) {
+    StoreLoader(CatalogStore& store, IStream& stream, uint64_t position, uint64_t size, LoadFailure& fail)
+        : store_(store), in_(stream, position), size_(size), fail_(fail) {
         record_.owner = &store;
     }
 
     bool Replay() {
-        for (uint8_t tag = 0; in_.Field(tag);) {
+        for (uint64_t start = in_.position(); in_.Field(tag_); start = in_.position()) {
             bool ok = false;
-            switch (tag) {
-                case kRecordTag: ok = LoadRecord(); break;
-                case kNameTag: ok = LoadName(); break;
-                case kHashTag: ok = LoadHash(); break;
-                case kSignerValueTag: ok = LoadSignerValue(); break;
-                default: StoreEvent(62, trace::Level::Warning, {trace::Num(tag)});
+            switch (tag_) {
+                case kRecordTag: fail_.Enter(EntryKind::Record, start, tag_), ok = LoadRecord(); break;
+                case kNameTag: fail_.Enter(EntryKind::Name, start, tag_), ok = LoadName(); break;
+                case kHashTag: fail_.Enter(EntryKind::Hash, start, tag_), ok = LoadHash(); break;
+                case kSignerValueTag: fail_.Enter(EntryKind::SignerValue, start, tag_), ok = LoadSignerValue(); break;
+                default:
+                    fail_.Enter(EntryKind::UnknownTag, start, tag_);
+                    fail_(LoadRule::UnknownTag, 62, trace::Level::Warning, {trace::Num(tag_)});
             }
             if (!ok) return false;
         }
+        fail_.Enter(EntryKind::Validation, in_.position(), 0);
         return true;
     }
 
@@ -193,7 +226,7 @@ private:
         if (!in_.Field(r.fileTime.low) || !in_.Field(r.fileTime.high) || !in_.Field(r.signerFlags) ||
             !in_.Field(r.signerValue2) || !in_.Field(r.signerValue1) || !in_.Field(r.signerValue3) ||
             !in_.Field(r.signerValue4) || !in_.Field(r.timeValue) || !in_.Field(r.recordIndex)) {
-            return StoreFailure(49, trace::Level::Error);
+            return fail_(LoadRule::RecordTruncated, 49, trace::Level::Error);
         }
         r.unsaved = false;
         GrowableArray<CatalogRecord>& records = store_.records();
@@ -202,11 +235,11 @@ private:
         // keeps a damaged index from asking for gigabytes of empty records.
         if (records.count() >= CatalogStore::kMaxRecords || r.recordIndex >= kNoIndex ||
             r.recordIndex >= uint64_t{records.count()} + kMaxRecordGap) {
-            return StoreFailure(50, trace::Level::Warning, {trace::Num(r.recordIndex)});
+            return fail_(LoadRule::RecordIndexOutOfRange, 50, trace::Level::Warning, {trace::Num(r.recordIndex)});
         }
         auto index = static_cast<uint32_t>(r.recordIndex);
         if (index >= records.count() && !records.Resize(index + 1)) {
-            return StoreFailure(51, trace::Level::Warning, {trace::Num(r.recordIndex)});
+            return fail_(LoadRule::RecordsNotGrown, 51, trace::Level::Warning, {trace::Num(r.recordIndex)});
         }
         records[index] = r;
         return true;
@@ -215,7 +248,7 @@ private:
     bool LoadName() {
         uint16_t count = nameCount_;
         if (!in_.Field(count) || count == 0 || !ReadScratch(nameBytes_, count)) {
-            return StoreFailure(52, trace::Level::Error);
+            return fail_(LoadRule::NameUnreadable, 52, trace::Level::Error);
         }
         nameCount_ = count;
         // An odd last byte is read but belongs to no code unit.
@@ -230,10 +263,10 @@ private:
         } catch (...) {
             path.clear();
         }
-        if (path.empty()) return StoreFailure(52, trace::Level::Error);
-        if (!in_.Field(nameIndex_) || nameIndex_ == kNoIndex) return StoreFailure(53, trace::Level::Error);
+        if (path.empty()) return fail_(LoadRule::NameUnreadable, 52, trace::Level::Error);
+        if (!in_.Field(nameIndex_) || nameIndex_ == kNoIndex) return fail_(LoadRule::NameIndexInvalid, 53, trace::Level::Error);
         OrderedMap<NameOrder>::Result entry = store_.names().FindOrInsert(path);
-        if (entry.entry == nullptr) return StoreFailure(54, trace::Level::Warning);
+        if (entry.entry == nullptr) return fail_(LoadRule::NameNotInserted, 54, trace::Level::Warning);
         if (entry.inserted) entry.entry->ref = {&store_, nameIndex_, false};
         return true;
     }
@@ -241,16 +274,15 @@ private:
     bool LoadHash() {
         MemberHash hash;
         uint8_t length = 0;
-        if (!in_.Field(length)) return StoreFailure(55, trace::Level::Warning);
+        if (!in_.Field(length)) return fail_(LoadRule::HashTruncated, 55, trace::Level::Warning);
         if (length > MemberHash::kMaxLength) {
-            trace::Emit(trace::Source::Hash, 14, trace::Level::Error, {trace::Num(length)});
-            return false;
+            return fail_(LoadRule::HashTooLong, 14, trace::Level::Error, {trace::Num(length)}, trace::Source::Hash);
         }
         hash.length = length;
-        if (!in_.Bytes(std::span<uint8_t>(hash.bytes, length))) return StoreFailure(55, trace::Level::Warning);
-        if (!in_.Field(hashIndex_) || hashIndex_ == kNoIndex) return StoreFailure(56, trace::Level::Warning);
+        if (!in_.Bytes(std::span<uint8_t>(hash.bytes, length))) return fail_(LoadRule::HashTruncated, 55, trace::Level::Warning);
+        if (!in_.Field(hashIndex_) || hashIndex_ == kNoIndex) return fail_(LoadRule::HashIndexInvalid, 56, trace::Level::Warning);
         OrderedMap<HashOrder>::Result entry = store_.hashes().FindOrInsert(hash);
-        if (entry.entry == nullptr) return StoreFailure(57, trace::Level::Warning);
+        if (entry.entry == nullptr) return fail_(LoadRule::HashNotInserted, 57, trace::Level::Warning);
         if (entry.inserted) {
             entry.entry->index = hashIndex_;
             entry.entry->unsaved = false;
@@ -263,19 +295,19 @@ private:
         // A value running past the end of the file is damage; refusing it
         // before asking for memory keeps a bad length from costing 4 GiB.
         if (!in_.Field(length) || length > Remaining() || !ReadScratch(valueBytes_, length)) {
-            return StoreFailure(58, trace::Level::Error);
+            return fail_(LoadRule::SignerValueTruncated, 58, trace::Level::Error);
         }
         valueLength_ = length;
         std::span<const uint8_t> value = valueBytes_.bytes().first(length);
         GrowableArray<SignerValueEntry>& table = store_.signerValues();
         if (table.count() >= CatalogStore::kMaxSignerValues) {
-            return StoreFailure(59, trace::Level::Warning, {trace::Num(table.count())});
+            return fail_(LoadRule::SignerValueTableFull, 59, trace::Level::Warning, {trace::Num(table.count())});
         }
-        if (!store_.AppendSignerValue(value, false)) return StoreFailure(60, trace::Level::Error);
+        if (!store_.AppendSignerValue(value, false)) return fail_(LoadRule::SignerValueNotAppended, 60, trace::Level::Error);
         // A value already indexed keeps its first index; the duplicate still
         // takes its place in the table.
         OrderedMap<SignerValueOrder>::Result entry = store_.signerValueIndex().FindOrInsert(value);
-        if (entry.entry == nullptr) return StoreFailure(61, trace::Level::Error);
+        if (entry.entry == nullptr) return fail_(LoadRule::SignerValueNotIndexed, 61, trace::Level::Error);
         if (entry.inserted) entry.entry->index = static_cast<uint8_t>(table.count() - 1);
         return true;
     }
@@ -296,6 +328,8 @@ private:
     CatalogStore& store_;
     FieldReader in_;
     uint64_t size_;
+    LoadFailure& fail_;
+    uint8_t tag_ = 0;
     CatalogRecord record_;
     CMemory nameBytes_;
     uint16_t nameCount_ = 0;
@@ -305,29 +339,35 @@ private:
     uint32_t valueLength_ = 0;
 };
 
-bool Validate(CatalogStore& store) {
+bool Validate(CatalogStore& store, LoadFailure& fail) {
     uint32_t values = store.signerValues().count();
-    if (values == 0) return StoreFailure(63, trace::Level::Warning);
+    if (values == 0) return fail(LoadRule::NoSignerValue, 63, trace::Level::Warning);
     GrowableArray<CatalogRecord>& records = store.records();
     // The largest signer value index over the records the entries name.
-    auto reach = [&records](uint32_t index, uint32_t& highest) {
+    uint64_t beyond[2] = {};
+    auto reach = [&](uint32_t index, uint32_t& highest) {
         if (index >= records.count()) {
-            return StoreFailure(10, trace::Level::Error, {trace::Num(records.count()), trace::Num(index)});
+            StoreEvent(10, trace::Level::Error, {trace::Num(records.count()), trace::Num(index)});
+            beyond[0] = index;
+            beyond[1] = records.count();
+            return false;
         }
         highest = std::max<uint32_t>(highest, records[index].HighestSignerValue());
         return true;
     };
     uint32_t nameMax = 0;
     if (!store.names().ForEach([&](NameEntry& entry) { return reach(entry.ref.index, nameMax); })) {
-        return StoreFailure(64, trace::Level::Warning);
+        return fail(LoadRule::NameIndexBeyondRecords, 64, trace::Level::Warning, {trace::Num(beyond[0]), trace::Num(beyond[1])});
     }
     uint32_t hashMax = 0;
     if (!store.hashes().ForEach([&](HashEntry& entry) { return reach(entry.index, hashMax); })) {
-        return StoreFailure(65, trace::Level::Warning);
+        return fail(LoadRule::HashIndexBeyondRecords, 65, trace::Level::Warning, {trace::Num(beyond[0]), trace::Num(beyond[1])});
     }
-    if (nameMax != hashMax) return StoreFailure(66, trace::Level::Warning, {trace::Num(nameMax), trace::Num(hashMax)});
+    if (nameMax != hashMax) {
+        return fail(LoadRule::HashMaxNotNameMax, 66, trace::Level::Warning, {trace::Num(nameMax), trace::Num(hashMax)});
+    }
     if (nameMax != values - 1) {
-        return StoreFailure(67, trace::Level::Warning, {trace::Num(nameMax), trace::Num(values)});
+        return fail(LoadRule::NameMaxNotLastValue, 67, trace::Level::Warning, {trace::Num(nameMax), trace::Num(values)});
     }
     return true;
 }
@@ -347,12 +387,14 @@ bool SaveStore(CatalogStore& store, IStoreOutput& output) {
                     [&](const SignerValueEntry& e) { return SaveSignerValue(out, e); });
 }
 
-bool LoadStore(CatalogStore& store, IStream& stream, uint64_t position) {
+bool LoadStore(CatalogStore& store, IStream& stream, uint64_t position, LoadDiagnostics* diagnostics) {
     store.ClearStore();
+    LoadFailure fail(diagnostics);
+    fail.Enter(EntryKind::Header, position, 0);
     uint64_t size = 0;
-    if (!stream.GetSize(size)) return StoreFailure(49, trace::Level::Error);
-    StoreLoader loader(store, stream, position, size);
-    return loader.Replay() && Validate(store);
+    if (!stream.GetSize(size)) return fail(LoadRule::SizeUnknown, 49, trace::Level::Error);
+    StoreLoader loader(store, stream, position, size, fail);
+    return loader.Replay() && Validate(store, fail);
 }
 
 }  // namespace TarnVerifyTrustDriver

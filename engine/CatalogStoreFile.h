@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "engine/CatalogStore.h"
+#include "engine/LoadDiagnostics.h"
 #include "engine/StoreOutput.h"
 #include "runtime/Stream.h"
 
@@ -31,7 +32,8 @@ bool SaveStore(CatalogStore& store, IStoreOutput& output);
 
 // Clears the store and replays the log from `position` to the end of the
 // stream, then checks that the result is consistent. False: the file must be
-// discarded; the store then holds whatever was replayed.
-bool LoadStore(CatalogStore& store, IStream& stream, uint64_t position);
+// discarded; the store then holds whatever was replayed, and `diagnostics`,
+// when given, says which entry broke which rule.
+bool LoadStore(CatalogStore& store, IStream& stream, uint64_t position, LoadDiagnostics* diagnostics = nullptr);
 
 }  // namespace TarnVerifyTrustDriver

@@ -82,6 +82,7 @@ stage_native() {
     configure_and_build "$out/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
         (cd "$out/native" && ctest --output-on-failure -j "$jobs") &&
         "$root/tests/e2e/run-frontend-cases.sh" posix "$out/native/frontend/KorvaCatalogDB" &&
+        "$root/tests/e2e/run-cattool-cases.sh" posix "$out/native/tools/cattool/KorvaCatalogTool" &&
         engine_cases "$out/native/frontend/KorvaCatalogDB"
 }
 
@@ -91,6 +92,7 @@ stage_asan() {
         (cd "$out/asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
             ctest --output-on-failure -j "$jobs") &&
         "$root/tests/e2e/run-frontend-cases.sh" posix "$out/asan/frontend/KorvaCatalogDB" &&
+        "$root/tests/e2e/run-cattool-cases.sh" posix "$out/asan/tools/cattool/KorvaCatalogTool" &&
         engine_cases "$out/asan/frontend/KorvaCatalogDB"
 }
 
@@ -114,6 +116,7 @@ stage_windows() {
             "$out/native/frontend/KorvaCatalogDB" || rc=$?
         [ $rc = 0 ] || [ $rc = 77 ] || status=1
     fi
+    WINE="$wine" "$root/tests/e2e/run-cattool-cases.sh" wine "$out/windows/tools/cattool/KorvaCatalogTool.exe" || status=1
     return $status
 }
 
