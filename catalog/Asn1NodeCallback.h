@@ -19,7 +19,9 @@ class IAsn1NodeCallback {
 public:
     // Before the file is opened; non-zero ends the parse with result 22.
     virtual uint32_t OnParseBegin() = 0;
-    virtual uint32_t OnNode(const Asn1Node& node) = 0;
+    // The callback may set the constructed bit of a primitive OCTET STRING,
+    // so that the walker descends into the encoding it carries.
+    virtual uint32_t OnNode(Asn1Node& node) = 0;
     virtual ~IAsn1NodeCallback() = default;
 };
 

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "engine/CatalogVerification.h"
 #include "platform/PathOps.h"
 #include "platform/Trace.h"
 #include "platform/Types.h"
@@ -13,7 +14,9 @@ namespace TarnVerifyTrustDriver {
 namespace trace = korva::trace;
 using korva::platform::CriticalSection;
 using korva::platform::CriticalSectionGuard;
+using korva::platform::InvalidFileHandle;
 using korva::platform::JoinPath;
+using korva::platform::NotificationHandle;
 
 namespace {
 
@@ -27,6 +30,26 @@ CCatalogDatabaseSingleton* g_engine = nullptr;
 
 void EngineEvent(uint32_t number, trace::Level level, std::initializer_list<trace::Value> data = {}) {
     trace::Emit(trace::Source::Engine, number, level, data);
+}
+
+// Closes a directory search on every way out of a scan.
+class SearchOwner {
+public:
+    explicit SearchOwner(korva::platform::FindHandle search) : search_(search) {}
+    ~SearchOwner() { korva::platform::CloseFind(search_); }
+    SearchOwner(const SearchOwner&) = delete;
+    SearchOwner& operator=(const SearchOwner&) = delete;
+
+private:
+    korva::platform::FindHandle search_;
+};
+
+// Closes a valid handle; a failure gives `failureEvent`. The handle is
+// invalid afterwards in any case.
+void CloseNotification(NotificationHandle& handle, uint32_t failureEvent) {
+    if (handle == InvalidFileHandle()) return;
+    if (!korva::platform::CloseChangeNotification(handle)) EngineEvent(failureEvent, trace::Level::Error);
+    handle = InvalidFileHandle();
 }
 
 }  // namespace
@@ -52,6 +75,7 @@ HResult CCatalogDatabaseSingleton::Initialize(const wchar_t* directory, CCatalog
         outputDirectory_ = directory;
         StripTrailingBackslashes(outputDirectory_);
         databasePath_ = JoinPath(outputDirectory_, L"Cat.DB");
+        databaseFile_.SetDirectory(outputDirectory_);
 
         // The same lookup the kernel paths use; without a system directory
         // the catalog directories are relative and the scan finds nothing.
@@ -70,13 +94,132 @@ HResult CCatalogDatabaseSingleton::Initialize(const wchar_t* directory, CCatalog
 
 void CCatalogDatabaseSingleton::RunUpdateCycle() {
     EngineEvent(27, trace::Level::Information);
-    // Loading Cat.DB, scanning the catalog directories and saving are not
-    // built yet; the cycle marks the engine as having run once.
-    populated_ = true;
+    if (!databaseFile_.IsOpen()) LoadOrRebuild();
+
+    ICatalogVerification* verification = CatalogVerification();
+    uint32_t started = verification->StartContext();
+    if (started != ICatalogVerification::kContextStarted) {
+        EngineEvent(32, trace::Level::Error, {trace::Num(started)});
+    } else {
+        // The second directory is scanned first; the anchors are built once.
+        bool anchorsSetUp = false;
+        bool scanned = ScanIfChanged(secondCatalogDirectory_, secondNotification_, *verification, anchorsSetUp, 33);
+        scanned |= ScanIfChanged(firstCatalogDirectory_, firstNotification_, *verification, anchorsSetUp, 34);
+        // A save failure shows only in the save's own trace events.
+        if (scanned) databaseFile_.SaveDatabaseFile(store_);
+        ArmChangeNotifications();
+        populated_ = true;
+        verification->ReleaseTrustAnchors();
+    }
+    verification->ResetContext();
+}
+
+void CCatalogDatabaseSingleton::LoadOrRebuild() {
+    if (Failed(databaseFile_.LoadDatabaseFile(store_))) {
+        EngineEvent(28, trace::Level::Error);
+        databaseFile_.Close();
+        // Empty the file for a rebuild through a handle of its own.
+        CFile fresh;
+        CFileIO::COpenParameters parameters(databasePath_.c_str());
+        parameters.create = 1;
+        parameters.read = 1;
+        parameters.write = 1;
+        uint32_t error = 0;
+        bool recreated = fresh.Open(parameters, error);
+        if (!recreated) EngineEvent(29, trace::Level::Error, {trace::Num(error)});
+        fresh.Close();
+        // A file that cannot be emptied keeps a populated store as it is.
+        if (recreated || !populated_) {
+            store_.ClearStore();
+            if (Failed(databaseFile_.LoadDatabaseFile(store_))) EngineEvent(30, trace::Level::Information);
+        }
+    }
+    // Without the file the store lives in memory only.
+    if (!databaseFile_.IsOpen()) EngineEvent(31, trace::Level::Information);
+}
+
+bool CCatalogDatabaseSingleton::ScanIfChanged(const std::wstring& directory, NotificationHandle notification,
+                                              ICatalogVerification& verification, bool& anchorsSetUp,
+                                              uint32_t failureEvent) {
+    bool armed = notification != InvalidFileHandle();
+    if (armed && korva::platform::WaitForChangeNotification(notification, 0) != korva::platform::kWaitObject0) {
+        return false;
+    }
+    if (!anchorsSetUp) {
+        uint32_t code = verification.SetUpTrustAnchors();
+        anchorsSetUp = code == 0;
+        // Without anchors every signer fails to chain; the scan still runs.
+        if (!anchorsSetUp) {
+            EngineEvent(failureEvent, failureEvent == 33 ? trace::Level::Error : trace::Level::Information,
+                        {trace::Num(code)});
+        }
+    }
+    ScanCatalogDirectory(directory, verification.Verifier());
+    if (armed) korva::platform::RearmChangeNotification(notification);
+    return true;
+}
+
+void CCatalogDatabaseSingleton::ArmChangeNotifications() {
+    struct Watch {
+        NotificationHandle& handle;
+        const std::wstring& directory;
+        uint32_t failureEvent;
+    };
+    for (const Watch& watch : {Watch{firstNotification_, firstCatalogDirectory_, 35},
+                               Watch{secondNotification_, secondCatalogDirectory_, 36}}) {
+        if (watch.handle != InvalidFileHandle()) continue;
+        watch.handle = korva::platform::OpenChangeNotification(watch.directory.c_str(), true, kNotifyFilter);
+        // A directory without a watch is rescanned by every cycle.
+        if (watch.handle == InvalidFileHandle()) EngineEvent(watch.failureEvent, trace::Level::Information);
+    }
+}
+
+HResult CCatalogDatabaseSingleton::ScanCatalogDirectory(const std::wstring& directory, ICatalogVerifier& verifier) {
+    try {
+        korva::platform::FindData entry;
+        korva::platform::FindHandle search =
+            korva::platform::FindFirstEntry(JoinPath(directory, L"*.cat").c_str(), entry);
+        if (search == InvalidFileHandle()) return kSuccess;
+        SearchOwner owner(search);
+        do {
+            std::wstring path = JoinPath(directory, entry.fileName);
+            // Only the path's first character is tested: below the system
+            // directory that is a drive letter or a separator, so nothing
+            // there is skipped, whatever its file name.
+            if (path.front() == L'_') {
+                EngineEvent(58, trace::Level::Information, {trace::Text(path)});
+                continue;
+            }
+            EngineEvent(59, trace::Level::Information, {trace::Text(path)});
+            // A catalog that fails does not stop the scan.
+            ProcessCatalogFile(path, entry, verifier);
+        } while (korva::platform::FindNextEntry(search, entry));
+    } catch (...) {
+        return kOutOfMemory;
+    }
+    return kSuccess;
+}
+
+HResult CCatalogDatabaseSingleton::ProcessCatalogFile(const std::wstring& path, const korva::platform::FindData& entry,
+                                                      ICatalogVerifier& verifier) {
+    if (databaseHandle_ == nullptr) {
+        EngineEvent(60, trace::Level::Error);
+        return kGeneralFailure;
+    }
+    CatalogFindData findData;
+    findData.attributes = entry.fileAttributes;
+    findData.lastWriteTime = {entry.lastWriteTime.lowDateTime, entry.lastWriteTime.highDateTime};
+    if (!store_.AddCatalog(path, findData, verifier)) {
+        EngineEvent(61, trace::Level::Error);
+        return kOutOfMemory;
+    }
+    return kSuccess;
 }
 
 HResult CCatalogDatabaseSingleton::StopChangeNotifications() {
     EngineEvent(37, trace::Level::Information);
+    CloseNotification(firstNotification_, 38);
+    CloseNotification(secondNotification_, 39);
     databaseHandle_ = nullptr;
     EngineEvent(40, trace::Level::Information);
     return kSuccess;

@@ -6,7 +6,11 @@
 #include <atomic>
 #include <string>
 
+#include "engine/CatalogDatabaseFile.h"
+#include "engine/CatalogStore.h"
 #include "engine/Status.h"
+#include "platform/ChangeNotification.h"
+#include "platform/Directory.h"
 #include "platform/Lock.h"
 
 namespace TarnVerifyTrustDriver {
@@ -16,8 +20,13 @@ public:
     virtual ~CCatalogDatabase() = default;
 };
 
+class ICatalogVerification;
+
 class CCatalogDatabaseSingleton {
 public:
+    // What a change notification watches: names, attributes, size, last
+    // write and security, over the whole subtree.
+    static constexpr uint32_t kNotifyFilter = 0x11F;
     static constexpr const wchar_t* kCatalogRoot = L"CatRoot";
     static constexpr const wchar_t* kFirstCatalogDirectory = L"{127D0A1D-4EF2-11D1-8608-00C04FC295EE}";
     static constexpr const wchar_t* kSecondCatalogDirectory = L"{F750E6C3-38EE-11D1-85E5-00C04FC295EE}";
@@ -33,6 +42,9 @@ public:
     HResult Initialize(const wchar_t* directory, CCatalogDatabase* handle);
     void RunUpdateCycle();
     HResult StopChangeNotifications();
+    HResult ScanCatalogDirectory(const std::wstring& directory, ICatalogVerifier& verifier);
+    HResult ProcessCatalogFile(const std::wstring& path, const korva::platform::FindData& entry,
+                               ICatalogVerifier& verifier);
 
     const std::wstring& outputDirectory() const { return outputDirectory_; }
     const std::wstring& databasePath() const { return databasePath_; }
@@ -40,14 +52,28 @@ public:
     const std::wstring& secondCatalogDirectory() const { return secondCatalogDirectory_; }
     uint32_t referenceCount() const { return referenceCount_.load(); }
     bool populated() const { return populated_; }
+    CatalogStore& store() { return store_; }
 
 private:
     friend HResult OpenCatalogDatabase(const wchar_t* directory, CCatalogDatabase* handle);
     friend HResult CloseCatalogDatabase();
 
+    // Loads Cat.DB unless it is open; a file that fails a check is emptied
+    // and everything is rebuilt.
+    void LoadOrRebuild();
+    // Scans `directory` when its notification is missing or has fired, and
+    // re-arms it; true when it scanned.
+    bool ScanIfChanged(const std::wstring& directory, korva::platform::NotificationHandle notification,
+                       ICatalogVerification& verification, bool& anchorsSetUp, uint32_t failureEvent);
+    void ArmChangeNotifications();
+
+    korva::platform::NotificationHandle firstNotification_ = korva::platform::InvalidFileHandle();
+    korva::platform::NotificationHandle secondNotification_ = korva::platform::InvalidFileHandle();
     korva::platform::CriticalSection lock_;
     CCatalogDatabase* databaseHandle_ = nullptr;
+    CatalogStore store_;
     bool populated_ = false;
+    CatalogDatabaseFile databaseFile_;
     std::wstring databasePath_;
     std::wstring outputDirectory_;
     std::wstring firstCatalogDirectory_;

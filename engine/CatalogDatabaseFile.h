@@ -26,7 +26,13 @@ HResult LoadDatabase(CatalogStore& store, IStream& stream, LoadDiagnostics* diag
 class CatalogDatabaseFile {
 public:
     // `directory`: where Cat.DB lives, without a trailing separator.
-    explicit CatalogDatabaseFile(std::wstring directory) : directory_(std::move(directory)) {}
+    explicit CatalogDatabaseFile(std::wstring directory = {}) : directory_(std::move(directory)) {}
+
+    // For a file that is not open yet.
+    void SetDirectory(std::wstring directory) { directory_ = std::move(directory); }
+    bool IsOpen() const { return stream_.IsOpen(); }
+    // Closes Cat.DB; false keeps it open.
+    bool Close() { return stream_.Close(); }
 
     // Opens (creating when absent, keeping any content) unless already open,
     // and attaches the 64 KiB read buffer.

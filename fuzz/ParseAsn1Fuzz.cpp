@@ -15,7 +15,7 @@ class CheckingCallback : public IAsn1NodeCallback {
 public:
     CheckingCallback(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     uint32_t OnParseBegin() override { return 0; }
-    uint32_t OnNode(const Asn1Node& node) override {
+    uint32_t OnNode(Asn1Node& node) override {
         size_t start = node.offset;
         if (node.start != data_ + start || node.value != node.start + node.headerLength) std::abort();
         if (start + node.headerLength + uint64_t{node.len} > size_) std::abort();

@@ -39,7 +39,7 @@ Bytes NestedSequences(size_t depth) {
     return out;
 }
 
-uint32_t RecordingCallback::OnNode(const TarnVerifyTrustDriver::Asn1Node& node) {
+uint32_t RecordingCallback::OnNode(TarnVerifyTrustDriver::Asn1Node& node) {
     nodes.emplace_back(node.depth, node.index, node.tag, node.tagClass, node.offset, node.len);
     oidFlags.push_back(node.oidFlags);
     return nodes.size() - 1 == answerAt ? answer : 0;

@@ -27,7 +27,7 @@ using NodeRecord = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, 
 class RecordingCallback : public TarnVerifyTrustDriver::IAsn1NodeCallback {
 public:
     uint32_t OnParseBegin() override { return beginAnswer; }
-    uint32_t OnNode(const TarnVerifyTrustDriver::Asn1Node& node) override;
+    uint32_t OnNode(TarnVerifyTrustDriver::Asn1Node& node) override;
 
     uint32_t beginAnswer = 0;
     size_t answerAt = SIZE_MAX;  // the node (0-based) that gets `answer`; the others get 0

@@ -1,0 +1,150 @@
+// The callback that checks one catalog file while the walker streams it: the
+// shape of a PKCS #7 SignedData over a certificate trust list, the content
+// and attribute digests, the signer's chain up to a built-in root and its RSA
+// signature, a countersignature or RFC 3161 time-stamp, and what the catalog
+// store keeps: member hashes, four signer values, signer flags and a time.
+#pragma once
+
+#include <cstdint>
+
+#include "catalog/Asn1NodeCallback.h"
+#include "catalog/CertContext.h"
+#include "catalog/CertDigest.h"
+#include "runtime/Memory.h"
+
+namespace korva::toolkit {
+struct CertObject;
+struct NameObject;
+struct ObjectList;
+struct ServiceBinding;
+struct ToolkitContext;
+}
+
+namespace TarnVerifyTrustDriver {
+
+class CCertKey;
+struct TrustAnchorSet;
+
+// One member hash of the trust list, in a ring of its siblings.
+struct CatalogMember : TAllocator<CatalogMember> {
+    static constexpr uint32_t kMaxLength = 32;
+    uint8_t bytes[kMaxLength] = {};
+    uint32_t length = 0;
+    CatalogMember* previous = this;
+    CatalogMember* next = this;
+};
+
+class CMicrosoftCatalogCallback : public IAsn1NodeCallback, public TAllocator<CMicrosoftCatalogCallback> {
+public:
+    // Signers are validated against the set's code-signing anchors,
+    // countersigners also against its second list; the set must outlive
+    // the callback.
+    explicit CMicrosoftCatalogCallback(const TrustAnchorSet& anchors);
+    ~CMicrosoftCatalogCallback() override;
+    CMicrosoftCatalogCallback(const CMicrosoftCatalogCallback&) = delete;
+    CMicrosoftCatalogCallback& operator=(const CMicrosoftCatalogCallback&) = delete;
+
+    // 0 ready, 2 the certificate context cannot be set up, 1000 out of memory.
+    uint32_t OnParseBegin() override;
+    // 0 go on, 2 reject, 1000 out of memory.
+    uint32_t OnNode(Asn1Node& node) override;
+
+    // What the store reads after a walk that returned 1.
+    bool ContentDigestMatched() const { return contentDigestMatched_; }
+    bool SignerVerified() const { return signerVerified_; }
+    bool SignerRejected() const { return signerRejected_; }
+    bool CountersignatureVerified() const { return countersignatureVerified_; }
+    bool CountersignatureInvalid() const { return countersignatureInvalid_; }
+    // Values 1 to 4: subject name text, issuer name text (both NUL-terminated),
+    // serial number octets, SHA-1 of the signer certificate.
+    const CMemory& SignerValue(uint32_t number) const;
+    uint32_t SignerFlags() const { return signerFlags_; }
+    uint32_t TimeValue() const { return timeValue_; }
+    uint32_t MemberCount() const { return memberCount_; }
+    // The member after `previous` in document order (null: the first); null
+    // after the last.
+    const CatalogMember* MemberAfter(const CatalogMember* previous) const;
+
+private:
+    // What verifying one signer's certificate and signature came to.
+    enum class SignerOutcome { Verified, NotFound, Failed, OutOfMemory };
+
+    uint32_t TrackPhase(Asn1Node& node);
+    uint32_t DigestContent(const Asn1Node& node);
+    uint32_t CollectCertificate(const Asn1Node& node);
+    uint32_t DigestAttributes(const Asn1Node& node);
+    uint32_t CheckMessageDigest(const Asn1Node& node);
+    uint32_t ReadSignerInfo(const Asn1Node& node);
+    uint32_t VerifySignature(const Asn1Node& node);
+    uint32_t CollectMemberHash(const Asn1Node& node);
+    uint32_t CopyCountersignatureDigest(const Asn1Node& node);
+    uint32_t ReadTimeStampContent(Asn1Node& node);
+    uint32_t DigestCountersignatureAttributes(const Asn1Node& node);
+    uint32_t ReadSigningTime(const Asn1Node& node);
+    uint32_t VerifyCountersignature(const Asn1Node& node);
+    uint32_t DecideAfterNode() const;
+
+    bool CountersignaturePhase() const;
+    uint32_t SetFlags(korva::toolkit::CertObject* certificate);
+    uint32_t ReadIssuerAndSerial(const Asn1Node& node, korva::toolkit::NameObject*& issuer, CMemory& serial,
+                                 CMemory* issuerText);
+    SignerOutcome SelectSigner(const korva::toolkit::NameObject* issuer, const CMemory& serial,
+                               korva::toolkit::ObjectList*& found, korva::toolkit::CertObject*& certificate);
+    SignerOutcome VerifyChainAndSignature(korva::toolkit::CertObject* certificate, const Asn1Node& encryptedDigest,
+                                          const CCertDigest& expected, bool secondListToo);
+    SignerOutcome VerifyPath(korva::toolkit::CertObject* certificate, korva::toolkit::ObjectList* anchors,
+                             CCertKey& key);
+    bool CountersignedDigestsMatch();
+    uint32_t FinishCountersignature(const Asn1Node& encryptedDigest);
+    void ReleaseSignerKeys();
+    void ReleaseMembers();
+
+    const TrustAnchorSet& anchors_;
+    CatalogMember members_;  // the ring's sentinel
+    uint32_t memberCount_ = 0;
+    CMemory signerValues_[4];
+    uint32_t timeValue_ = 0;
+    uint32_t signerFlags_ = 0;
+
+    uint32_t phase_ = 0;
+    uint32_t signerStep_ = 0;
+    uint32_t timeStampStep_ = 0;
+    uint32_t counterStep_ = 0;
+    CCertContext certContext_;
+    korva::toolkit::ServiceBinding* database_ = nullptr;
+
+    korva::toolkit::NameObject* signerIssuer_ = nullptr;
+    CMemory signerSerial_;
+    korva::toolkit::NameObject* counterIssuer_ = nullptr;
+    CMemory counterSerial_;
+
+    uint32_t digestId_ = 0;
+    uint32_t counterDigestId_ = 0;
+    uint32_t imprintDigestId_ = 0;
+    CCertDigest contentDigest_;
+    CCertDigest attributesDigest_;
+    CCertDigest counterAttributesDigest_;
+    CCertDigest signerDigest_;
+    bool attributesDigestReady_ = false;
+    bool counterAttributesDigestReady_ = false;
+
+    CMemory encryptedDigest_;
+    CMemory timeStampContent_;
+    CMemory counterMessageDigest_;
+    CMemory hashedMessage_;
+
+    uint64_t signingTime_ = 0;
+    uint64_t windowStart_ = 0;
+    uint64_t windowEnd_ = 0;
+    uint32_t endOffset_ = 0;
+
+    bool contentDigestMatched_ = false;
+    bool signerVerified_ = false;
+    bool countersignatureVerified_ = false;
+    bool signerRejected_ = false;
+    bool countersignatureInvalid_ = false;
+    bool timeStampMode_ = false;
+    bool expectHash_ = false;
+};
+
+}  // namespace TarnVerifyTrustDriver

@@ -1,0 +1,76 @@
+#include "engine/CertificateVerification.h"
+
+#include <algorithm>
+
+#include "catalog/MicrosoftCatalogCallback.h"
+#include "catalog/ParseCatalogFile.h"
+#include "runtime/Allocator.h"
+#include "toolkit/Imdb.h"
+#include "toolkit/PathProvider.h"
+
+namespace TarnVerifyTrustDriver {
+
+namespace {
+
+namespace toolkit = korva::toolkit;
+
+constexpr toolkit::ProviderRecord kProviders[kCertContextProviderCount] = {
+    {4, "In-memory database", toolkit::ImdbInit},
+    {6, "Cert Path Processing Provider", toolkit::PathInit},
+};
+
+// A catalog callback as the store reads it. The members form a ring, so the
+// position of the last member asked for is kept to walk them in order once.
+class CallbackEvidence : public ICatalogEvidence, public TAllocator<CallbackEvidence> {
+public:
+    explicit CallbackEvidence(const TrustAnchorSet& anchors) : callback_(anchors) {}
+
+    CMicrosoftCatalogCallback& callback() { return callback_; }
+
+    bool ContentDigestMatched() const override { return callback_.ContentDigestMatched(); }
+    bool SignerVerified() const override { return callback_.SignerVerified(); }
+    bool SignerRejected() const override { return callback_.SignerRejected(); }
+    const CMemory& SignerValue(uint32_t number) const override { return callback_.SignerValue(number); }
+    uint32_t SignerFlags() const override { return callback_.SignerFlags(); }
+    uint32_t TimeValue() const override { return callback_.TimeValue(); }
+    uint32_t MemberCount() const override { return callback_.MemberCount(); }
+    const MemberHash& Member(uint32_t position) const override {
+        if (cursor_ == nullptr || position < cursorPosition_) {
+            cursor_ = callback_.MemberAfter(nullptr);
+            cursorPosition_ = 0;
+        }
+        for (; cursorPosition_ < position; ++cursorPosition_) cursor_ = callback_.MemberAfter(cursor_);
+        member_.length = cursor_->length;
+        std::copy_n(cursor_->bytes, cursor_->length, member_.bytes);
+        return member_;
+    }
+
+private:
+    CMicrosoftCatalogCallback callback_;
+    mutable const CatalogMember* cursor_ = nullptr;
+    mutable uint32_t cursorPosition_ = 0;
+    mutable MemberHash member_;
+};
+
+}  // namespace
+
+uint32_t CCertificateVerification::StartContext() { return context_.Start(kProviders); }
+
+uint32_t CCertificateVerification::SetUpTrustAnchors() { return BuildTrustAnchorSet(anchors_, context_); }
+
+void CCertificateVerification::ReleaseTrustAnchors() { ReleaseTrustAnchorSet(anchors_); }
+
+void CCertificateVerification::ResetContext() { context_.Reset(); }
+
+ICatalogEvidence* CCertificateVerification::CreateCallback(CCallbacks* callbacks) {
+    return new (callbacks) CallbackEvidence(anchors_);
+}
+
+uint32_t CCertificateVerification::ParseCatalogFile(const wchar_t* path, ICatalogEvidence& callback,
+                                                   CCallbacks* callbacks) {
+    CatalogParseRecord record;
+    return TarnVerifyTrustDriver::ParseCatalogFile(&record, callbacks, path,
+                                                   &static_cast<CallbackEvidence&>(callback).callback());
+}
+
+}  // namespace TarnVerifyTrustDriver

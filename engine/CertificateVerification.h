@@ -1,0 +1,29 @@
+// The verification of a real run: the certificate context with the toolkit's
+// in-memory database and path processing providers, the trust anchor set of
+// the built-in roots, and the ASN.1 walker driving a fresh catalog callback
+// per catalog file.
+#pragma once
+
+#include "catalog/CertContext.h"
+#include "catalog/TrustAnchorSet.h"
+#include "engine/CatalogVerification.h"
+
+namespace TarnVerifyTrustDriver {
+
+class CCertificateVerification : public ICatalogVerification, public ICatalogVerifier {
+public:
+    uint32_t StartContext() override;
+    uint32_t SetUpTrustAnchors() override;
+    ICatalogVerifier& Verifier() override { return *this; }
+    void ReleaseTrustAnchors() override;
+    void ResetContext() override;
+
+    ICatalogEvidence* CreateCallback(CCallbacks* callbacks) override;
+    uint32_t ParseCatalogFile(const wchar_t* path, ICatalogEvidence& callback, CCallbacks* callbacks) override;
+
+private:
+    CCertContext context_;
+    TrustAnchorSet anchors_;
+};
+
+}  // namespace TarnVerifyTrustDriver

@@ -1,0 +1,243 @@
+// Generated catalogs through the callback: every malformation the generator
+// knows ends in the verdict it must, the well-formed ones (and osslsigncode's)
+// are accepted, and the revocation window and signer flags follow the signer.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "catalog/CertResult.h"
+#include "catalog/ExtraRoots.h"
+#include "tests/catalog/CallbackTestSupport.h"
+#include "tools/catgen/Catalog.h"
+#include "tools/catgen/CommandLine.h"
+
+namespace korva::catalog_test {
+namespace {
+
+using catgen::CatalogOptions;
+using catgen::Malformation;
+using catgen::Timestamp;
+using TarnVerifyTrustDriver::CMicrosoftCatalogCallback;
+
+class GeneratedCatalogTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { catgen::SetKeyBits(1024); }
+
+    void SetUp() override {
+        ASSERT_EQ(extra_.Add(1, 9001, catgen::CertificateDer(root_.cert)), TarnVerifyTrustDriver::kCertSuccess);
+        ASSERT_EQ(extra_.Add(2, 9002, catgen::CertificateDer(tsaRoot_.cert)), TarnVerifyTrustDriver::kCertSuccess);
+        anchors_.emplace(&extra_);
+    }
+
+    CallbackOutcome Verify(const Bytes& der) {
+        CMicrosoftCatalogCallback callback(anchors_->set());
+        uint32_t walk = WalkCatalog(der, callback);
+        CallbackOutcome outcome = Outcome(walk, callback);
+        countersigned_ = callback.CountersignatureVerified();
+        return outcome;
+    }
+
+    catgen::Catalog Build(const CatalogOptions& options, catgen::ChainOptions chain = {}) {
+        chain.digest = options.digest;
+        signer_ = catgen::SignerChainFor(root_, chain, options.malformation);
+        catgen::ChainOptions stamper;
+        stamper.role = catgen::ChainRole::kTimeStamping;
+        stamper.digest = options.timestampDigest;
+        timeStamper_ = catgen::TimeStamperChainFor(tsaRoot_, stamper, options.malformation);
+        return catgen::BuildCatalog(options, signer_, &timeStamper_);
+    }
+
+    catgen::Identity root_ = catgen::TestRoot("test-root", "Korva Generator Test Root");
+    catgen::Identity tsaRoot_ = catgen::TestRoot("test-tsa-root", "Korva Generator Test TSA Root");
+    catgen::Chain signer_;
+    catgen::Chain timeStamper_;
+    TarnVerifyTrustDriver::CExtraRoots extra_;
+    std::optional<RootAnchors> anchors_;
+    bool countersigned_ = false;
+};
+
+struct MalformationCase {
+    Malformation malformation;
+    Timestamp timestamp;
+    uint32_t walk;
+};
+
+TEST_F(GeneratedCatalogTest, EveryMalformationEndsInItsVerdict) {
+    const MalformationCase cases[] = {
+        {Malformation::kNotSignedData, Timestamp::kNone, 11},
+        {Malformation::kUnsigned, Timestamp::kNone, 11},
+        {Malformation::kWrongContentType, Timestamp::kNone, 11},
+        {Malformation::kNestedIndefiniteLength, Timestamp::kNone, 11},
+        {Malformation::kUnknownDigestAlgorithm, Timestamp::kNone, 11},
+        {Malformation::kTwoDigestAlgorithms, Timestamp::kNone, 11},
+        {Malformation::kNoCertificates, Timestamp::kNone, 11},
+        {Malformation::kWithCrls, Timestamp::kNone, 11},
+        {Malformation::kMissingAuthenticatedAttributes, Timestamp::kNone, 11},
+        {Malformation::kMissingMessageDigest, Timestamp::kNone, 1},
+        {Malformation::kBadMessageDigest, Timestamp::kNone, 11},
+        {Malformation::kOddMessageDigestLength, Timestamp::kNone, 1},
+        {Malformation::kBadContentDigest, Timestamp::kNone, 11},
+        {Malformation::kUnknownSignatureAlgorithm, Timestamp::kNone, 11},
+        {Malformation::kBadSignature, Timestamp::kNone, 11},
+        {Malformation::kBareDigestSignature, Timestamp::kNone, 11},
+        {Malformation::kExtraSignerInfoField, Timestamp::kPkcs9, 11},
+        {Malformation::kExtraSignerInfoField, Timestamp::kNone, 11},
+        {Malformation::kUndecodableCertificate, Timestamp::kNone, 11},
+        {Malformation::kUnknownSigner, Timestamp::kNone, 1},
+        {Malformation::kBrokenChain, Timestamp::kNone, 11},
+        {Malformation::kBadCertificateSignature, Timestamp::kNone, 11},
+        {Malformation::kUntrustedRoot, Timestamp::kNone, 11},
+        {Malformation::kSelfSignedSigner, Timestamp::kNone, 1},
+        {Malformation::kBadCountersignature, Timestamp::kPkcs9, 11},
+        {Malformation::kBadCountersignatureDigest, Timestamp::kPkcs9, 11},
+        {Malformation::kBadCountersignature, Timestamp::kRfc3161, 11},
+        {Malformation::kBadCountersignatureDigest, Timestamp::kRfc3161, 11},
+        {Malformation::kBadTimestampImprint, Timestamp::kRfc3161, 11},
+        {Malformation::kTimestampWithoutCertificates, Timestamp::kRfc3161, 11},
+        {Malformation::kUntrustedTimestampRoot, Timestamp::kPkcs9, 11},
+    };
+    for (const MalformationCase& c : cases) {
+        SCOPED_TRACE(std::string(catgen::NameOf(c.malformation)) + (c.timestamp == Timestamp::kRfc3161 ? " rfc3161" : ""));
+        CatalogOptions options;
+        options.malformation = c.malformation;
+        options.timestamp = c.timestamp;
+        CallbackOutcome outcome = Verify(Build(options).der);
+        EXPECT_EQ(outcome.walk, c.walk);
+        EXPECT_FALSE(outcome.accepted);
+    }
+}
+
+struct AcceptedCase {
+    catgen::Digest digest;
+    Timestamp timestamp;
+    catgen::Digest timestampDigest;
+    std::optional<int64_t> time;
+    uint32_t expectedTime;
+};
+
+TEST_F(GeneratedCatalogTest, WellFormedCatalogsAreAcceptedWithTheirMembersAndTime) {
+    using catgen::Digest;
+    const AcceptedCase cases[] = {
+        {Digest::kSha1, Timestamp::kNone, Digest::kSha1, 1600000000, 0},
+        {Digest::kSha256, Timestamp::kPkcs9, Digest::kSha256, 1600000000, 1600000000},
+        {Digest::kSha1, Timestamp::kPkcs9, Digest::kSha1, std::nullopt, 0},
+        {Digest::kSha256, Timestamp::kRfc3161, Digest::kSha1, 1600000000, 1600000000},
+        {Digest::kSha1, Timestamp::kRfc3161, Digest::kSha256, 1262304001, 1262304001},
+        // A two-digit year of 89 is 2089.
+        {Digest::kSha256, Timestamp::kPkcs9, Digest::kSha256, 3786825600, 3786825600u},
+    };
+    for (const AcceptedCase& c : cases) {
+        SCOPED_TRACE(::testing::Message() << int(c.digest) << " " << int(c.timestamp) << " " << c.expectedTime);
+        CatalogOptions options;
+        options.digest = c.digest;
+        options.timestamp = c.timestamp;
+        options.timestampDigest = c.timestampDigest;
+        options.timestampTime = c.time;
+        catgen::Catalog catalog = Build(options);
+        CallbackOutcome outcome = Verify(catalog.der);
+        EXPECT_EQ(outcome.walk, 1u);
+        EXPECT_TRUE(outcome.accepted);
+        EXPECT_EQ(outcome.time, c.expectedTime);
+        EXPECT_EQ(outcome.flags, 0x31007u);
+        std::vector<std::string> members;
+        for (const Bytes& hash : catalog.memberHashes) members.push_back(Hex(hash.data(), hash.size()));
+        EXPECT_EQ(outcome.members, members);
+    }
+}
+
+
+struct RevocationCase {
+    Timestamp timestamp;
+    std::optional<int64_t> time;
+    bool accepted;
+};
+
+// A signer on the revocation list stands only when a verified countersignature
+// dates it before 2001-03-24 01:00:00 UTC.
+TEST_F(GeneratedCatalogTest, RevokedSignerNeedsACountersignatureBeforeTheWindow) {
+    const RevocationCase cases[] = {
+        {Timestamp::kPkcs9, 985395599, true},   {Timestamp::kPkcs9, 985395600, false},
+        {Timestamp::kRfc3161, 983404800, true}, {Timestamp::kRfc3161, 1600000000, false},
+        {Timestamp::kNone, 983404800, false},   {Timestamp::kPkcs9, std::nullopt, false},
+    };
+    catgen::ChainOptions chain;
+    chain.issuerSubject = "/L=Internet/O=VeriSign, Inc./OU=VeriSign Commercial Software Publishers CA";
+    chain.leafSerial = {0x75, 0x0e, 0x40, 0xff, 0x97, 0xf0, 0x47, 0xed, 0xf5, 0x56, 0xc7, 0x08, 0x4e, 0xb1, 0xab, 0xfd};
+    for (const RevocationCase& c : cases) {
+        SCOPED_TRACE(::testing::Message() << int(c.timestamp) << " " << c.time.value_or(0));
+        CatalogOptions options;
+        options.timestamp = c.timestamp;
+        options.timestampTime = c.time;
+        CallbackOutcome outcome = Verify(Build(options, chain).der);
+        EXPECT_EQ(outcome.accepted, c.accepted);
+        EXPECT_EQ(outcome.walk, c.accepted || c.timestamp == Timestamp::kNone ? 1u : 11u);
+    }
+    // The same serial under another issuer is not listed.
+    chain.issuerSubject = "/L=Internet/O=VeriSign, Inc./OU=VeriSign Commercial Software Publishers CB";
+    CatalogOptions options;
+    EXPECT_TRUE(Verify(Build(options, chain).der).accepted);
+}
+
+struct FlagsCase {
+    const char* subject;
+    std::optional<std::vector<std::string>> usages;
+    uint32_t flags;
+};
+
+TEST_F(GeneratedCatalogTest, SignerFlagsFollowTheMakerNamesAndKeyUsages) {
+    const std::string codeSigning = "1.3.6.1.5.5.7.3.3";
+    const std::string component = "1.3.6.1.4.1.311.10.3.6";
+    const std::string driver = "1.3.6.1.4.1.311.10.3.5";
+    const FlagsCase cases[] = {
+        {"/CN=Vendor/O=Vendor", std::nullopt, 0x31007},
+        {"/CN=Vendor/O=Vendor", std::vector<std::string>{}, 0x11000},
+        {"/CN=Tarnwick Corporation/O=Tarnwick, Inc.", std::nullopt, 0x3900F},
+        {"/CN=Tarnwick Corporation/O=Vendor", std::nullopt, 0x31007},
+        {"/CN=Vendor/OU=Tarnwick Code Signing", std::vector<std::string>{}, 0x39015},
+        {"/CN=Vendor/OU=Tarnwick Code Signing", std::vector<std::string>{codeSigning, component, driver}, 0x39077},
+        {"/CN=Vendor/OU=Tarnwick Development Code Signing Certificate Unit", std::vector<std::string>{component},
+         0x11000},
+        {"/CN=Vendor/O=Tarnwick Code Signing", std::vector<std::string>{codeSigning, driver}, 0x39057},
+    };
+    for (const FlagsCase& c : cases) {
+        SCOPED_TRACE(c.subject);
+        catgen::ChainOptions chain;
+        chain.leafSubject = c.subject;
+        chain.leafExtendedKeyUsages = c.usages;
+        CatalogOptions options;
+        options.timestamp = Timestamp::kPkcs9;
+        CallbackOutcome outcome = Verify(Build(options, chain).der);
+        EXPECT_TRUE(outcome.accepted);
+        EXPECT_EQ(outcome.flags, c.flags);
+    }
+}
+
+// osslsigncode re-signs a generated trust list under the same PKI, with and
+// without its RFC 3161 token: a second producer the callback accepts.
+TEST_F(GeneratedCatalogTest, OsslsigncodeCatalogsAreAccepted) {
+    if (std::system("command -v osslsigncode >/dev/null 2>&1") != 0) GTEST_SKIP() << "osslsigncode not installed";
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / "korva-callback-osslsigncode";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "pki");
+    CatalogOptions options;
+    options.malformation = Malformation::kUnsigned;
+    catgen::Catalog unsigned_ = Build(options);
+    ASSERT_TRUE(catgen::WritePki((dir / "pki").string(), signer_, timeStamper_));
+    ASSERT_TRUE(catgen::WriteCatalog(dir / "unsigned.cat", unsigned_.der));
+    for (const char* extra : {"--hash sha1", "--hash sha256 --timestamp"}) {
+        SCOPED_TRACE(extra);
+        std::string command = std::string(KORVA_OSSLSIGNCODE_SIGN) + " " + (dir / "pki").string() + " " +
+                              (dir / "unsigned.cat").string() + " " + (dir / "signed.cat").string() +
+                              " --time 1600000000 " + extra + " >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        CallbackOutcome outcome = Verify(ReadFile(dir / "signed.cat"));
+        EXPECT_EQ(outcome.walk, 1u);
+        EXPECT_TRUE(outcome.accepted);
+        EXPECT_EQ(outcome.members.size(), unsigned_.memberHashes.size());
+    }
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace korva::catalog_test

@@ -1,0 +1,317 @@
+// The engine's update cycle over a real directory tree with a fake verifier:
+// load or rebuild, scan order, saving only after a scan, and notifications.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <filesystem>
+#include <string>
+
+#include "engine/CatalogDatabase.h"
+#include "engine/CatalogStoreFile.h"
+#include "engine/CatalogVerificationOverride.h"
+#include "platform/IoFault.h"
+#include "platform/TraceRecorder.h"
+#include "tests/common/AllocationFaults.h"
+#include "tests/common/TempFiles.h"
+#include "tests/engine/StoreTestSupport.h"
+
+namespace TarnVerifyTrustDriver::test {
+namespace {
+
+namespace fs = std::filesystem;
+using korva::test_support::ReadBytes;
+using korva::test_support::TempDirectory;
+using korva::test_support::WriteBytes;
+using korva::trace::Recorder;
+using korva::trace::Source;
+
+// A certificate context that starts, or not, around the fake verifier.
+class FakeVerification : public ICatalogVerification {
+public:
+    uint32_t StartContext() override { return ++starts, startValue; }
+    uint32_t SetUpTrustAnchors() override { return ++anchorSetUps, anchorCode; }
+    ICatalogVerifier& Verifier() override { return verifier; }
+    void ReleaseTrustAnchors() override { ++anchorReleases; }
+    void ResetContext() override { ++resets; }
+
+    FakeVerifier verifier;
+    uint32_t startValue = kContextStarted;
+    uint32_t anchorCode = 0;
+    int starts = 0, anchorSetUps = 0, anchorReleases = 0, resets = 0;
+};
+
+// One system directory for the process: its lookup is kept once made.
+const fs::path& SystemRoot() {
+    static TempDirectory root;
+    static bool configured = (setenv("KORVA_SYSTEM_DIR", root.path().string().c_str(), 1), true);
+    (void)configured;
+    return root.path();
+}
+
+class UpdateCycleTest : public testing::Test {
+protected:
+    void SetUp() override {
+        fs::remove_all(SystemRoot() / "catroot");
+        for (const wchar_t* name : {CCatalogDatabaseSingleton::kFirstCatalogDirectory,
+                                    CCatalogDatabaseSingleton::kSecondCatalogDirectory}) {
+            fs::create_directories(SystemRoot() / "catroot" / name);  // found whatever its case
+        }
+        previous_ = SetCatalogVerification(&verification_);
+    }
+    void TearDown() override { SetCatalogVerification(previous_); }
+
+public:
+    static fs::path Directory(bool first) {
+        return SystemRoot() / "catroot" /
+               (first ? CCatalogDatabaseSingleton::kFirstCatalogDirectory : CCatalogDatabaseSingleton::kSecondCatalogDirectory);
+    }
+    // A catalog file the fake verifier accepts with one member hash.
+    std::wstring AddCatalog(bool first, const wchar_t* name, uint8_t fill) {
+        fs::path file = Directory(first) / name;
+        WriteBytes(file.wstring(), {fill});
+        FakeCatalog catalog;
+        catalog.values = {Text("subject"), Text("issuer"), Bytes{fill}, Bytes(20, fill)};
+        catalog.members = {Hash(fill, 20)};
+        catalog.timeValue = fill;
+        // The engine names the file through the platform's case-insensitive lookup.
+        std::wstring engineName = EngineDirectory(first) + L"/" + name;
+        verification_.verifier.catalogs[engineName] = catalog;
+        return engineName;
+    }
+    static std::wstring EngineDirectory(bool first) {
+        CCatalogDatabase* handle = nullptr;
+        CreateCatalogDatabase(L"unused", &handle);
+        CCatalogDatabaseSingleton* engine = CCatalogDatabaseSingleton::Instance();
+        std::wstring directory = first ? engine->firstCatalogDirectory() : engine->secondCatalogDirectory();
+        ReleaseCatalogDatabase(handle);
+        return directory;
+    }
+    // One handle, `cycles` update cycles, release; returns the store's content.
+    std::string Run(const std::wstring& output, int cycles = 1, void (*between)(UpdateCycleTest&, int) = nullptr) {
+        CCatalogDatabase* handle = nullptr;
+        // Fails only when the handle cannot be allocated.
+        if (CreateCatalogDatabase(output.c_str(), &handle) != kSuccess) return {};
+        CCatalogDatabaseSingleton* engine = CCatalogDatabaseSingleton::Instance();
+        std::string content;
+        if (engine != nullptr) {
+            for (int i = 0; i < cycles; ++i) {
+                if (i > 0 && between != nullptr) between(*this, i);
+                engine->RunUpdateCycle();
+            }
+            content = Describe(engine->store());
+        }
+        EXPECT_EQ(ReleaseCatalogDatabase(handle), kSuccess);
+        return content;
+    }
+    std::wstring Database() const { return output_.File(L"Cat.DB"); }
+
+protected:
+    TempDirectory output_;
+    FakeVerification verification_;
+    ICatalogVerification* previous_ = nullptr;
+};
+
+std::vector<std::wstring> ScannedPaths(const Recorder& recorder) {
+    std::vector<std::wstring> paths;
+    for (const auto& event : recorder.events()) {
+        if (event.source == Source::Engine && event.number == 59) paths.push_back(event.texts.at(0));
+    }
+    return paths;
+}
+
+TEST_F(UpdateCycleTest, FirstRunScansTheSecondDirectoryFirstAndWritesEverything) {
+    std::wstring first = AddCatalog(true, L"a.cat", 1);
+    std::wstring second = AddCatalog(false, L"B.CAT", 2);
+    std::wstring underscore = AddCatalog(true, L"_c.Cat", 3);
+    Recorder recorder;
+    std::string built = Run(output_.path().wstring() + L"/");
+    EXPECT_EQ(ScannedPaths(recorder), (std::vector<std::wstring>{second, first, underscore}));
+    EXPECT_FALSE(recorder.Has(Source::Engine, 58));
+    EXPECT_EQ(verification_.starts, 1);
+    EXPECT_EQ(verification_.anchorSetUps, 1);
+    EXPECT_EQ(verification_.anchorReleases, 1);
+    EXPECT_EQ(verification_.resets, 1);
+
+    CatalogStore loaded;
+    MemoryStream stream(ReadBytes(Database()));
+    ASSERT_TRUE(LoadStore(loaded, stream, kDatabaseHeaderSize));
+    EXPECT_EQ(Describe(loaded), built);
+    EXPECT_EQ(loaded.records().count(), 3u);
+}
+
+TEST_F(UpdateCycleTest, RerunParsesNothingUnlessACatalogChanged) {
+    AddCatalog(true, L"a.cat", 1);
+    AddCatalog(false, L"b.cat", 2);
+    fs::path touched = Directory(false) / "b.cat";
+    std::string built = Run(output_.path().wstring());
+    Bytes bytes = ReadBytes(Database());
+
+    verification_.verifier.walks = 0;
+    EXPECT_EQ(Run(output_.path().wstring()), built);
+    EXPECT_EQ(verification_.verifier.walks, 0);
+    EXPECT_EQ(ReadBytes(Database()), bytes);
+
+    fs::last_write_time(touched, fs::last_write_time(touched) + std::chrono::seconds(5));
+    Run(output_.path().wstring());
+    EXPECT_EQ(verification_.verifier.walks, 1);
+    Bytes grown = ReadBytes(Database());
+    ASSERT_GT(grown.size(), bytes.size());
+    EXPECT_TRUE(std::equal(bytes.begin() + kDatabaseHeaderSize, bytes.end(), grown.begin() + kDatabaseHeaderSize));
+}
+
+TEST_F(UpdateCycleTest, LaterCyclesScanOnlyTheDirectoryWhoseNotificationFired) {
+    AddCatalog(true, L"a.cat", 1);
+    AddCatalog(false, L"b.cat", 2);
+    Recorder recorder;
+    // Before the second cycle nothing changes; before the third a catalog
+    // arrives in the first directory.
+    Run(output_.path().wstring(), 3, [](UpdateCycleTest& test, int cycle) {
+        if (cycle == 2) test.AddCatalog(true, L"d.cat", 4);
+    });
+    std::vector<std::wstring> scanned = ScannedPaths(recorder);
+    ASSERT_EQ(scanned.size(), 2u + 2u);
+    EXPECT_EQ(scanned[2], EngineDirectory(true) + L"/a.cat");
+    EXPECT_EQ(scanned[3], EngineDirectory(true) + L"/d.cat");
+    EXPECT_EQ(recorder.Count(Source::Engine, 27), 3u);
+}
+
+TEST_F(UpdateCycleTest, ABrokenFileIsRebuiltLikeAFreshOne) {
+    AddCatalog(true, L"a.cat", 1);
+    AddCatalog(false, L"b.cat", 2);
+    Run(output_.path().wstring());
+    Bytes fresh = ReadBytes(Database());
+    struct Case { const char* what; size_t offset; uint8_t value; bool truncate; };
+    const Case cases[] = {
+        {"bad magic", 0, 0x21, false},
+        {"dirty flag", 8, 1, false},
+        {"truncated body", 0, 0, true},
+        {"bad tag", kDatabaseHeaderSize, 0x11, false},
+    };
+    for (const Case& c : cases) {
+        Bytes broken = fresh;
+        if (c.truncate) broken.resize(broken.size() - 3); else broken[c.offset] = c.value;
+        WriteBytes(Database(), broken);
+        Recorder recorder;
+        Run(output_.path().wstring());
+        EXPECT_TRUE(recorder.Has(Source::Engine, 28)) << c.what;
+        EXPECT_EQ(ReadBytes(Database()), fresh) << c.what;
+    }
+}
+
+TEST_F(UpdateCycleTest, AMissingOutputDirectoryKeepsTheStoreInMemory) {
+    AddCatalog(true, L"a.cat", 1);
+    Recorder recorder;
+    std::wstring missing = output_.File(L"absent");
+    EXPECT_NE(Run(missing), "");
+    for (uint32_t event : {28u, 29u, 30u, 31u}) EXPECT_TRUE(recorder.Has(Source::Engine, event)) << event;
+    EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(UpdateCycleTest, WithoutAContextNothingIsScannedAndWithoutAnchorsTheScanStillRuns) {
+    AddCatalog(true, L"a.cat", 1);
+    verification_.startValue = 4;
+    Recorder recorder;
+    EXPECT_EQ(Run(output_.path().wstring()), "");
+    EXPECT_TRUE(recorder.Has(Source::Engine, 32));
+    EXPECT_TRUE(ScannedPaths(recorder).empty());
+    EXPECT_EQ(verification_.resets, 1);
+
+    verification_.startValue = ICatalogVerification::kContextStarted;
+    verification_.anchorCode = 1792;
+    recorder.Clear();
+    Run(output_.path().wstring());
+    // The first directory tries again, at information level.
+    EXPECT_TRUE(recorder.Has(Source::Engine, 33));
+    EXPECT_TRUE(recorder.Has(Source::Engine, 34));
+    EXPECT_EQ(ScannedPaths(recorder).size(), 1u);
+}
+
+// A store's content without record indexes: name -> record fields and
+// signer values, hash -> name; sorted, so that the order of adding is moot.
+std::string Content(CatalogStore& store) {
+    std::map<uint32_t, std::string> names;
+    std::vector<std::string> lines;
+    store.names().ForEach([&](NameEntry& e) {
+        const CatalogRecord* r = ResolveRef(e.ref);
+        std::string line = Hex(e.name.bytes()) + " " + std::to_string(r->fileTime.low) + " " +
+                           std::to_string(r->signerFlags) + " " + std::to_string(r->timeValue);
+        for (uint8_t value : {r->signerValue1, r->signerValue2, r->signerValue3, r->signerValue4}) {
+            line += " " + Hex(store.signerValues().items()[value].value.bytes());
+        }
+        names[e.ref.index] = Hex(e.name.bytes());
+        return lines.push_back(line), true;
+    });
+    store.hashes().ForEach([&](HashEntry& e) { return lines.push_back(Hex(e.view()) + " " + names[e.index]), true; });
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+}
+
+// Every allocation and every write of a whole run may fail without a crash
+// or a leak; after a failed write the file is refused or complete, and the
+// next clean run completes it.
+TEST_F(UpdateCycleTest, FailuresAnywhereLeaveARejectedOrCompleteFile) {
+    AddCatalog(true, L"a.cat", 1);
+    AddCatalog(false, L"b.cat", 2);
+    std::string complete;
+    {
+        CatalogStore built;
+        Run(output_.path().wstring());
+        MemoryStream stream(ReadBytes(Database()));
+        ASSERT_TRUE(LoadStore(built, stream, kDatabaseHeaderSize));
+        complete = Content(built);
+    }
+    // What a load of the file makes of it: empty when it is refused.
+    auto loaded = [&] {
+        Bytes bytes = ReadBytes(Database());
+        CatalogStore store;
+        MemoryStream stream(bytes);
+        bool clean = bytes.size() >= kDatabaseHeaderSize && bytes[0] == kDatabaseMagic && bytes[4] == kDatabaseVersion &&
+                     bytes[8] == 0 && LoadStore(store, stream, kDatabaseHeaderSize);
+        return clean ? Content(store) : std::string();
+    };
+    fs::remove(Database());
+    // A catalog cut short by a failed allocation may keep its record and
+    // time, so later runs skip it: the next clean run must only end with a
+    // file that loads (rebuilt when the cut left it inconsistent).
+    {
+        korva::test_support::AllocationFaults faults;
+        Run(output_.path().wstring());
+        uint64_t allocations = faults.attempts();
+        ASSERT_GT(allocations, 10u);
+        for (uint64_t failing = 1; failing <= allocations; ++failing) {
+            fs::remove(Database());
+            faults.FailAt(failing);
+            Run(output_.path().wstring());
+            faults.FailAt(0);
+            Run(output_.path().wstring());
+            EXPECT_NE(loaded(), "") << failing;
+            EXPECT_EQ(faults.liveBlocks(), 0u) << failing;
+        }
+    }
+    for (auto kind : {korva::platform::IoFault::Kind::FailWrite, korva::platform::IoFault::Kind::ShortWrite}) {
+        fs::remove(Database());
+        korva::platform::ArmIoFault({kind, 0});
+        Run(output_.path().wstring());
+        uint32_t writes = korva::platform::IoFaultCallsSeen();
+        korva::platform::DisarmIoFault();
+        fs::remove(Database());
+        ASSERT_GT(writes, 4u);
+        for (uint32_t ordinal = 1; ordinal <= writes; ++ordinal) {
+            korva::platform::ArmIoFault({kind, ordinal});
+            Run(output_.path().wstring());
+            korva::platform::DisarmIoFault();
+            std::string left = loaded();
+            EXPECT_TRUE(left.empty() || left == complete) << ordinal;
+            Run(output_.path().wstring());
+            EXPECT_EQ(loaded(), complete) << ordinal;
+            fs::remove(Database());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace TarnVerifyTrustDriver::test
