@@ -5,6 +5,7 @@
 #pragma once
 
 #include "catalog/CertContext.h"
+#include "catalog/StoppingNode.h"
 #include "catalog/TrustAnchorSet.h"
 #include "engine/CatalogVerification.h"
 
@@ -23,6 +24,9 @@ public:
 
     ICatalogEvidence* CreateCallback(CCallbacks* callbacks) override;
     uint32_t ParseCatalogFile(const wchar_t* path, ICatalogEvidence& callback, CCallbacks* callbacks) override;
+    // The same walk, also recording the element the callback refused first.
+    uint32_t ParseCatalogFile(const wchar_t* path, ICatalogEvidence& callback, CCallbacks* callbacks,
+                              StoppingNode& stop);
 
 private:
     CCertContext context_;
