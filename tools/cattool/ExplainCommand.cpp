@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "catalog/WalkResult.h"
 #include "engine/CertificateVerification.h"
 #include "platform/TextConversion.h"
 #include "platform/Trace.h"
@@ -209,8 +210,9 @@ int RunExplain(const Invocation& invocation, CommandOutput& output) {
         return kExitError;
     }
     std::vector<Explanation> items;
+    bool unreadable = false;
     for (const std::wstring& path : invocation.operands) {
-        Explanation& item = items.emplace_back();
+        Explanation item;
         item.path = path;
         item.evidence.reset(verification.CreateCallback(nullptr));
         if (item.evidence != nullptr) {
@@ -220,6 +222,14 @@ int RunExplain(const Invocation& invocation, CommandOutput& output) {
         if (item.evidence != nullptr) item.reason = CatalogVerdict(item.walkResult, *item.evidence);
         item.accepted = std::string_view(item.reason) == "ok";
         item.reasonClass = ReasonClass(item);
+        if (item.walkResult == TarnVerifyTrustDriver::kWalkCannotOpen ||
+            item.walkResult == TarnVerifyTrustDriver::kWalkCannotRead) {
+            output.err += "KorvaCatalogTool: " + platform::WideToUtf8(path) + ": cannot read (walk result " +
+                          std::to_string(item.walkResult) + ")\n";
+            unreadable = true;
+            continue;
+        }
+        items.push_back(std::move(item));
     }
     bool all = true;
     for (const Explanation& item : items) all = all && item.accepted;
@@ -235,6 +245,7 @@ int RunExplain(const Invocation& invocation, CommandOutput& output) {
     items.clear();  // the callbacks hold references into the anchor set
     verification.ReleaseTrustAnchors();
     verification.ResetContext();
+    if (unreadable) return kExitError;
     return all ? kExitSuccess : kExitNegative;
 }
 
