@@ -285,6 +285,11 @@ uint32_t CMicrosoftCatalogCallback::TrackPhase(Asn1Node& node) {
     default:
         break;
     }
+    if (node.depth == 4 && phase_ == kPhaseContent && node.index == 1 && !IsContextConstructed(node, 0)) {
+        // The encapsulated content is explicitly tagged [0]; anything else
+        // would be read by no other verifier as this content.
+        return kReject;
+    }
     if (node.depth == 5 && phase_ == kPhaseSignerInfos && IsContextConstructed(node, 1)) {
         phase_ = kPhaseUnauthenticated;
         Emit(23, Level::Information);
@@ -476,10 +481,10 @@ uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
         signerStep_ = 6;
         return VerifySignature(node);
     case 6:
-        if (IsContextConstructed(node, 1)) {
-            signerStep_ = 7;
-            Emit(107, Level::Information);
-        }
+        // Only the unauthenticated attributes may follow the signature.
+        if (!IsContextConstructed(node, 1)) return kReject;
+        signerStep_ = 7;
+        Emit(107, Level::Information);
         return 0;
     default:
         return 0;

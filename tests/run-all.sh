@@ -109,6 +109,13 @@ stage_windows() {
     local status=0
     (cd "$out/windows" && ctest --output-on-failure) || status=1
     WINE="$wine" "$root/tests/e2e/run-frontend-cases.sh" wine "$out/windows/frontend/KorvaCatalogDB.exe" || status=1
+    # Compared with the native stage's build, when that stage ran.
+    if [ -x "$out/native/frontend/KorvaCatalogDB" ]; then
+        local rc=0
+        WINE="$wine" "$root/tests/e2e/run-engine-wine.sh" "$out/windows/frontend/KorvaCatalogDB.exe" \
+            "$out/native/frontend/KorvaCatalogDB" || rc=$?
+        [ $rc = 0 ] || [ $rc = 77 ] || status=1
+    fi
     WINE="$wine" "$root/tests/e2e/run-cattool-cases.sh" wine "$out/windows/tools/cattool/KorvaCatalogTool.exe" || status=1
     return $status
 }

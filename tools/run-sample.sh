@@ -2,7 +2,8 @@
 # Builds the tool natively and runs it on the bundled sample configuration:
 # a silo described by tools/sample/isolate.ini, registry facts from
 # tools/sample/registry.reg, and a sample system directory whose CatRoot
-# folders the engine scans. Everything it writes goes to out/sample/.
+# folders the engine scans. Everything it writes goes to out/sample/; it ends
+# with which catalogs were accepted and which refused.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,13 +31,24 @@ cp "$build/frontend/KorvaCatalogDB" "$sample/isolate.ini" "$run/bin/"
 export KORVA_REGISTRY_FILE="$sample/registry.reg"
 export KORVA_SYSTEM_DIR="$sample/System32"
 export KORVA_CSIDL_28="$run/local"
+export KORVA_TRACE="$run/trace.txt"
 status=0
 "$run/bin/KorvaCatalogDB" /d "$@" || status=$?
 echo "(exit code $status; the database directory is $run/local/Tarnwick/$silo)"
+
+# What became of each catalog, from the trace: "engine 59" names the file,
+# "store 29" says it was recorded, "engine 61" that the store refused it.
+echo
+echo "Catalogs (full trace in $KORVA_TRACE):"
+awk '/^engine 59 / { if (name != "") print "  refused   " name; name = $NF; gsub(/"/, "", name); sub(/.*\//, "", name) }
+     /^store 29 / { print "  accepted  " name; name = "" }
+     END { if (name != "") print "  refused   " name }' "$KORVA_TRACE"
+ls -l "$run/local/Tarnwick/$silo/Cat.DB" 2>/dev/null || true
 [ $status -eq 0 ] || exit $status
 
 # What the run built, and why one catalog of the sample was left out.
 tool="$build/tools/cattool/KorvaCatalogTool"
+unset KORVA_TRACE  # the trace file stays the run's own
 echo
 echo "\$ KorvaCatalogTool dump Cat.DB"
 "$tool" dump "$run/local/Tarnwick/$silo/Cat.DB" || status=$?

@@ -141,26 +141,6 @@ TEST_F(UpdateCycleTest, FirstRunScansTheSecondDirectoryFirstAndWritesEverything)
     EXPECT_EQ(loaded.records().count(), 3u);
 }
 
-TEST_F(UpdateCycleTest, RerunParsesNothingUnlessACatalogChanged) {
-    AddCatalog(true, L"a.cat", 1);
-    AddCatalog(false, L"b.cat", 2);
-    fs::path touched = Directory(false) / "b.cat";
-    std::string built = Run(output_.path().wstring());
-    Bytes bytes = ReadBytes(Database());
-
-    verification_.verifier.walks = 0;
-    EXPECT_EQ(Run(output_.path().wstring()), built);
-    EXPECT_EQ(verification_.verifier.walks, 0);
-    EXPECT_EQ(ReadBytes(Database()), bytes);
-
-    fs::last_write_time(touched, fs::last_write_time(touched) + std::chrono::seconds(5));
-    Run(output_.path().wstring());
-    EXPECT_EQ(verification_.verifier.walks, 1);
-    Bytes grown = ReadBytes(Database());
-    ASSERT_GT(grown.size(), bytes.size());
-    EXPECT_TRUE(std::equal(bytes.begin() + kDatabaseHeaderSize, bytes.end(), grown.begin() + kDatabaseHeaderSize));
-}
-
 TEST_F(UpdateCycleTest, LaterCyclesScanOnlyTheDirectoryWhoseNotificationFired) {
     AddCatalog(true, L"a.cat", 1);
     AddCatalog(false, L"b.cat", 2);
