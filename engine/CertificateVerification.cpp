@@ -73,4 +73,11 @@ uint32_t CCertificateVerification::ParseCatalogFile(const wchar_t* path, ICatalo
                                                    &static_cast<CallbackEvidence&>(callback).callback());
 }
 
+uint32_t CCertificateVerification::ParseCatalogFile(const wchar_t* path, ICatalogEvidence& callback,
+                                                   CCallbacks* callbacks, StoppingNode& stop) {
+    CStoppingNodeRecorder recorder(static_cast<CallbackEvidence&>(callback).callback(), stop);
+    CatalogParseRecord record;
+    return TarnVerifyTrustDriver::ParseCatalogFile(&record, callbacks, path, &recorder);
+}
+
 }  // namespace TarnVerifyTrustDriver

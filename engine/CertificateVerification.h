@@ -5,6 +5,7 @@
 #pragma once
 
 #include "catalog/CertContext.h"
+#include "catalog/StoppingNode.h"
 #include "catalog/TrustAnchorSet.h"
 #include "engine/CatalogVerification.h"
 
@@ -17,9 +18,15 @@ public:
     ICatalogVerifier& Verifier() override { return *this; }
     void ReleaseTrustAnchors() override;
     void ResetContext() override;
+    // Roots trusted beside the built-in ones from the next SetUpTrustAnchors
+    // on; owned by the caller. Only the companion tool's test-root build asks.
+    void TrustExtraRoots(CExtraRoots* roots) { anchors_.extraRoots = roots; }
 
     ICatalogEvidence* CreateCallback(CCallbacks* callbacks) override;
     uint32_t ParseCatalogFile(const wchar_t* path, ICatalogEvidence& callback, CCallbacks* callbacks) override;
+    // The same walk, also recording the element the callback refused first.
+    uint32_t ParseCatalogFile(const wchar_t* path, ICatalogEvidence& callback, CCallbacks* callbacks,
+                              StoppingNode& stop);
 
 private:
     CCertContext context_;

@@ -18,7 +18,7 @@ if ! command -v cmake >/dev/null || ! command -v ninja >/dev/null || ! command -
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends cmake ninja-build g++ >/dev/null
 fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVA_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target KorvaCatalogDB
+cmake --build "$build" --target KorvaCatalogDB KorvaCatalogTool
 
 # The tool finds isolate.ini beside its executable, so run a copy from out/sample/bin.
 # The sample maps %TARNDRIVERS64% to the silo's local data folder, which the
@@ -44,4 +44,16 @@ awk '/^engine 59 / { if (name != "") print "  refused   " name; name = $NF; gsub
      /^store 29 / { print "  accepted  " name; name = "" }
      END { if (name != "") print "  refused   " name }' "$KORVA_TRACE"
 ls -l "$run/local/Tarnwick/$silo/Cat.DB" 2>/dev/null || true
+[ $status -eq 0 ] || exit $status
+
+# What the run built, and why one catalog of the sample was left out.
+tool="$build/tools/cattool/KorvaCatalogTool"
+unset KORVA_TRACE  # the trace file stays the run's own
+echo
+echo "\$ KorvaCatalogTool dump Cat.DB"
+"$tool" dump "$run/local/Tarnwick/$silo/Cat.DB" || status=$?
+refused="$sample/System32/CatRoot/{F750E6C3-38EE-11D1-85E5-00C04FC295EE}/generated_untrusted_root.cat"
+echo
+echo "\$ KorvaCatalogTool explain generated_untrusted_root.cat"
+"$tool" explain "$refused" || true
 exit $status

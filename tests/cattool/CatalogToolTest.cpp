@@ -4,6 +4,7 @@
 #include "engine/CatalogDatabaseFile.h"
 #include "tests/common/TempFiles.h"
 #include "tests/engine/StoreTestSupport.h"
+#include "tests/cattool/ToolRun.h"
 #include "tools/cattool/Commands.h"
 #include "tools/cattool/Json.h"
 #include "tools/cattool/Text.h"
@@ -28,18 +29,6 @@ void BuildDatabase(const test_support::TempDirectory& directory,
     tvt::CatalogDatabaseFile file(directory.path().wstring());
     ASSERT_FALSE(tvt::Failed(file.LoadDatabaseFile(store)));
     ASSERT_FALSE(tvt::Failed(file.SaveDatabaseFile(store)));
-}
-
-struct ToolRun {
-    int code = 0;
-    std::string out;
-    std::string err;
-};
-
-ToolRun RunToolWith(std::vector<std::wstring> arguments) {
-    CommandOutput output;
-    int code = RunTool(arguments, output);
-    return {code, output.out, output.err};
 }
 
 using tvt::test::Bytes;
@@ -143,7 +132,7 @@ TEST_F(CatalogToolTest, LooksHashesUpAsTheDriverWould) {
 
 TEST_F(CatalogToolTest, RefusesWhatItCannotDoWithUsage) {
     const std::vector<std::wstring> cases[] = {
-        {}, {L"explain", L"x.cat"}, {L"dump"}, {L"dump", L"a", L"b"}, {L"lookup", L"Cat.DB"}, {L"check", L"--xml", L"Cat.DB"},
+        {}, {L"build"}, {L"build", L"--trust-test-root"}, {L"explain", directory.File(L"absent.cat")}, {L"dump"}, {L"dump", L"a", L"b"}, {L"lookup", L"Cat.DB"}, {L"check", L"--xml", L"Cat.DB"},
         {L"check", directory.File(L"absent.DB")},
     };
     for (const std::vector<std::wstring>& arguments : cases) {

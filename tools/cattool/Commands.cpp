@@ -11,10 +11,14 @@ namespace korva::cattool {
 namespace {
 
 constexpr Command kCommands[] = {
-    {"dump", "CATDB", "show the header, entry counts, signer value table and records", 1, 1, RunDump},
-    {"check", "CATDB", "say whether the engine would keep CATDB, and the rule it breaks if not", 1, 1, RunCheck},
+    {"dump", "CATDB", "show the header, entry counts, signer value table and records", 1, 1, RunDump, nullptr},
+    {"check", "CATDB", "say whether the engine would keep CATDB, and the rule it breaks if not", 1, 1, RunCheck, nullptr},
     {"lookup", "CATDB (HASH | FILE)...", "say which catalog vouches for each hash or file, as the driver would",
-     2, SIZE_MAX, RunLookup},
+     2, SIZE_MAX, RunLookup, nullptr},
+    {"explain", "CATALOG.cat...", "verify each catalog as a build does and say why it is accepted or refused", 1,
+     SIZE_MAX, RunExplain, nullptr},
+    {"build", "[--trust-test-root DER]... DIR", "build Cat.DB into DIR as \"KorvaCatalogDB /p DIR\" does", 1, SIZE_MAX,
+     RunBuild, L"--trust-test-root"},
 };
 
 std::string Usage() {
@@ -27,7 +31,8 @@ std::string Usage() {
     text +=
         "\n--json writes one JSON document instead of text (see tools/cattool/README.md).\n"
         "HASH is 40 or 64 hex digits (SHA-1 or SHA-256); anything else is a file name.\n"
-        "Exit codes: 0 loads or found, 1 would be discarded or not found, 2 usage or read error.\n";
+        "Exit codes: 0 loads, found or accepted, 1 would be discarded, not found or refused,\n"
+        "2 usage or read error.\n";
     return text;
 }
 
@@ -69,6 +74,10 @@ int RunTool(const std::vector<std::wstring>& arguments, CommandOutput& output) {
         const std::wstring& argument = arguments[i];
         if (!operandsOnly && argument == L"--json") {
             invocation.json = true;
+        } else if (!operandsOnly && found->valueOption != nullptr && argument == found->valueOption &&
+                   i + 1 < arguments.size()) {
+            invocation.operands.push_back(argument);
+            invocation.operands.push_back(arguments[++i]);
         } else if (!operandsOnly && argument == L"--") {
             operandsOnly = true;
         } else if (!operandsOnly && argument.size() > 1 && argument.starts_with(L"--")) {

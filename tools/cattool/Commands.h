@@ -33,6 +33,8 @@ struct Command {
     size_t minOperands;
     size_t maxOperands;
     int (*run)(const Invocation& invocation, CommandOutput& output);
+    // An option that takes a value, kept among the operands with it; or null.
+    const wchar_t* valueOption;
 };
 
 std::span<const Command> Commands();
@@ -40,6 +42,8 @@ std::span<const Command> Commands();
 int RunDump(const Invocation& invocation, CommandOutput& output);
 int RunCheck(const Invocation& invocation, CommandOutput& output);
 int RunLookup(const Invocation& invocation, CommandOutput& output);
+int RunExplain(const Invocation& invocation, CommandOutput& output);
+int RunBuild(const Invocation& invocation, CommandOutput& output);
 
 // The whole program after the arguments are wide strings (without argv[0]).
 int RunTool(const std::vector<std::wstring>& arguments, CommandOutput& output);
