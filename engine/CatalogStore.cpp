@@ -78,7 +78,6 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
     }
     CatalogRecord* record = ResolveRef(name.entry->ref);
     if (record == nullptr) return StoreFailure(21, trace::Level::Warning);
-    record->fileTime = findData.lastWriteTime;
     record->unsaved = true;
 
     uint8_t* slots[] = {&record->signerValue1, &record->signerValue2, &record->signerValue3, &record->signerValue4};
@@ -102,6 +101,9 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
             ++added;
         }
     }
+    // The file time goes in last: a catalog taken in only in part keeps a
+    // time that differs from its file's, so the next scan walks it again.
+    record->fileTime = findData.lastWriteTime;
     StoreEvent(29, trace::Level::Information, {trace::Num(added)});
     return true;
 }
