@@ -33,7 +33,7 @@ apt_install() {  # packages not yet installed
 
 install_packages() {
     apt_install cmake ninja-build g++ clang libgtest-dev libgmock-dev googletest libbenchmark-dev libssl-dev \
-        g++-mingw-w64-x86-64-posix wine64 perl osslsigncode
+        g++-mingw-w64-x86-64-posix wine64 perl python3 osslsigncode
     # The sanitizer and fuzzer runtimes of the clang that is installed.
     local clang_major
     clang_major=$(clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -1)
