@@ -33,6 +33,19 @@ TEST(PeImage, LeavesOutTheChecksumTheCertificateEntryAndTheCertificates) {
     EXPECT_NE(Digest(changed), Digest(pe.bytes));
 }
 
+// Headers that end right after the checksum field, with no certificate
+// entry, leave no header range behind it: the first section comes next.
+TEST(PeImage, HeadersEndingAtTheChecksumLeaveNoSecondHeaderRange) {
+    TestPe pe = MakeTestPe({}, 0);
+    PutLe(pe.bytes, pe.checkSum - 4, pe.checkSum + 4, 4);     // SizeOfHeaders
+    PutLe(pe.bytes, pe.checkSum + 44, 4, 4);                   // NumberOfRvaAndSizes: no certificate entry
+    ImageLayout layout = LayOutImage(pe.bytes);
+    ASSERT_EQ(layout.kind, ImageKind::Pe) << (layout.problem ? layout.problem : "");
+    ASSERT_GE(layout.ranges.size(), 2u);
+    EXPECT_EQ(layout.ranges[0].size, pe.checkSum);
+    EXPECT_EQ(layout.ranges[1].offset, 0x200u);
+}
+
 TEST(PeImage, TakesEveryByteOfAFileThatIsNoImage) {
     for (std::vector<uint8_t> bytes : {std::vector<uint8_t>{}, std::vector<uint8_t>{'M'}, std::vector<uint8_t>(100, 'M')}) {
         ImageLayout layout = LayOutImage(bytes);
