@@ -50,16 +50,15 @@ struct Pki {
     catgen::Chain selfSignedSigner;
 };
 
-Pki MakePki() {
+Pki MakePki(const TreeOptions& tree) {
     Pki pki;
-    // Roots are 4096-bit as real code-signing roots are; the rest 2048.
-    catgen::SetKeyBits(4096);
+    catgen::SetKeyBits(tree.rootKeyBits);
     for (int r = 0; r < kCodeSigningRoots; ++r) {
         std::string n = std::to_string(r + 1);
         pki.roots.push_back(catgen::TestRoot("bench-root-" + n, "Korva Bench Root " + n));
     }
     pki.tsaRoot = catgen::TestRoot("bench-tsa-root", "Korva Bench Time-Stamping Root");
-    catgen::SetKeyBits(2048);
+    catgen::SetKeyBits(tree.keyBits);
     for (int c = 0; c < kSignerChains; ++c) {
         catgen::ChainOptions options;
         options.name = "bench" + std::to_string(c + 1);
@@ -159,7 +158,7 @@ bool GenerateTree(const TreeOptions& options, const fs::path& directory, Tree& t
         fs::create_directories(options.keyDirectory, ec);
         catgen::SetKeyDirectory(options.keyDirectory);
     }
-    const Pki pki = MakePki();
+    const Pki pki = MakePki(options);
     for (const catgen::Identity& root : pki.roots) tree.codeSigningRoots.push_back(catgen::CertificateDer(root.cert));
     tree.timeStampingRoots.push_back(catgen::CertificateDer(pki.tsaRoot.cert));
 

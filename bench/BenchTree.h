@@ -25,6 +25,9 @@ struct TreeOptions {
     // Where keys are kept between runs (made once, they are the slow part);
     // empty: made afresh in this process.
     std::filesystem::path keyDirectory;
+    // Sizes of keys made afresh: roots as large as real code-signing roots.
+    int rootKeyBits = 4096;
+    int keyBits = 2048;
 };
 
 struct TreeCatalog {

@@ -105,6 +105,11 @@ bool EngineBuild::Run(const fs::path& systemDirectory, const fs::path& outputDir
         error = "a test root was refused";
         return false;
     }
+    static const fs::path firstSystemDirectory = systemDirectory;
+    if (systemDirectory != firstSystemDirectory) {
+        error = "the engine keeps the system directory " + firstSystemDirectory.string() + " in this process";
+        return false;
+    }
     std::error_code ec;
     fs::create_directories(outputDirectory, ec);
     setenv("KORVA_SYSTEM_DIR", systemDirectory.c_str(), 1);  // benchmarks are native POSIX only

@@ -35,7 +35,9 @@ public:
     // Runs one update cycle over `systemDirectory` into `outputDirectory`
     // (created when missing; an existing Cat.DB is kept, so a second call is a
     // rerun). With `verdicts`, every walked catalog's verdict lands there.
-    // False when the engine could not be started or a root was refused.
+    // False when the engine could not be started or a root was refused, and
+    // for a system directory other than the first of the process: the engine
+    // looks that up once per process.
     bool Run(const std::filesystem::path& systemDirectory, const std::filesystem::path& outputDirectory,
              Verdicts* verdicts, std::string& error);
 
