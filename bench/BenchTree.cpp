@@ -105,7 +105,9 @@ std::vector<catgen::Member> Members(uint64_t seed, size_t catalog, size_t count,
     for (size_t m = 0; m < count; ++m) {
         catgen::Member member;
         member.kind = MemberKind(catalog, m, mix);
-        member.fileName = "c" + std::to_string(catalog) + "_" + std::to_string(m) + (m % 3 == 0 ? ".dll" : ".sys");
+        char name[64];
+        std::snprintf(name, sizeof name, "c%zu_%zu.%s", catalog, m, m % 3 == 0 ? "dll" : "sys");
+        member.fileName = name;
         member.peImage = m % 3 == 0;
         bool shared = random.Below(50) == 0;
         Bytes content = shared ? Seeded(seed, SIZE_MAX, random.Below(kSharedHashes)) : Seeded(seed, catalog, m);
