@@ -272,6 +272,12 @@ int Run(const Options& options) {
     std::printf("generated in %.1f s: %zu files, %.1f MB, %zu member hashes\n", generation.wall,
                 tree.catalogs.size(), static_cast<double>(tree.totalBytes) / 1e6, members);
 
+    // The roots as files, for the child processes (and for profiling by hand).
+    const fs::path roots = options.work / "roots";
+    if (!SaveRoots(roots, tree.codeSigningRoots, tree.timeStampingRoots)) {
+        std::fprintf(stderr, "catalog_tree_bench: cannot write %s\n", roots.c_str());
+        return 1;
+    }
     std::vector<fs::path> files;
     for (const TreeCatalog& catalog : tree.catalogs) files.push_back(catalog.path);
     EngineBuild engine(tree.codeSigningRoots, tree.timeStampingRoots);
@@ -309,10 +315,8 @@ int Run(const Options& options) {
 
     // A second process over the same tree: a full build, then one that finds
     // nothing changed.
-    const fs::path roots = options.work / "roots";
     const fs::path childDatabase = options.work / "child-db";
     fs::remove_all(childDatabase);
-    if (!SaveRoots(roots, tree.codeSigningRoots, tree.timeStampingRoots)) return 1;
     ChildRun full = RunChild(tree.systemDirectory, childDatabase, roots);
     ChildRun rerun = RunChild(tree.systemDirectory, childDatabase, roots);
     if (!full.ok || !rerun.ok) {
