@@ -204,16 +204,16 @@ bool EngineRoundsInChild(const fs::path& systemDirectory, const fs::path& output
 // catalog, each accepted catalog's kernel-form name in UTF-16 and 29 bytes of
 // record.
 uint64_t RawStoredBytes(const Tree& tree) {
-    std::set<Bytes> hashes;
+    std::set<std::string> hashes;
     uint64_t raw = 0;
     for (const TreeCatalog& catalog : tree.catalogs) {
         if (catalog.malformation != catgen::Malformation::kNone) continue;
-        for (const Bytes& hash : catalog.memberHashes) hashes.insert(hash);
+        for (const Bytes& hash : catalog.memberHashes) hashes.emplace(hash.begin(), hash.end());
         std::string name = "\\SystemRoot\\SYSTEM32\\CatRoot\\" + catalog.path.parent_path().filename().string() +
                            "\\" + catalog.path.filename().string();
         raw += name.size() * 2 + 29;
     }
-    for (const Bytes& hash : hashes) raw += hash.size();
+    for (const std::string& hash : hashes) raw += hash.size();
     return raw;
 }
 
