@@ -7,6 +7,10 @@
 //
 //   catalog_tree_bench [--catalogs N] [--seed S] [--package-members M]
 //                      [--rounds R] [--work DIR] [--check-only]
+//
+// Its child processes run it as
+//   catalog_tree_bench --engine-child SYSTEM32 OUTPUT ROOTS      one build
+//   catalog_tree_bench --engine-rounds SYSTEM32 OUTPUT ROOTS N   N timed builds
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <spawn.h>
