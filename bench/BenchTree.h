@@ -1,8 +1,8 @@
 // A synthetic system directory at the scale of a real one: thousands of
 // catalogs in both catalog directories, signed by a handful of chains under
 // test roots, a third of them refused for one reason or another, and one
-// package catalog of a hundred thousand members. The same options and seed
-// always give the same bytes.
+// package catalog of a hundred thousand members. The same options, seed and
+// keys always give the same bytes.
 #pragma once
 
 #include <cstdint>
