@@ -9,6 +9,7 @@
 namespace korva::bench {
 namespace {
 
+using catgen::Bytes;
 using catgen::Digest;
 using catgen::Malformation;
 using catgen::Timestamp;
@@ -110,6 +111,41 @@ TEST_F(PeerVerifierTest, AcceptsWellFormedCatalogsWithTheirMembersInOrder) {
         const Verdict verdict = peer.Verify(catalog.der);
         EXPECT_TRUE(verdict.accepted);
         EXPECT_EQ(verdict.memberHashes, catalog.memberHashes);
+    }
+}
+
+struct AnchorCase {
+    bool codeSigningRoot;  // the signer's root among the code-signing roots
+    bool stamperRootForCodeSigning;
+    bool stamperRoot;      // the time-stamping root among the time-stamping roots
+    Timestamp timestamp;
+    bool accepted;
+};
+
+// Each chain must end in a root of its own purpose: a time-stamping root
+// vouches for no signer, and a code-signing root for no time-stamper.
+TEST_F(PeerVerifierTest, EachChainEndsInARootOfItsOwnPurpose) {
+    const AnchorCase cases[] = {
+        {true, false, true, Timestamp::kPkcs9, true},
+        {true, false, false, Timestamp::kNone, true},
+        {false, true, true, Timestamp::kNone, false},
+        {true, true, false, Timestamp::kPkcs9, false},
+        {true, true, false, Timestamp::kRfc3161, false},
+        {true, false, false, Timestamp::kRfc3161, false},
+    };
+    const Bytes root = catgen::CertificateDer(root_.cert);
+    const Bytes tsaRoot = catgen::CertificateDer(tsaRoot_.cert);
+    for (const AnchorCase& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.codeSigningRoot << c.stamperRootForCodeSigning << c.stamperRoot << " "
+                                          << int(c.timestamp));
+        std::vector<Bytes> codeSigning, timeStamping;
+        if (c.codeSigningRoot) codeSigning.push_back(root);
+        if (c.stamperRootForCodeSigning) codeSigning.push_back(tsaRoot);
+        if (c.stamperRoot) timeStamping.push_back(tsaRoot);
+        catgen::CatalogOptions options;
+        options.trustList.members = catgen::SyntheticMembers(2, catgen::MemberHash::kSha256);
+        options.timestamp = c.timestamp;
+        EXPECT_EQ(PeerVerifier(codeSigning, timeStamping).Verify(Build(options).der).accepted, c.accepted);
     }
 }
 
