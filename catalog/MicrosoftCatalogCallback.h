@@ -76,6 +76,9 @@ private:
     uint32_t CheckMessageDigest(const Asn1Node& node);
     uint32_t ReadSignerInfo(const Asn1Node& node);
     uint32_t VerifySignature(const Asn1Node& node);
+    // Value 4: the SHA-1 of the signer certificate's encoding once it is
+    // found canonical. A CCertDigest result.
+    uint32_t SignerCertificateDigest(korva::toolkit::CertObject* certificate);
     uint32_t CollectMemberHash(const Asn1Node& node);
     uint32_t CopyCountersignatureDigest(const Asn1Node& node);
     uint32_t ReadTimeStampContent(Asn1Node& node);
