@@ -183,14 +183,30 @@ void CMicrosoftCatalogCallback::ReleaseSignerKeys() {
     counterSerial_.Free();
 }
 
+struct CMicrosoftCatalogCallback::MemberBlock : TAllocator<MemberBlock> {
+    static constexpr uint32_t kMembers = 256;
+    MemberBlock* next = nullptr;
+    uint32_t used = 0;
+    CatalogMember members[kMembers];
+};
+
 void CMicrosoftCatalogCallback::ReleaseMembers() {
-    while (members_.next != &members_) {
-        CatalogMember* member = members_.next;
-        members_.next = member->next;
-        delete member;
+    while (MemberBlock* block = memberBlocks_) {
+        memberBlocks_ = block->next;
+        delete block;
     }
-    members_.previous = &members_;
+    members_.next = members_.previous = &members_;
     memberCount_ = 0;
+}
+
+CatalogMember* CMicrosoftCatalogCallback::NewMember() {
+    if (memberBlocks_ == nullptr || memberBlocks_->used == MemberBlock::kMembers) {
+        auto* block = new MemberBlock;
+        if (block == nullptr) return nullptr;
+        block->next = memberBlocks_;
+        memberBlocks_ = block;
+    }
+    return &memberBlocks_->members[memberBlocks_->used++];
 }
 
 const CMemory& CMicrosoftCatalogCallback::SignerValue(uint32_t number) const {
@@ -700,7 +716,7 @@ uint32_t CMicrosoftCatalogCallback::CollectMemberHash(const Asn1Node& node) {
     }
     if (!expectHash_ || !IsUniversal(node, false, kTagOctetString) || (node.len != 20 && node.len != 32)) return 0;
     expectHash_ = false;
-    auto* member = new CatalogMember;
+    CatalogMember* member = NewMember();
     if (member == nullptr) {
         Emit(118, Level::Error);
         return kOutOfMemory;
