@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 namespace TarnVerifyTrustDriver::test {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kBlock = EntryBatch::kBlockSize;
 
 // Keeps what it is given; the write numbered `failAt` (from 1) fails.
@@ -17,55 +17,44 @@ struct Output : IStoreOutput {
         if (++writes == failAt) return false;
         return bytes.insert(bytes.end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size), true;
     }
-    Bytes bytes;
+    std::vector<uint8_t> bytes;
     uint32_t writes = 0, failAt = 0;
 };
 
-// Saves entries of the given sizes, entry i filled with i + 1, each in two
-// puts as a tag and its fields go in; gives the marks left unsaved.
-std::vector<bool> Save(const std::vector<uint32_t>& sizes, bool batched, Output& output) {
-    std::unique_ptr<bool[]> marks(new bool[sizes.size() + 1]);
-    std::fill_n(marks.get(), sizes.size(), true);
-    EntryBatch batch(output, nullptr, batched);
-    bool ok = true;
-    for (size_t i = 0; i < sizes.size() && ok; ++i) {
-        Bytes entry(sizes[i], static_cast<uint8_t>(i + 1));
-        ok = batch.Put({entry.data(), entry.size() / 2}) && batch.Put(std::span(entry).subspan(entry.size() / 2)) &&
-             batch.End(marks[i]);
-    }
-    ok = ok && batch.Flush();
-    EXPECT_EQ(ok, output.failAt == 0 || output.failAt > output.writes);
-    return std::vector<bool>(marks.get(), marks.get() + sizes.size());
-}
-
-const std::vector<std::vector<uint32_t>> kShapes = {
-    {}, {6}, {29, 6, 38, 1000},
-    {kBlock - 10, 20, 5},              // the second entry straddles two blocks
-    {10, 3 * kBlock + 7, 10},          // an entry longer than a block
-    std::vector<uint32_t>(40000, 38),  // many small entries over several blocks
-};
-
-// Batched or not, the bytes are those of the entries in order, in one write
-// per block; after a failed write the bytes out are a prefix of them and an
-// entry is marked saved only if all of it is in that prefix.
+// Entries of these sizes, entry i filled with i + 1 and put in two halves;
+// batched or not, the bytes out are a prefix of them all (all of them in one
+// write per block when nothing fails), and an entry is marked saved only if
+// all of it is in that prefix.
 TEST(EntryBatchTest, WritesEveryEntryWholeOrLeavesItUnsaved) {
-    for (const auto& sizes : kShapes) {
-        Bytes whole;
+    const std::vector<std::vector<uint32_t>> shapes = {
+        {29, 6, 38, 1000}, {kBlock - 10, 20, 5} /* straddles */, {10, 3 * kBlock + 7, 10} /* longer than a block */,
+        std::vector<uint32_t>(40000, 38)};
+    for (const auto& sizes : shapes) {
+        std::vector<uint8_t> whole;
         for (size_t i = 0; i < sizes.size(); ++i) whole.insert(whole.end(), sizes[i], static_cast<uint8_t>(i + 1));
         for (bool batched : {true, false}) {
-            Output complete;
-            EXPECT_EQ(Save(sizes, batched, complete), std::vector<bool>(sizes.size(), false));
-            EXPECT_EQ(complete.bytes, whole);
-            EXPECT_LE(complete.writes, batched ? whole.size() / kBlock + 1 : whole.size());
-            for (uint32_t failAt = 1; failAt <= complete.writes; failAt += 1 + complete.writes / 40) {
-                Output failing;
-                failing.failAt = failAt;
-                std::vector<bool> unsaved = Save(sizes, batched, failing);
-                ASSERT_TRUE(std::equal(failing.bytes.begin(), failing.bytes.end(), whole.begin()));
-                size_t end = 0;
-                for (size_t i = 0; i < sizes.size(); ++i) {
+            for (uint32_t failAt = 0, writes = 1; failAt <= writes; failAt += 1 + writes / 40) {
+                Output output;
+                output.failAt = failAt;
+                std::unique_ptr<bool[]> unsaved(new bool[sizes.size()]);
+                std::fill_n(unsaved.get(), sizes.size(), true);
+                EntryBatch batch(output, nullptr, batched);
+                bool ok = true;
+                for (size_t i = 0, start = 0; i < sizes.size() && ok; start += sizes[i++]) {
+                    std::span<const uint8_t> entry = std::span(whole).subspan(start, sizes[i]);
+                    ok = batch.Put(entry.first(entry.size() / 2)) && batch.Put(entry.subspan(entry.size() / 2)) &&
+                         batch.End(unsaved[i]);
+                }
+                ok = ok && batch.Flush();
+                if (failAt == 0) {
+                    writes = output.writes;
+                    EXPECT_TRUE(ok && output.bytes == whole);
+                    EXPECT_LE(output.writes, batched ? whole.size() / kBlock + 1 : whole.size());
+                }
+                ASSERT_TRUE(std::equal(output.bytes.begin(), output.bytes.end(), whole.begin()));
+                for (size_t i = 0, end = 0; i < sizes.size(); ++i) {
                     end += sizes[i];
-                    EXPECT_TRUE(unsaved[i] || end <= failing.bytes.size()) << i << " fails at " << failAt;
+                    EXPECT_TRUE(unsaved[i] || end <= output.bytes.size()) << i << " fails at " << failAt;
                 }
             }
         }
