@@ -12,6 +12,7 @@
 #include "catalog/KnownOids.h"
 #include "catalog/SignerChecks.h"
 #include "catalog/TrustAnchorSet.h"
+#include "catalog/VerificationCache.h"
 #include "platform/ByteReader.h"
 #include "platform/Trace.h"
 #include "toolkit/Certificate.h"
@@ -133,6 +134,21 @@ uint32_t DigestOf(uint32_t id, ByteSpan bytes, CCertDigest& digest) {
     return result;
 }
 
+// A certificate's signature under `key`, answered by the cache when the same
+// key checked the same encoding before. The encoding is read as stored:
+// asking for it through the toolkit would run its canonical check here.
+tk::Status CheckSignature(CVerificationCache* cache, tk::CertObject* certificate, const CCertKey& key) {
+    if (cache == nullptr || key.spki().empty() || !tk::IsCertificate(certificate) || certificate->encoding == nullptr) {
+        return tk::CertVerifySignature(certificate, key.key());
+    }
+    ByteSpan der(certificate->encoding, certificate->encodingLength);
+    tk::Status status = tk::kOk;
+    if (cache->FindCheck(key.spki(), der, status)) return status;
+    status = tk::CertVerifySignature(certificate, key.key());
+    cache->KeepCheck(key.spki(), der, status);
+    return status;
+}
+
 // Owns a toolkit object list for one scope.
 struct ListHolder {
     tk::ObjectList* list = nullptr;
@@ -167,14 +183,30 @@ void CMicrosoftCatalogCallback::ReleaseSignerKeys() {
     counterSerial_.Free();
 }
 
+struct CMicrosoftCatalogCallback::MemberBlock : TAllocator<MemberBlock> {
+    static constexpr uint32_t kMembers = 256;
+    MemberBlock* next = nullptr;
+    uint32_t used = 0;
+    CatalogMember members[kMembers];
+};
+
 void CMicrosoftCatalogCallback::ReleaseMembers() {
-    while (members_.next != &members_) {
-        CatalogMember* member = members_.next;
-        members_.next = member->next;
-        delete member;
+    while (MemberBlock* block = memberBlocks_) {
+        memberBlocks_ = block->next;
+        delete block;
     }
-    members_.previous = &members_;
+    members_.next = members_.previous = &members_;
     memberCount_ = 0;
+}
+
+CatalogMember* CMicrosoftCatalogCallback::NewMember() {
+    if (memberBlocks_ == nullptr || memberBlocks_->used == MemberBlock::kMembers) {
+        auto* block = new MemberBlock;
+        if (block == nullptr) return nullptr;
+        block->next = memberBlocks_;
+        memberBlocks_ = block;
+    }
+    return &memberBlocks_->members[memberBlocks_->used++];
 }
 
 const CMemory& CMicrosoftCatalogCallback::SignerValue(uint32_t number) const {
@@ -355,12 +387,12 @@ uint32_t CMicrosoftCatalogCallback::CollectCertificate(const Asn1Node& node) {
     // A certificate that verifies with its own key is self-signed: only the
     // built-in roots may anchor a path.
     CCertKey key;
-    uint32_t keyResult = key.FromCertificate(certificate);
+    uint32_t keyResult = key.FromCertificate(certificate, anchors_.cache);
     if (keyResult == kCertOutOfMemory) {
         tk::CertFree(&certificate);
         return kOutOfMemory;
     }
-    if (keyResult == kCertSuccess && tk::CertVerifySignature(certificate, key.key()) == tk::kOk) {
+    if (keyResult == kCertSuccess && CheckSignature(anchors_.cache, certificate, key) == tk::kOk) {
         Emit(42, Level::Information);
         tk::CertFree(&certificate);
         return 0;
@@ -536,16 +568,16 @@ CMicrosoftCatalogCallback::SignerOutcome CMicrosoftCatalogCallback::VerifyPath(t
         (void)tk::ObjectListGet(path.list, i, &entry);
         auto* link = static_cast<tk::CertObject*>(entry);
         if (i + 1 == count) {
-            if (uint32_t result = key.FromCertificate(link); result != kCertSuccess) {
+            if (uint32_t result = key.FromCertificate(link, anchors_.cache); result != kCertSuccess) {
                 Emit(86, Level::Warning, {Num(result)});
                 return result == kCertOutOfMemory ? SignerOutcome::OutOfMemory : SignerOutcome::Failed;
             }
         }
-        if (tk::Status verify = tk::CertVerifySignature(link, key.key()); verify != tk::kOk) {
+        if (tk::Status verify = CheckSignature(anchors_.cache, link, key); verify != tk::kOk) {
             Emit(88, Level::Warning, {Num(verify), Num(i)});
             return CertResultOf(verify) == kCertOutOfMemory ? SignerOutcome::OutOfMemory : SignerOutcome::Failed;
         }
-        if (uint32_t result = key.FromCertificate(link); result != kCertSuccess) {
+        if (uint32_t result = key.FromCertificate(link, anchors_.cache); result != kCertSuccess) {
             Emit(90, Level::Warning, {Num(result)});
             return result == kCertOutOfMemory ? SignerOutcome::OutOfMemory : SignerOutcome::Failed;
         }
@@ -582,6 +614,24 @@ CMicrosoftCatalogCallback::SignerOutcome CMicrosoftCatalogCallback::VerifyChainA
     return SignerOutcome::Verified;
 }
 
+uint32_t CMicrosoftCatalogCallback::SignerCertificateDigest(tk::CertObject* certificate) {
+    // An encoding the toolkit found canonical before needs neither its check
+    // nor its digest again.
+    CVerificationCache* cache = anchors_.cache;
+    if (cache != nullptr && tk::IsCertificate(certificate) && certificate->encoding != nullptr) {
+        ByteSpan kept = cache->FindCanonical({certificate->encoding, certificate->encodingLength});
+        if (!kept.empty()) return Copy(signerValues_[3], kept) ? kCertSuccess : kCertOutOfMemory;
+    }
+    const uint8_t* der = nullptr;
+    uint32_t derLength = 0;
+    tk::Status encoded = tk::CertGetEncoding(certificate, tk::kCertEncodingLenient, &der, &derLength);
+    uint32_t digested =
+        encoded == tk::kOk ? DigestOf(kSha1Info.id(), {der, derLength}, signerDigest_) : CertResultOf(encoded);
+    if (digested == kCertSuccess && !Copy(signerValues_[3], signerDigest_.output().bytes())) digested = kCertOutOfMemory;
+    if (digested == kCertSuccess && cache != nullptr) cache->KeepCanonical({der, derLength}, signerValues_[3].bytes());
+    return digested;
+}
+
 uint32_t CMicrosoftCatalogCallback::VerifySignature(const Asn1Node& node) {
     ListHolder found;
     tk::CertObject* certificate = nullptr;
@@ -589,14 +639,9 @@ uint32_t CMicrosoftCatalogCallback::VerifySignature(const Asn1Node& node) {
     if (outcome == SignerOutcome::NotFound) return 0;
     if (outcome != SignerOutcome::Verified) return outcome == SignerOutcome::OutOfMemory ? kOutOfMemory : kReject;
 
-    const uint8_t* der = nullptr;
-    uint32_t derLength = 0;
     // A failed digest only leaves value 4 empty, but running out of memory
     // ends the walk, so that no catalog is kept with a value missing for that.
-    tk::Status encoded = tk::CertGetEncoding(certificate, tk::kCertEncodingLenient, &der, &derLength);
-    uint32_t digested =
-        encoded == tk::kOk ? DigestOf(kSha1Info.id(), {der, derLength}, signerDigest_) : CertResultOf(encoded);
-    if (digested == kCertSuccess && !Copy(signerValues_[3], signerDigest_.output().bytes())) digested = kCertOutOfMemory;
+    uint32_t digested = SignerCertificateDigest(certificate);
     if (digested != kCertSuccess) {
         Emit(69, digested == kCertOutOfMemory ? Level::Error : Level::Warning, {Num(digested)});
         if (digested == kCertOutOfMemory) return kOutOfMemory;
@@ -671,7 +716,7 @@ uint32_t CMicrosoftCatalogCallback::CollectMemberHash(const Asn1Node& node) {
     }
     if (!expectHash_ || !IsUniversal(node, false, kTagOctetString) || (node.len != 20 && node.len != 32)) return 0;
     expectHash_ = false;
-    auto* member = new CatalogMember;
+    CatalogMember* member = NewMember();
     if (member == nullptr) {
         Emit(118, Level::Error);
         return kOutOfMemory;

@@ -26,7 +26,7 @@ class CCertKey;
 struct TrustAnchorSet;
 
 // One member hash of the trust list, in a ring of its siblings.
-struct CatalogMember : TAllocator<CatalogMember> {
+struct CatalogMember {
     static constexpr uint32_t kMaxLength = 32;
     uint8_t bytes[kMaxLength] = {};
     uint32_t length = 0;
@@ -76,6 +76,9 @@ private:
     uint32_t CheckMessageDigest(const Asn1Node& node);
     uint32_t ReadSignerInfo(const Asn1Node& node);
     uint32_t VerifySignature(const Asn1Node& node);
+    // Value 4: the SHA-1 of the signer certificate's encoding once it is
+    // found canonical. A CCertDigest result.
+    uint32_t SignerCertificateDigest(korva::toolkit::CertObject* certificate);
     uint32_t CollectMemberHash(const Asn1Node& node);
     uint32_t CopyCountersignatureDigest(const Asn1Node& node);
     uint32_t ReadTimeStampContent(Asn1Node& node);
@@ -98,10 +101,17 @@ private:
     uint32_t FinishCountersignature(const Asn1Node& encryptedDigest);
     void ReleaseSignerKeys();
     void ReleaseMembers();
+    // A member from the current block, a fresh block when it is full; null
+    // out of memory.
+    CatalogMember* NewMember();
 
     const TrustAnchorSet& anchors_;
     CatalogMember members_;  // the ring's sentinel
     uint32_t memberCount_ = 0;
+    // Members come in blocks, so that a catalog of 100,000 members costs a
+    // few hundred allocations instead of one each.
+    struct MemberBlock;
+    MemberBlock* memberBlocks_ = nullptr;
     CMemory signerValues_[4];
     uint32_t timeValue_ = 0;
     uint32_t signerFlags_ = 0;

@@ -16,12 +16,16 @@
 namespace TarnVerifyTrustDriver {
 
 class CCertContext;
+class CVerificationCache;
 
 struct TrustAnchorSet {
     // Indexed by group - 1; each list holds references to certificates.
     korva::toolkit::ObjectList* lists[kRootGroupCount] = {};
     // Further roots per group, owned by the caller; null in a default run.
     CExtraRoots* extraRoots = nullptr;
+    // Checks already made against this set, owned by whoever set it up with
+    // one; null: every key and signature is made and checked afresh.
+    CVerificationCache* cache = nullptr;
 
     bool complete() const { return lists[0] != nullptr && lists[1] != nullptr && lists[2] != nullptr; }
     korva::toolkit::ObjectList* codeSigningAnchors() const { return lists[0]; }

@@ -36,6 +36,9 @@ public:
     // created before the failing step stays, marked unsaved.
     bool AddCatalog(const std::wstring& path, const CatalogFindData& findData, ICatalogVerifier& verifier);
 
+    // Where container storage and scratch objects come from.
+    CCallbacks* callbacks() const { return callbacks_; }
+
     // Empties all five containers; the arrays keep their capacity.
     void ClearStore();
 

@@ -4,6 +4,8 @@
 #include <span>
 #include <string>
 
+#include "catalog/FastPaths.h"
+#include "engine/EntryBatch.h"
 #include "platform/ByteReader.h"
 #include "platform/ByteWriter.h"
 #include "platform/TextConversion.h"
@@ -33,24 +35,24 @@ bool Get(ByteReader& reader, uint16_t& value) { return reader.ReadU16Le(value); 
 bool Get(ByteReader& reader, uint32_t& value) { return reader.ReadU32Le(value); }
 bool Get(ByteReader& reader, uint64_t& value) { return reader.ReadU64Le(value); }
 
-// One field per write, little-endian, as the layout gives it.
+// The fields of one entry, little-endian as the layout gives them, into the
+// save's batch.
 class FieldWriter {
 public:
-    explicit FieldWriter(IStoreOutput& output) : output_(output) {}
+    explicit FieldWriter(EntryBatch& batch) : batch_(batch) {}
 
     template <class T>
     bool Field(T value) {
         uint8_t bytes[sizeof(T)];
         ByteWriter writer(bytes);
-        return Put(writer, value) && output_.Write(bytes, sizeof(T));
+        return Put(writer, value) && batch_.Put(bytes);
     }
-    // Nothing to write is no write at all: an empty value has no buffer.
-    bool Bytes(std::span<const uint8_t> bytes) {
-        return bytes.empty() || output_.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    }
+    bool Bytes(std::span<const uint8_t> bytes) { return batch_.Put(bytes); }
+    bool End(bool& unsaved) { return batch_.End(unsaved); }
+    bool Flush() { return batch_.Flush(); }
 
 private:
-    IStoreOutput& output_;
+    EntryBatch& batch_;
 };
 
 // Sequential field reads through the stream. A read succeeds as soon as part
@@ -113,19 +115,22 @@ bool ForEachEntry(OrderedMap<Traits>& entries, Visit&& visit) {
     return entries.ForEach(visit);
 }
 
-// One pass of a save: writes every unsaved entry in container order and
-// clears its mark right after; a failed write ends the pass.
+// One pass of a save: writes every unsaved entry in container order; a mark
+// is cleared once its entry reached the file. A failed write ends the pass
+// with `failedEvent`, unless the entry's own step reported it.
 template <class Container, class MarkOf, class Write>
-bool SavePass(Container& entries, uint32_t doneEvent, MarkOf markOf, Write write) {
+bool SavePass(Container& entries, FieldWriter& out, uint32_t doneEvent, uint32_t failedEvent, MarkOf markOf,
+              Write write) {
     uint32_t written = 0;
     bool ok = ForEachEntry(entries, [&](auto& entry) {
         bool& unsaved = markOf(entry);
         if (!unsaved) return true;
         if (!write(entry)) return false;
-        unsaved = false;
+        if (!out.End(unsaved)) return StoreFailure(failedEvent, trace::Level::Warning);
         ++written;
         return true;
     });
+    if (ok && !out.Flush()) ok = StoreFailure(failedEvent, trace::Level::Warning);
     if (ok) StoreEvent(doneEvent, trace::Level::Information, {trace::Num(written)});
     return ok;
 }
@@ -375,15 +380,16 @@ bool Validate(CatalogStore& store, LoadFailure& fail) {
 }  // namespace
 
 bool SaveStore(CatalogStore& store, IStoreOutput& output) {
-    FieldWriter out(output);
+    EntryBatch batch(output, store.callbacks(), FastPathsEnabled());
+    FieldWriter out(batch);
     std::string nameBytes;
-    return SavePass(store.records(), 32, [](CatalogRecord& r) -> bool& { return r.unsaved; },
+    return SavePass(store.records(), out, 32, 31, [](CatalogRecord& r) -> bool& { return r.unsaved; },
                     [&](const CatalogRecord& r) { return SaveRecord(out, r); }) &&
-           SavePass(store.names(), 36, [](NameEntry& e) -> bool& { return e.ref.unsaved; },
+           SavePass(store.names(), out, 36, 35, [](NameEntry& e) -> bool& { return e.ref.unsaved; },
                     [&](const NameEntry& e) { return SaveName(out, e, nameBytes); }) &&
-           SavePass(store.hashes(), 41, [](HashEntry& e) -> bool& { return e.unsaved; },
+           SavePass(store.hashes(), out, 41, 40, [](HashEntry& e) -> bool& { return e.unsaved; },
                     [&](const HashEntry& e) { return SaveHash(out, e); }) &&
-           SavePass(store.signerValues(), 44, [](SignerValueEntry& e) -> bool& { return e.unsaved; },
+           SavePass(store.signerValues(), out, 44, 43, [](SignerValueEntry& e) -> bool& { return e.unsaved; },
                     [&](const SignerValueEntry& e) { return SaveSignerValue(out, e); });
 }
 

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "catalog/FastPaths.h"
 #include "catalog/MicrosoftCatalogCallback.h"
 #include "catalog/ParseCatalogFile.h"
+#include "catalog/VerificationCache.h"
 #include "runtime/Allocator.h"
 #include "toolkit/Imdb.h"
 #include "toolkit/PathProvider.h"
@@ -56,9 +58,20 @@ private:
 
 uint32_t CCertificateVerification::StartContext() { return context_.Start(kProviders); }
 
-uint32_t CCertificateVerification::SetUpTrustAnchors() { return BuildTrustAnchorSet(anchors_, context_); }
+CCertificateVerification::~CCertificateVerification() { ReleaseTrustAnchors(); }
 
-void CCertificateVerification::ReleaseTrustAnchors() { ReleaseTrustAnchorSet(anchors_); }
+uint32_t CCertificateVerification::SetUpTrustAnchors() {
+    uint32_t status = BuildTrustAnchorSet(anchors_, context_);
+    // Without a cache every check is simply made again.
+    if (status == 0 && anchors_.cache == nullptr && FastPathsEnabled()) anchors_.cache = new CVerificationCache;
+    return status;
+}
+
+void CCertificateVerification::ReleaseTrustAnchors() {
+    ReleaseTrustAnchorSet(anchors_);
+    delete anchors_.cache;
+    anchors_.cache = nullptr;
+}
 
 void CCertificateVerification::ResetContext() { context_.Reset(); }
 

@@ -13,7 +13,14 @@ namespace TarnVerifyTrustDriver {
 
 class CCertificateVerification : public ICatalogVerification, public ICatalogVerifier {
 public:
+    CCertificateVerification() = default;
+    ~CCertificateVerification() override;
+    CCertificateVerification(const CCertificateVerification&) = delete;
+    CCertificateVerification& operator=(const CCertificateVerification&) = delete;
+
     uint32_t StartContext() override;
+    // Also starts the cache of checks made against the set, which lives as
+    // long as the set.
     uint32_t SetUpTrustAnchors() override;
     ICatalogVerifier& Verifier() override { return *this; }
     void ReleaseTrustAnchors() override;

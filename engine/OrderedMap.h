@@ -34,6 +34,7 @@ public:
     void Clear() {
         nodes_.Clear();
         root_ = kNil;
+        last_ = kNil;
     }
 
     Entry* Find(const Key& key) {
@@ -50,14 +51,18 @@ public:
     Result FindOrInsert(const Key& key) {
         // `top` is the deepest node on the path whose balance is not even:
         // only the nodes from there down change, and at most it needs turning.
+        // A key beyond the last one goes down the right edge without a
+        // comparison on the way: a saved log replays its keys in order.
+        bool beyondLast = last_ != kNil && Traits::Compare(key, nodes_[last_].entry) > 0;
         uint32_t top = root_;
         uint32_t aboveTop = kNil;
         bool sides[kMaxDepth];
         int depth = 0;
         uint32_t parent = kNil;
         bool side = false;
+        bool rightEdge = true;
         for (uint32_t node = root_; node != kNil; node = Child(node, side)) {
-            int order = Traits::Compare(key, nodes_[node].entry);
+            int order = beyondLast ? 1 : Traits::Compare(key, nodes_[node].entry);
             if (order == 0) return {&nodes_[node].entry, false};
             if (Balance(node) != 0) {
                 top = node;
@@ -66,6 +71,7 @@ public:
             }
             if (depth == kMaxDepth) return {};
             side = order > 0;
+            rightEdge = rightEdge && side;
             sides[depth++] = side;
             parent = node;
         }
@@ -75,6 +81,8 @@ public:
             nodes_.RemoveLast();
             return {};
         }
+        // Rotations keep the order: the node with the largest key stays so.
+        if (rightEdge) last_ = fresh;
         if (parent == kNil) {
             root_ = fresh;
             return {&nodes_[fresh].entry, true};
@@ -168,6 +176,7 @@ private:
 
     NodePool<Node> nodes_;
     uint32_t root_ = kNil;
+    uint32_t last_ = kNil;  // the node with the largest key
 };
 
 }  // namespace TarnVerifyTrustDriver

@@ -10,6 +10,7 @@ namespace korva::trace {
 
 namespace detail {
 std::atomic<Sink*> g_sink{nullptr};
+std::atomic<bool> g_configured{false};
 }
 
 namespace {
@@ -33,7 +34,7 @@ private:
     FILE* out_;
 };
 
-std::once_flag g_configured;
+std::once_flag g_configure_once;
 
 void ConfigureFromEnvironment() {
     const char* setting = std::getenv("KORVA_TRACE");
@@ -62,7 +63,10 @@ const char* LevelName(Level level) {
 
 }  // namespace
 
-void detail::EnsureConfigured() { std::call_once(g_configured, ConfigureFromEnvironment); }
+void detail::ConfigureOnce() {
+    std::call_once(g_configure_once, ConfigureFromEnvironment);
+    g_configured.store(true, std::memory_order_release);
+}
 
 Sink* SetSink(Sink* sink) {
     detail::EnsureConfigured();

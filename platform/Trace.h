@@ -45,7 +45,13 @@ public:
 
 namespace detail {
 extern std::atomic<Sink*> g_sink;
-void EnsureConfigured();
+extern std::atomic<bool> g_configured;
+void ConfigureOnce();
+// Every event passes here: after the first, one acquire load instead of a
+// call_once.
+inline void EnsureConfigured() {
+    if (!g_configured.load(std::memory_order_acquire)) ConfigureOnce();
+}
 }
 
 // Installs a sink (null turns tracing off); returns the previous one.

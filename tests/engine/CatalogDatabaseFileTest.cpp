@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Files.h"
+#include "catalog/FastPathsOverride.h"
 #include "platform/IoFault.h"
 #include "platform/Trace.h"
 #include "platform/TraceRecorder.h"
@@ -105,25 +106,31 @@ TEST_F(CatalogDatabaseFileTest, SavesBetweenTwoHeadersAndLoadsBack) {
 }
 
 // After a save that failed anywhere, the file either loads as the last
-// completed save or is refused, so that the engine rebuilds it.
+// completed save or is refused, so that the engine rebuilds it: with the
+// save's batched writes and with one write per field.
 TEST_F(CatalogDatabaseFileTest, FailedWritesNeverLeaveAFileWithOtherContent) {
-    for (auto kind : {platform::IoFault::Kind::FailWrite, platform::IoFault::Kind::ShortWrite}) {
-        std::string first;
-        ASSERT_EQ(SaveTwice({kind, 0}, &first), kSuccess);
-        uint32_t writes = platform::IoFaultCallsSeen();
-        CatalogStore complete;
-        ASSERT_EQ(Load(complete), kSuccess);
-        ASSERT_GT(writes, 10u);
-        for (uint32_t ordinal = 1; ordinal <= writes; ++ordinal) {
-            EXPECT_EQ(SaveTwice({kind, ordinal}, nullptr), kGeneralFailure) << ordinal;
-            CatalogStore loaded;
-            HResult result = Load(loaded);
-            // A final header cut short by one byte still lands whole: the
-            // byte it leaves is already 0, and the save's entries are all in.
-            std::string text = Describe(loaded);
-            EXPECT_TRUE(result != kSuccess || text == first || text == Describe(complete)) << ordinal;
-            EXPECT_TRUE(ordinal == 1 || ordinal == writes || result == kBadDatabaseFile) << ordinal;
+    for (bool batched : {true, false}) {
+        bool previous = SetFastPathsEnabled(batched);
+        for (auto kind : {platform::IoFault::Kind::FailWrite, platform::IoFault::Kind::ShortWrite}) {
+            std::string first;
+            ASSERT_EQ(SaveTwice({kind, 0}, &first), kSuccess);
+            uint32_t writes = platform::IoFaultCallsSeen();
+            CatalogStore complete;
+            ASSERT_EQ(Load(complete), kSuccess);
+            // Two header writes and the entries between them.
+            ASSERT_GT(writes, batched ? 2u : 10u);
+            for (uint32_t ordinal = 1; ordinal <= writes; ++ordinal) {
+                EXPECT_EQ(SaveTwice({kind, ordinal}, nullptr), kGeneralFailure) << ordinal;
+                CatalogStore loaded;
+                HResult result = Load(loaded);
+                // A final header cut short by one byte still lands whole: the
+                // byte it leaves is already 0, and the save's entries are all in.
+                std::string text = Describe(loaded);
+                EXPECT_TRUE(result != kSuccess || text == first || text == Describe(complete)) << ordinal;
+                EXPECT_TRUE(ordinal == 1 || ordinal == writes || result == kBadDatabaseFile) << ordinal;
+            }
         }
+        SetFastPathsEnabled(previous);
     }
 }
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <vector>
 #include <random>
 
 #include "platform/Trace.h"
@@ -27,27 +29,52 @@ FakeCatalog Catalog(std::initializer_list<MemberHash> members, const char* subje
     return catalog;
 }
 
+// Keys come in every order a store sees: scattered as a build adds catalogs,
+// ascending as one saved log replays, and as several logs appended one after
+// another, each ascending on its own, with keys repeated.
 TEST(OrderedMap, KeepsHashOrderAndNeverReplaces) {
     std::mt19937 random(7);
-    OrderedMap<HashOrder> map;
-    std::map<std::string, uint32_t> reference;  // lexicographic: a prefix sorts first
+    std::vector<MemberHash> scattered;
     for (uint32_t i = 0; i < 20000; ++i) {
         const uint32_t lengths[] = {0, 1, 20, 32};
         MemberHash hash = Hash(0, lengths[random() % 4]);
         for (uint32_t b = 0; b < hash.length; ++b) hash.bytes[b] = static_cast<uint8_t>(random() % 3);
-        auto [entry, inserted] = map.FindOrInsert(hash);
-        ASSERT_NE(entry, nullptr);
-        bool fresh = reference.emplace(std::string(hash.bytes, hash.bytes + hash.length), i).second;
-        ASSERT_EQ(inserted, fresh);
-        if (inserted) entry->index = i;
+        scattered.push_back(hash);
     }
-    ASSERT_EQ(map.count(), reference.size());
-    auto expected = reference.begin();
-    map.ForEach([&](HashEntry& entry) {
-        EXPECT_EQ(std::string(entry.bytes, entry.bytes + entry.length), expected->first);
-        EXPECT_EQ(entry.index, expected->second);
-        return ++expected, true;
-    });
+    auto less = [](const MemberHash& a, const MemberHash& b) { return CompareHashBytes(a.view(), b.view()) < 0; };
+    std::vector<MemberHash> ascending = scattered;
+    std::sort(ascending.begin(), ascending.end(), less);
+    std::vector<MemberHash> descending(ascending.rbegin(), ascending.rend());
+    std::vector<MemberHash> logs;
+    for (size_t part = 0; part < 4; ++part) {
+        // Overlapping slices: later logs repeat keys of earlier ones.
+        auto first = scattered.begin() + static_cast<std::ptrdiff_t>(part * 4000);
+        std::vector<MemberHash> run(first, first + 8000);
+        std::sort(run.begin(), run.end(), less);
+        logs.insert(logs.end(), run.begin(), run.end());
+    }
+    struct Case { const char* order; const std::vector<MemberHash>& keys; };
+    for (const Case& c : {Case{"scattered", scattered}, Case{"ascending", ascending}, Case{"descending", descending},
+                          Case{"logs", logs}}) {
+        OrderedMap<HashOrder> map;
+        std::map<std::string, uint32_t> reference;  // lexicographic: a prefix sorts first
+        for (uint32_t i = 0; i < c.keys.size(); ++i) {
+            const MemberHash& hash = c.keys[i];
+            auto [entry, inserted] = map.FindOrInsert(hash);
+            ASSERT_NE(entry, nullptr) << c.order;
+            bool fresh = reference.emplace(std::string(hash.bytes, hash.bytes + hash.length), i).second;
+            ASSERT_EQ(inserted, fresh) << c.order << " " << i;
+            if (inserted) entry->index = i;
+        }
+        ASSERT_EQ(map.count(), reference.size()) << c.order;
+        auto expected = reference.begin();
+        map.ForEach([&](HashEntry& entry) {
+            EXPECT_EQ(std::string(entry.bytes, entry.bytes + entry.length), expected->first) << c.order;
+            EXPECT_EQ(entry.index, expected->second) << c.order;
+            return ++expected, true;
+        });
+        for (const MemberHash& hash : c.keys) ASSERT_NE(map.Find(hash), nullptr) << c.order;
+    }
 }
 
 TEST(OrderedMap, NamesOrderByUtf16CodeUnitAndValuesByLengthFirst) {
