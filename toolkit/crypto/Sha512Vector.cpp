@@ -22,11 +22,13 @@ using Rounds = Sha2<Sha512Traits>;
 // W + K for a pair of rounds: both words of the first block, then of the second.
 using PairsWithConstants = uint64_t[Sha512Traits::kRounds / 2][4];
 
-template <const int (&kShifts)[3]>
+// Two rotates and a shift, XORed in one instruction (truth table 0x96).
+// The amounts are template arguments: unoptimised builds take the
+// intrinsics' immediates only from literal constants.
+template <int Rotate0, int Rotate1, int Shift>
 KORVA_TARGET_AVX512VL_BMI2 KORVA_SHA2_INLINE __m256i SmallSigma(__m256i x) {
-    constexpr int kXorOfAll = 0x96;
-    return _mm256_ternarylogic_epi64(_mm256_ror_epi64(x, kShifts[0]), _mm256_ror_epi64(x, kShifts[1]),
-                                     _mm256_srli_epi64(x, kShifts[2]), kXorOfAll);
+    return _mm256_ternarylogic_epi64(_mm256_ror_epi64(x, Rotate0), _mm256_ror_epi64(x, Rotate1),
+                                     _mm256_srli_epi64(x, Shift), 0x96);
 }
 
 // The ring x holds the last sixteen words, x[q] words 2q and 2q + 1 of the
@@ -36,9 +38,9 @@ template <size_t Q>
 KORVA_TARGET_AVX512VL_BMI2 KORVA_SHA2_INLINE void ExtendPair(__m256i (&x)[8]) {
     const __m256i minus15 = _mm256_alignr_epi8(x[(Q + 1) % 8], x[Q], 8);
     const __m256i minus7 = _mm256_alignr_epi8(x[(Q + 5) % 8], x[(Q + 4) % 8], 8);
-    __m256i sum = _mm256_add_epi64(x[Q], SmallSigma<Sha512Traits::ks0>(minus15));
+    __m256i sum = _mm256_add_epi64(x[Q], SmallSigma<Sha512Traits::ks0[0], Sha512Traits::ks0[1], Sha512Traits::ks0[2]>(minus15));
     sum = _mm256_add_epi64(sum, minus7);
-    x[Q] = _mm256_add_epi64(sum, SmallSigma<Sha512Traits::ks1>(x[(Q + 7) % 8]));
+    x[Q] = _mm256_add_epi64(sum, SmallSigma<Sha512Traits::ks1[0], Sha512Traits::ks1[1], Sha512Traits::ks1[2]>(x[(Q + 7) % 8]));
 }
 
 // Stores W + K of the ring's sixteen words for the rounds from `round` on.
