@@ -79,25 +79,22 @@ bool CpuHasShaExtensions() {
 #endif
 }
 
-bool UseBmi2() {
+bool UseShaExtensions() { return CpuHasShaExtensions() && !portableForced.load(std::memory_order_relaxed); }
+
 #if KORVA_CRYPTO_HAVE_SHA_EXTENSIONS
+bool UseBmi2() {
     static const bool present = DetectBmi2();
     return present && !portableForced.load(std::memory_order_relaxed);
-#else
-    return false;
-#endif
 }
 
 bool UseAvx512VectorLength() {
-#if KORVA_CRYPTO_HAVE_SHA_EXTENSIONS
     static const bool present = DetectAvx512VectorLength();
     return present && !portableForced.load(std::memory_order_relaxed);
-#else
-    return false;
-#endif
 }
-
-bool UseShaExtensions() { return CpuHasShaExtensions() && !portableForced.load(std::memory_order_relaxed); }
+#else
+bool UseBmi2() { return false; }
+bool UseAvx512VectorLength() { return false; }
+#endif
 
 namespace testing {
 
