@@ -74,10 +74,18 @@ struct Accumulator {
 #endif
     }
     void Add(const Accumulator& other) {
+#if defined(__SIZEOF_INT128__)
+        const Uint128 addend = (static_cast<Uint128>(other.middle) << 64) | other.low;
+        const Uint128 sum = ((static_cast<Uint128>(middle) << 64) | low) + addend;
+        high += other.high + (sum < addend);
+        low = static_cast<uint64_t>(sum);
+        middle = static_cast<uint64_t>(sum >> 64);
+#else
         uint64_t carry = 0;
         low = AddWithCarry(low, other.low, carry);
         middle = AddWithCarry(middle, other.middle, carry);
         high += other.high + carry;
+#endif
     }
     // Hands out the finished low limb and moves down one limb.
     uint64_t Shift() {
