@@ -1,4 +1,5 @@
-// Run-time choice of the processor's SHA instructions (x86-64 SHA extensions).
+// Run-time choice of the processor's instruction set extensions for the hashes
+// (x86-64 SHA extensions, BMI2, AVX-512).
 #pragma once
 
 #if defined(__x86_64__) || defined(_M_X64)
