@@ -81,6 +81,36 @@ TEST(BigNum, MontgomeryPowerSatisfiesFermatModuloMersennePrimes) {
     }
 }
 
+// The shortest exponents take the power's edge paths (no loop, an even last
+// bit, the bare base); Fermat gives each a long twin with the same value:
+// a^(p + j - 1) = a^j modulo a prime p.
+TEST(BigNum, ShortExponentsMatchTheirFermatTwins) {
+    std::mt19937_64 rng(7);
+    for (int p : {521, 607}) {
+        Bytes prime((p + 7) / 8, 0xff);
+        prime[0] = static_cast<uint8_t>((1u << (p % 8)) - 1);
+        detail::MontgomeryModulus modulus;
+        ASSERT_TRUE(modulus.Init(prime));
+        const size_t k = modulus.limbCount();
+        Limbs a{};
+        ASSERT_TRUE(detail::LimbsFromBytes(RandomBytes(rng, prime.size() - 1), std::span(a).first(k)));
+        for (uint64_t j : {1u, 2u, 3u, 4u, 5u}) {
+            Limbs shortExponent{}, longExponent{};
+            shortExponent[0] = j;
+            ASSERT_TRUE(detail::LimbsFromBytes(prime, std::span(longExponent).first(k)));
+            Limb carry = j - 1;
+            for (size_t i = 0; i < k && carry != 0; ++i) {
+                longExponent[i] += carry;
+                carry = longExponent[i] < carry;
+            }
+            Limbs viaShort{}, viaLong{};
+            modulus.Power(std::span(viaShort).first(k), std::span(a).first(k), std::span(shortExponent).first(k));
+            modulus.Power(std::span(viaLong).first(k), std::span(a).first(k), std::span(longExponent).first(k));
+            ASSERT_EQ(viaShort, viaLong) << "p = 2^" << p << " - 1, exponent " << j;
+        }
+    }
+}
+
 // (m^d)^e = m for the fixed key: both exponentiations through the public API.
 TEST(BigNum, PrivateThenPublicExponentRestoresTheMessage) {
     RsaPublicKey publicSide;

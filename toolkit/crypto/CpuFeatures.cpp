@@ -1,6 +1,7 @@
 #include "toolkit/crypto/CpuFeatures.h"
 
 #include <atomic>
+#include <cstdint>
 
 #include "toolkit/crypto/TestHooks.h"
 
@@ -9,6 +10,7 @@
 #include <intrin.h>
 #else
 #include <cpuid.h>
+#include <immintrin.h>
 #endif
 #endif
 
@@ -38,6 +40,24 @@ CpuidRegisters Cpuid(unsigned leaf, unsigned subleaf) {
 
 bool DetectBmi2() { return Cpuid(0, 0).eax >= 7 && ((Cpuid(7, 0).ebx >> 8) & 1); }
 
+#if defined(_MSC_VER) && !defined(__clang__)
+uint64_t ReadXcr0() { return _xgetbv(0); }
+#else
+__attribute__((target("xsave"))) uint64_t ReadXcr0() { return _xgetbv(0); }
+#endif
+
+// AVX-512F and VL on 256-bit registers, AVX2 and BMI2, with the operating
+// system saving the AVX and AVX-512 register state (XCR0 bits 1, 2, 5-7).
+bool DetectAvx512VectorLength() {
+    if (Cpuid(0, 0).eax < 7) return false;
+    const bool osSavesState = (Cpuid(1, 0).ecx >> 27) & 1;
+    if (!osSavesState || (ReadXcr0() & 0xe6) != 0xe6) return false;
+    const unsigned features = Cpuid(7, 0).ebx;
+    const bool avx2 = (features >> 5) & 1, bmi2 = (features >> 8) & 1;
+    const bool avx512f = (features >> 16) & 1, avx512vl = (features >> 31) & 1;
+    return avx2 && bmi2 && avx512f && avx512vl;
+}
+
 bool DetectShaExtensions() {
     if (Cpuid(0, 0).eax < 7) return false;
     const CpuidRegisters basic = Cpuid(1, 0);
@@ -59,16 +79,22 @@ bool CpuHasShaExtensions() {
 #endif
 }
 
-bool UseBmi2() {
+bool UseShaExtensions() { return CpuHasShaExtensions() && !portableForced.load(std::memory_order_relaxed); }
+
 #if KORVA_CRYPTO_HAVE_SHA_EXTENSIONS
+bool UseBmi2() {
     static const bool present = DetectBmi2();
     return present && !portableForced.load(std::memory_order_relaxed);
-#else
-    return false;
-#endif
 }
 
-bool UseShaExtensions() { return CpuHasShaExtensions() && !portableForced.load(std::memory_order_relaxed); }
+bool UseAvx512VectorLength() {
+    static const bool present = DetectAvx512VectorLength();
+    return present && !portableForced.load(std::memory_order_relaxed);
+}
+#else
+bool UseBmi2() { return false; }
+bool UseAvx512VectorLength() { return false; }
+#endif
 
 namespace testing {
 

@@ -1,4 +1,5 @@
-// Run-time choice of the processor's SHA instructions (x86-64 SHA extensions).
+// Run-time choice of the processor's instruction set extensions for the hashes
+// (x86-64 SHA extensions, BMI2, AVX-512).
 #pragma once
 
 #if defined(__x86_64__) || defined(_M_X64)
@@ -20,6 +21,10 @@ bool UseShaExtensions();
 // True when SHA-512 may use BMI2 (same forcing rule).
 bool UseBmi2();
 
+// True when SHA-512 may extend its message schedule with AVX-512 on 256-bit
+// registers (with AVX2 and BMI2; same forcing rule).
+bool UseAvx512VectorLength();
+
 }  // namespace korva::crypto
 
 // Marks a function that may use the SHA extensions. GCC and clang need the
@@ -29,4 +34,11 @@ bool UseBmi2();
 #define KORVA_TARGET_SHA_EXTENSIONS __attribute__((target("sha,sse4.1,ssse3")))
 #else
 #define KORVA_TARGET_SHA_EXTENSIONS
+#endif
+
+// Likewise for the SHA-512 vector code.
+#if KORVA_CRYPTO_HAVE_SHA_EXTENSIONS && (defined(__GNUC__) || defined(__clang__))
+#define KORVA_TARGET_AVX512VL_BMI2 __attribute__((target("avx2,avx512f,avx512vl,bmi,bmi2")))
+#else
+#define KORVA_TARGET_AVX512VL_BMI2
 #endif

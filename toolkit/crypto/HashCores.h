@@ -26,6 +26,8 @@ void Sha256CompressPortable(std::span<uint32_t, 8> state, ByteView blocks);
 // Callers must have checked UseShaExtensions().
 void Sha1CompressShaExtensions(std::span<uint32_t, 5> state, ByteView blocks);
 void Sha256CompressShaExtensions(std::span<uint32_t, 8> state, ByteView blocks);
+// Callers must have checked UseAvx512VectorLength().
+void Sha512CompressVector(std::span<uint64_t, 8> state, ByteView blocks);
 #endif
 
 extern const std::array<uint32_t, 64> kSha256RoundConstants;

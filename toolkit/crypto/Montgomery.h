@@ -24,11 +24,11 @@ public:
     void Power(std::span<Limb> out, std::span<const Limb> base, std::span<const Limb> exponent) const;
 
 private:
-    using DoubleLimbs = std::array<Limb, 2 * kMaxLimbs>;
-    void Reduce(std::span<Limb> out, const DoubleLimbs& t) const;
+    void FinalSubtract(std::span<Limb> out, Limb carry) const;
     void ComputeRSquared();
 
     Limbs n_{};
+    Limbs reversedN_{};  // n's limbs from the top down
     Limbs rSquared_{};  // R^2 mod n: multiplying by it enters Montgomery form
     size_t limbCount_ = 0;
     Limb negativeInverse_ = 0;  // -n^-1 mod 2^64

@@ -41,26 +41,26 @@ struct Sha2 {
 
     // `bc` carries b ^ c in and a ^ b out: the variables rotate, so this
     // round's a ^ b is the next round's b ^ c, which saves an operation in
-    // Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c)).
+    // Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c)). Ch(e, f, g) is the sum of two
+    // disjoint halves, (e & f) + (~e & g), each one operation from e (ANDN
+    // where the instruction set has it), and Sigma1(e), the slowest term,
+    // is added last.
     KORVA_SHA2_INLINE static void Round(Word a, Word b, Word& d, Word e, Word f, Word g, Word& h, Word kw, Word& bc) {
         const Word ab = a ^ b;
-        const Word t1 = h + BigSigma1(e) + (g ^ (e & (f ^ g))) + kw;
+        const Word partial = (h + kw) + (e & f) + (~e & g);
+        const Word sigma1 = BigSigma1(e);
         const Word t2 = BigSigma0(a) + (b ^ (ab & bc));
         bc = ab;
-        d += t1;
-        h = t1 + t2;
+        d = (d + partial) + sigma1;
+        h = (partial + t2) + sigma1;
     }
 
-    // Rounds Base to Base + 7 of a group of sixteen. With Schedule, each
-    // first extends the ring by one word: W[t] = s1(W[t-2]) + W[t-7] +
-    // s0(W[t-15]) + W[t-16]. The ring indices are constants, so the words
-    // stay in registers or at fixed stack slots.
-    template <size_t Base, bool Schedule>
-    KORVA_SHA2_INLINE static void EightRounds(std::array<Word, 8>& v, std::array<Word, 16>& w, const Word* k, Word& bc) {
-        auto next = [&w, k]<size_t I>() -> Word {
-            if constexpr (Schedule) w[I] += SmallSigma1(w[(I + 14) & 15]) + w[(I + 9) & 15] + SmallSigma0(w[(I + 1) & 15]);
-            return w[I] + k[I];
-        };
+    // Rounds Base to Base + 7 of a group of sixteen; `next.operator()<I>()`
+    // hands out W[t] + K[t] for round I of the group. The indices are
+    // constants, so whatever `next` reads stays in registers or at fixed
+    // stack slots.
+    template <size_t Base, typename Next>
+    KORVA_SHA2_INLINE static void EightRounds(std::array<Word, 8>& v, Next& next, Word& bc) {
         Word& a = v[0]; Word& b = v[1]; Word& c = v[2]; Word& d = v[3];
         Word& e = v[4]; Word& f = v[5]; Word& g = v[6]; Word& h = v[7];
         Round(a, b, d, e, f, g, h, next.template operator()<Base + 0>(), bc);
@@ -73,19 +73,27 @@ struct Sha2 {
         Round(b, c, e, f, g, h, a, next.template operator()<Base + 7>(), bc);
     }
 
+    template <typename Next>
+    KORVA_SHA2_INLINE static void SixteenRounds(std::array<Word, 8>& v, Next& next, Word& bc) {
+        EightRounds<0>(v, next, bc);
+        EightRounds<8>(v, next, bc);
+    }
+
     KORVA_SHA2_INLINE static void CompressOne(std::span<Word, 8> state, FixedBytes<kBlockSize> block) {
         std::array<Word, 16> w{};  // the schedule, kept as a 16-word ring
         for (size_t i = 0; i < 16; ++i) w[i] = Traits::Load(block.subspan(sizeof(Word) * i).template first<sizeof(Word)>());
         std::array<Word, 8> v{};
         std::copy(state.begin(), state.end(), v.begin());
         const Word* k = Traits::kConstants.data();
+        auto loaded = [&w, &k]<size_t I>() -> Word { return w[I] + k[I]; };
+        // Extends the ring by one word: W[t] = s1(W[t-2]) + W[t-7] + s0(W[t-15]) + W[t-16].
+        auto extended = [&w, &k]<size_t I>() -> Word {
+            w[I] += SmallSigma1(w[(I + 14) & 15]) + w[(I + 9) & 15] + SmallSigma0(w[(I + 1) & 15]);
+            return w[I] + k[I];
+        };
         Word bc = v[1] ^ v[2];
-        EightRounds<0, false>(v, w, k, bc);
-        EightRounds<8, false>(v, w, k, bc);
-        for (size_t t = 16; t < Traits::kRounds; t += 16) {
-            EightRounds<0, true>(v, w, k + t, bc);
-            EightRounds<8, true>(v, w, k + t, bc);
-        }
+        SixteenRounds(v, loaded, bc);
+        for (k += 16; k < Traits::kConstants.data() + Traits::kRounds; k += 16) SixteenRounds(v, extended, bc);
         for (size_t i = 0; i < 8; ++i) state[i] += v[i];
     }
 

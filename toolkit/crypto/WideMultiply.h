@@ -45,24 +45,6 @@ inline WideProduct MultiplyWide(uint64_t a, uint64_t b) {
 #endif
 }
 
-// Returns the low limb of a * b + c + carry and leaves the high limb in
-// carry; the sum always fits in 128 bits.
-inline uint64_t MultiplyAdd(uint64_t a, uint64_t b, uint64_t c, uint64_t& carry) {
-#if defined(__SIZEOF_INT128__)
-    const Uint128 p = static_cast<Uint128>(a) * b + c + carry;
-    carry = static_cast<uint64_t>(p >> 64);
-    return static_cast<uint64_t>(p);
-#else
-    WideProduct p = MultiplyWide(a, b);
-    p.low += c;
-    p.high += p.low < c;
-    p.low += carry;
-    p.high += p.low < carry;
-    carry = p.high;
-    return p.low;
-#endif
-}
-
 // Returns a + b + carry and leaves the carry out (0 or 1) in carry.
 inline uint64_t AddWithCarry(uint64_t a, uint64_t b, uint64_t& carry) {
     const uint64_t sum = a + b;
@@ -91,11 +73,19 @@ struct Accumulator {
         high += carry;
 #endif
     }
-    void Add(uint64_t a) {
+    void Add(const Accumulator& other) {
+#if defined(__SIZEOF_INT128__)
+        const Uint128 addend = (static_cast<Uint128>(other.middle) << 64) | other.low;
+        const Uint128 sum = ((static_cast<Uint128>(middle) << 64) | low) + addend;
+        high += other.high + (sum < addend);
+        low = static_cast<uint64_t>(sum);
+        middle = static_cast<uint64_t>(sum >> 64);
+#else
         uint64_t carry = 0;
-        low = AddWithCarry(low, a, carry);
-        middle = AddWithCarry(middle, 0, carry);
-        high += carry;
+        low = AddWithCarry(low, other.low, carry);
+        middle = AddWithCarry(middle, other.middle, carry);
+        high += other.high + carry;
+#endif
     }
     // Hands out the finished low limb and moves down one limb.
     uint64_t Shift() {
