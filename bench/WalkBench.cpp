@@ -43,7 +43,7 @@ int64_t TotalBytes() {
 class CountingCallback : public TarnVerifyTrustDriver::IAsn1NodeCallback {
 public:
     uint32_t OnParseBegin() override { return 0; }
-    uint32_t OnNode(const TarnVerifyTrustDriver::Asn1Node&) override {
+    uint32_t OnNode(TarnVerifyTrustDriver::Asn1Node&) override {
         ++nodes;
         return 0;
     }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The project's test command: installs what it needs, builds, and runs every
-# test: native, AddressSanitizer+UBSan, the Windows build under Wine (unit
-# tests and the command-line cases compared with the native output), and a
-# short run of every fuzz target. Build trees go to out/.
+# test: native (with the benchmarks built and the catalog-tree benchmark's
+# engine/libcrypto agreement checked on a small tree), AddressSanitizer+UBSan,
+# the Windows build under Wine (unit tests and the command-line cases compared
+# with the native output), and a short run of every fuzz target. Build trees go to out/.
 #
 #   tests/run-all.sh            everything
 #   KORVA_STAGES="native asan" tests/run-all.sh   a subset (native asan windows fuzz)
@@ -79,11 +80,12 @@ engine_cases() {
 
 stage_native() {
     log "native build and tests"
-    configure_and_build "$out/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+    configure_and_build "$out/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVA_BUILD_BENCH=ON &&
         (cd "$out/native" && ctest --output-on-failure -j "$jobs") &&
         "$root/tests/e2e/run-frontend-cases.sh" posix "$out/native/frontend/KorvaCatalogDB" &&
         "$root/tests/e2e/run-cattool-cases.sh" posix "$out/native/tools/cattool/KorvaCatalogTool" &&
-        engine_cases "$out/native/frontend/KorvaCatalogDB"
+        engine_cases "$out/native/frontend/KorvaCatalogDB" &&
+        "$out/native/bench/catalog_tree_bench" --catalogs 60 --package-members 2000 --check-only
 }
 
 stage_asan() {

@@ -270,8 +270,9 @@ std::vector<Certificate> Chain::Embedded() const {
 
 Chain BuildChain(const Identity& root, const ChainOptions& options) {
     bool timeStamping = options.role == ChainRole::kTimeStamping;
-    std::string prefix = timeStamping ? "tsa" : "signer";
-    std::string label = timeStamping ? "Korva Test Time-Stamping" : "Korva Test Code Signing";
+    std::string prefix = std::string(timeStamping ? "tsa" : "signer") + (options.name.empty() ? "" : "-" + options.name);
+    std::string label = std::string(timeStamping ? "Korva Test Time-Stamping" : "Korva Test Code Signing") +
+                        (options.name.empty() ? "" : " " + options.name);
     Chain chain;
     chain.root = root;
 

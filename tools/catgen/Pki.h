@@ -81,6 +81,9 @@ struct ChainOptions {
     std::string issuerSubject;    // the leaf's issuing intermediate; empty: a name after the role
     Digest digest = Digest::kSha256;
     bool selfSignedLeaf = false;  // the leaf signs itself; no intermediates
+    // Tells chains of one role apart: their key roles and CA names carry it,
+    // so that each has keys of its own. Empty: one chain per role.
+    std::string name;
 };
 
 struct Chain {
