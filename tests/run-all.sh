@@ -135,9 +135,11 @@ stage_fuzz() {
         work=$(mktemp -d "${TMPDIR:-/tmp}/korva-fuzz-$name-$$.XXXXXX")
         [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
         # fuzz/<target>.options holds further libFuzzer flags, such as a
-        # -max_len big enough for the inputs that make a parser slow.
+        # -max_len big enough for the inputs that make a parser slow, and the
+        # -dict= of the tokens the target's parser knows.
         local options=()
         [ -f "$root/fuzz/$name.options" ] && read -r -a options < "$root/fuzz/$name.options"
+        options=("${options[@]/#-dict=/-dict=$root/}")  # dictionaries are named from the source root
         echo "-- $name"
         "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "${options[@]}" "$work" 2>"$work.log" || {
             status=1
