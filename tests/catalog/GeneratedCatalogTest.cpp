@@ -9,6 +9,7 @@
 #include "catalog/CertResult.h"
 #include "catalog/ExtraRoots.h"
 #include "tests/catalog/CallbackTestSupport.h"
+#include "tests/catalog/DerMutator.h"
 #include "tools/catgen/Catalog.h"
 #include "tools/catgen/CommandLine.h"
 
@@ -237,6 +238,41 @@ TEST_F(GeneratedCatalogTest, OsslsigncodeCatalogsAreAccepted) {
         EXPECT_EQ(outcome.members.size(), unsigned_.memberHashes.size());
     }
     std::filesystem::remove_all(dir);
+}
+
+// A signed catalog with a second, unsigned trust list beside its own: after
+// it inside the content's [0], in a second [0], or as the same list twice.
+// Only one list is digested, so the walk must refuse any of them rather
+// than collect members that no signature covers.
+TEST_F(GeneratedCatalogTest, ASecondTrustListBesideTheSignedOneIsRefused) {
+    CatalogOptions options;
+    const catgen::Catalog genuine = Build(options);
+    options.trustList.members = catgen::SyntheticMembers(2, catgen::MemberHash::kSha1);
+    const catgen::Catalog other = Build(options);
+    ASSERT_TRUE(Verify(genuine.der).accepted);
+    // ContentInfo [0] SignedData { version, digests, { OID, [0] { list } } ...
+    auto content = [](std::vector<DerNode>& tree) -> DerNode& { return tree[0].children[1].children[0].children[2]; };
+    std::vector<DerNode> otherTree;
+    ASSERT_TRUE(ParseDer(other.der, otherTree));
+    const DerNode forgedList = content(otherTree).children[1].children[0];
+    struct Case {
+        const char* what;
+        void (*change)(DerNode& content, const DerNode& forged);
+    };
+    const Case cases[] = {
+        {"a forged list after the signed one", [](DerNode& c, const DerNode& forged) { c.children[1].children.push_back(forged); }},
+        {"a forged list before the signed one",
+         [](DerNode& c, const DerNode& forged) { c.children[1].children.insert(c.children[1].children.begin(), forged); }},
+        {"a second [0] with a forged list",
+         [](DerNode& c, const DerNode& forged) { c.children.push_back(DerNode{0xA0, 0, {}, {forged}, true}); }},
+        {"the signed list twice", [](DerNode& c, const DerNode&) { c.children[1].children.push_back(c.children[1].children[0]); }},
+    };
+    for (const Case& c : cases) {
+        std::vector<DerNode> tree;
+        ASSERT_TRUE(ParseDer(genuine.der, tree));
+        c.change(content(tree), forgedList);
+        EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << c.what;
+    }
 }
 
 }  // namespace
