@@ -10,6 +10,8 @@
 #include "catalog/ExtraRoots.h"
 #include "tests/catalog/CallbackTestSupport.h"
 #include "tests/catalog/DerMutator.h"
+#include "tests/catalog/HostileCatalogs.h"
+#include "toolkit/PathBuildHooks.h"
 #include "tools/catgen/Catalog.h"
 #include "tools/catgen/CommandLine.h"
 
@@ -272,6 +274,38 @@ TEST_F(GeneratedCatalogTest, ASecondTrustListBesideTheSignedOneIsRefused) {
         ASSERT_TRUE(ParseDer(genuine.der, tree));
         c.change(content(tree), forgedList);
         EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << c.what;
+    }
+}
+
+struct HostileCase {
+    Hostile kind;
+    size_t size;
+    size_t members;           // collected when accepted
+    uint32_t signatureChecks; // at most, by the last path built
+};
+
+// The hostile shapes the bounded-cost benchmark measures, at sizes a test
+// affords: each reaches its verdict, and the cross-signed layers cost at
+// most one signature check per issuer and candidate.
+TEST_F(GeneratedCatalogTest, HostileCatalogsReachTheirVerdicts) {
+    const HostileCase cases[] = {
+        {Hostile::kLongNames, 200'000, 48, 10},
+        {Hostile::kManyMembers, 5'000, 5'000, 10},
+        {Hostile::kDeepNesting, 100'000, 0, 0},
+        {Hostile::kManyCertificates, 200, 3, 2 * 200 + 10},
+        {Hostile::kCrossSigned, 6, 0, 6 + 6 * 6 * 6},
+        {Hostile::kLargeExponent, 128, 0, 10},
+        {Hostile::kLargeExponent, 4096, 0, 10},
+    };
+    for (const HostileCase& c : cases) {
+        const HostileCatalog catalog = BuildHostile(c.kind, c.size, root_);
+        SCOPED_TRACE(catalog.name);
+        const CallbackOutcome outcome = Verify(catalog.der);
+        EXPECT_EQ(outcome.accepted, catalog.accepted);
+        if (catalog.accepted) {
+            EXPECT_EQ(outcome.members.size(), c.members);
+        }
+        EXPECT_LE(toolkit::PathBuildLastSignatureChecks(), c.signatureChecks);
     }
 }
 
