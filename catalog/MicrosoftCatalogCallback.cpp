@@ -433,7 +433,10 @@ uint32_t CMicrosoftCatalogCallback::ReadIssuerAndSerial(const Asn1Node& node, tk
         if (result != kCertSuccess) Emit(113, Level::Warning);
         return 0;
     }
-    if (node.index == 1) return Copy(serial, Content(node)) ? 0 : kOutOfMemory;
+    if (node.index == 1) {
+        if (!IsUniversal(node, false, kTagInteger)) return kReject;
+        return Copy(serial, Content(node)) ? 0 : kOutOfMemory;
+    }
     Emit(116, Level::Information, {Num(node.index)});
     return 0;
 }
@@ -456,10 +459,12 @@ uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
     if (node.depth == 6 && signerStep_ == 2) {
         return ReadIssuerAndSerial(node, signerIssuer_, signerSerial_, &signerValues_[1]);
     }
+    // The digest algorithm is named by an OID, whatever the list above says.
+    if (node.depth == 6 && signerStep_ == 3 && node.index == 0 && !IsUniversal(node, false, kTagOid)) return kReject;
     if (node.depth != 5) return 0;
     switch (node.index) {
     case 0:
-        if (node.tag != kTagInteger) return kReject;
+        if (!IsUniversal(node, false, kTagInteger)) return kReject;
         signerStep_ = 1;
         return 0;
     case 1:

@@ -277,6 +277,39 @@ TEST_F(GeneratedCatalogTest, ASecondTrustListBesideTheSignedOneIsRefused) {
     }
 }
 
+// The signer's fields that no signature covers still carry their own types:
+// a serial, version or digest algorithm under another tag is refused, as
+// every other reader of the SignedData refuses it.
+TEST_F(GeneratedCatalogTest, SignerFieldsUnderOtherTagsAreRefused) {
+    CatalogOptions options;
+    options.timestamp = Timestamp::kPkcs9;
+    const catgen::Catalog genuine = Build(options);
+    ASSERT_TRUE(Verify(genuine.der).accepted);
+    struct Case {
+        const char* what;
+        size_t field;  // of the SignerInfo
+        int child;     // of that field, or -1 for the field itself
+        uint8_t tagClass;
+        uint32_t tag;
+    };
+    const Case cases[] = {
+        {"version as [2]", 0, -1, 0x80, 2},
+        {"serial as [2]", 1, 1, 0x80, 2},
+        {"serial as an ENUMERATED", 1, 1, 0x00, 10},
+        {"digest algorithm as an OCTET STRING", 2, 0, 0x00, 4},
+    };
+    for (const Case& c : cases) {
+        std::vector<DerNode> tree;
+        ASSERT_TRUE(ParseDer(genuine.der, tree));
+        DerNode& signerInfo = tree[0].children[1].children[0].children.back().children[0];
+        DerNode& field = signerInfo.children[c.field];
+        DerNode& target = c.child < 0 ? field : field.children[static_cast<size_t>(c.child)];
+        target.tagClass = c.tagClass;
+        target.tag = c.tag;
+        EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << c.what;
+    }
+}
+
 struct HostileCase {
     Hostile kind;
     size_t size;
