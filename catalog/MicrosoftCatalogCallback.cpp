@@ -449,6 +449,14 @@ uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
         Emit(108, Level::Warning, {Num(node.index)});
         return kReject;
     }
+    // An attribute, authenticated or not, holds its type and its values and
+    // nothing after them.
+    bool inAttributes = (phase_ == kPhaseSignerInfos && signerStep_ == 4) ||
+                        (phase_ >= kPhaseUnauthenticated && phase_ <= kPhaseCountersigner);
+    if (node.depth == 7 && node.index >= 2 && inAttributes) {
+        Emit(109, Level::Warning, {Num(node.index)});
+        return kReject;
+    }
     if (phase_ != kPhaseSignerInfos) return 0;
     if (node.depth == 4) {
         if (!IsUniversal(node, true, kTagSequence)) return kReject;

@@ -277,10 +277,11 @@ TEST_F(GeneratedCatalogTest, ASecondTrustListBesideTheSignedOneIsRefused) {
     }
 }
 
-// The signer's fields that no signature covers still carry their own types:
-// a serial, version or digest algorithm under another tag is refused, as
-// every other reader of the SignedData refuses it.
-TEST_F(GeneratedCatalogTest, SignerFieldsUnderOtherTagsAreRefused) {
+// The signer's fields that no signature covers still keep their shape: a
+// serial, version or digest algorithm under another tag, or an attribute with
+// a second set of values, is refused, as every other reader of the
+// SignedData refuses it.
+TEST_F(GeneratedCatalogTest, SignerFieldsOfAnotherShapeAreRefused) {
     CatalogOptions options;
     options.timestamp = Timestamp::kPkcs9;
     const catgen::Catalog genuine = Build(options);
@@ -298,6 +299,14 @@ TEST_F(GeneratedCatalogTest, SignerFieldsUnderOtherTagsAreRefused) {
         {"serial as an ENUMERATED", 1, 1, 0x00, 10},
         {"digest algorithm as an OCTET STRING", 2, 0, 0x00, 4},
     };
+    // An attribute with a second set of values, signed or not.
+    for (size_t field : {3u, 6u}) {
+        std::vector<DerNode> tree;
+        ASSERT_TRUE(ParseDer(genuine.der, tree));
+        DerNode& attribute = tree[0].children[1].children[0].children.back().children[0].children[field].children[0];
+        attribute.children.push_back(attribute.children[1]);
+        EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << "an attribute of field " << field << " with two value sets";
+    }
     for (const Case& c : cases) {
         std::vector<DerNode> tree;
         ASSERT_TRUE(ParseDer(genuine.der, tree));
