@@ -6,8 +6,9 @@
 //
 // The default tree is small and its points few (every one inside load and
 // save, an even spread of the rest); KORVA_SWEEP=full takes every real
-// catalog, at least 2,000 evenly spread allocation points per run and every
-// read and write but those of a fresh run's save, of which 300 spread out.
+// catalog, 2,000 evenly spread allocation points per run (KORVA_SWEEP_POINTS
+// sets another number) and every read and write but those of a fresh run's
+// save, of which 300 spread out.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -40,9 +41,22 @@ using korva::test_support::ReadBytes;
 using korva::test_support::TempDirectory;
 using korva::test_support::WriteBytes;
 
+// Under the sanitizers a run costs several times as much: fewer spread points.
+#ifdef KORVA_SANITIZED
+constexpr uint64_t kDefaultSpread = 8;
+#else
+constexpr uint64_t kDefaultSpread = 30;
+#endif
+
 bool FullSweep() {
     const char* mode = std::getenv("KORVA_SWEEP");
     return mode != nullptr && std::string(mode) == "full";
+}
+
+// The spread of a full sweep: 2,000, or KORVA_SWEEP_POINTS.
+uint64_t FullSpread() {
+    const char* points = std::getenv("KORVA_SWEEP_POINTS");
+    return points != nullptr ? std::strtoull(points, nullptr, 10) : 2000;
 }
 
 // The real verification, noting how many allocations a run had made when
@@ -281,8 +295,8 @@ TEST_F(WholeRunSweepTest, EachAllocationOfAWholeRunMayFail) {
         uint64_t spread;
     };
     const Scenario scenarios[] = {
-        {"fresh", {}, FullSweep() ? 2000u : 30u},
-        {"incremental", partial, FullSweep() ? 2000u : 30u},
+        {"fresh", {}, FullSweep() ? FullSpread() : kDefaultSpread},
+        {"incremental", partial, FullSweep() ? FullSpread() : kDefaultSpread},
     };
     for (const Scenario& s : scenarios) {
         if (s.start.empty()) fs::remove(Database()); else WriteBytes(Database(), s.start);
@@ -342,7 +356,7 @@ TEST_F(WholeRunSweepTest, EachReadAndWriteOfAWholeRunMayFail) {
                       << static_cast<int>(kind) << ": " << calls << " calls\n";
             // Those of a fresh run's save are many and alike: a spread of them
             // and the last few, where the closing header goes.
-            const uint64_t spread = calls <= 40 ? calls : FullSweep() ? 300 : 12;
+            const uint64_t spread = calls <= 40 ? calls : FullSweep() ? 300 : kDefaultSpread / 2;
             for (uint64_t ordinal : SweepPoints(calls, {{calls - 2, calls}}, spread)) {
                 const std::string what = std::string(from.empty() ? "fresh" : "incremental") + " kind " +
                                          std::to_string(static_cast<int>(kind)) + " call " + std::to_string(ordinal);
