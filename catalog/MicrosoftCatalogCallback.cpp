@@ -449,11 +449,14 @@ uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
         Emit(108, Level::Warning, {Num(node.index)});
         return kReject;
     }
-    // An attribute, authenticated or not, holds its type and its values and
-    // nothing after them.
+    // An attribute, authenticated or not, holds its type and its set of
+    // values, in that order, and nothing after them.
     bool inAttributes = (phase_ == kPhaseSignerInfos && signerStep_ == 4) ||
                         (phase_ >= kPhaseUnauthenticated && phase_ <= kPhaseCountersigner);
-    if (node.depth == 7 && node.index >= 2 && inAttributes) {
+    bool attributeShape = node.index == 0 ? IsUniversal(node, false, kTagOid)
+                          : node.index == 1 ? IsUniversal(node, true, kTagSet)
+                                            : false;
+    if (node.depth == 7 && inAttributes && !attributeShape) {
         Emit(109, Level::Warning, {Num(node.index)});
         return kReject;
     }
@@ -495,6 +498,7 @@ uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
         return result == kCertSuccess ? 0 : NodeResultOfCert(result);
     }
     case 5:
+        if (!IsUniversal(node, false, kTagOctetString)) return kReject;
         signerStep_ = 6;
         return VerifySignature(node);
     case 6:

@@ -278,9 +278,9 @@ TEST_F(GeneratedCatalogTest, ASecondTrustListBesideTheSignedOneIsRefused) {
 }
 
 // The signer's fields that no signature covers still keep their shape: a
-// serial, version or digest algorithm under another tag, or an attribute with
-// a second set of values, is refused, as every other reader of the
-// SignedData refuses it.
+// serial, version, digest algorithm or signature under another tag, or an
+// attribute with its values first or a second set of them, is refused, as
+// every other reader of the SignedData refuses it.
 TEST_F(GeneratedCatalogTest, SignerFieldsOfAnotherShapeAreRefused) {
     CatalogOptions options;
     options.timestamp = Timestamp::kPkcs9;
@@ -298,6 +298,7 @@ TEST_F(GeneratedCatalogTest, SignerFieldsOfAnotherShapeAreRefused) {
         {"serial as [2]", 1, 1, 0x80, 2},
         {"serial as an ENUMERATED", 1, 1, 0x00, 10},
         {"digest algorithm as an OCTET STRING", 2, 0, 0x00, 4},
+        {"signature as [4]", 5, -1, 0x80, 4},
     };
     // An attribute with a second set of values, signed or not.
     for (size_t field : {3u, 6u}) {
@@ -306,6 +307,9 @@ TEST_F(GeneratedCatalogTest, SignerFieldsOfAnotherShapeAreRefused) {
         DerNode& attribute = tree[0].children[1].children[0].children.back().children[0].children[field].children[0];
         attribute.children.push_back(attribute.children[1]);
         EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << "an attribute of field " << field << " with two value sets";
+        attribute.children.pop_back();
+        std::swap(attribute.children[0], attribute.children[1]);
+        EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << "an attribute of field " << field << " with values first";
     }
     for (const Case& c : cases) {
         std::vector<DerNode> tree;
