@@ -6,9 +6,9 @@
 //
 // The default tree is small and its points few (every one inside load and
 // save, an even spread of the rest); KORVA_SWEEP=full takes every real
-// catalog, 2,000 evenly spread allocation points per run (KORVA_SWEEP_POINTS
-// sets another number) and every read and write but those of a fresh run's
-// save, of which 300 spread out.
+// catalog, 2,000 evenly spread allocation points per run and every read and
+// write but those of a fresh run's save, of which 300 spread out.
+// KORVA_SWEEP_POINTS sets the allocation spread of either.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,10 +53,12 @@ bool FullSweep() {
     return mode != nullptr && std::string(mode) == "full";
 }
 
-// The spread of a full sweep: 2,000, or KORVA_SWEEP_POINTS.
-uint64_t FullSpread() {
+// The spread of allocation points: KORVA_SWEEP_POINTS, or 2,000 in a full
+// sweep and a few otherwise.
+uint64_t Spread() {
     const char* points = std::getenv("KORVA_SWEEP_POINTS");
-    return points != nullptr ? std::strtoull(points, nullptr, 10) : 2000;
+    if (points != nullptr) return std::strtoull(points, nullptr, 10);
+    return FullSweep() ? 2000 : kDefaultSpread;
 }
 
 // The real verification, noting how many allocations a run had made when
@@ -295,8 +297,8 @@ TEST_F(WholeRunSweepTest, EachAllocationOfAWholeRunMayFail) {
         uint64_t spread;
     };
     const Scenario scenarios[] = {
-        {"fresh", {}, FullSweep() ? FullSpread() : kDefaultSpread},
-        {"incremental", partial, FullSweep() ? FullSpread() : kDefaultSpread},
+        {"fresh", {}, Spread()},
+        {"incremental", partial, Spread()},
     };
     for (const Scenario& s : scenarios) {
         if (s.start.empty()) fs::remove(Database()); else WriteBytes(Database(), s.start);
