@@ -315,6 +315,12 @@ uint32_t CMicrosoftCatalogCallback::TrackPhase(Asn1Node& node) {
     default:
         break;
     }
+    if (phase_ == kPhaseContent && ((node.depth == 4 && node.index > 1) || (node.depth == 5 && node.index > 0))) {
+        // One trust list and nothing beside it: only one is digested, and the
+        // members of any other would be vouched for by no signature.
+        Emit(29, Level::Warning, {Num(node.depth), Num(node.index)});
+        return kReject;
+    }
     if (node.depth == 4 && phase_ == kPhaseContent && node.index == 1 && !IsContextConstructed(node, 0)) {
         // The encapsulated content is explicitly tagged [0]; anything else
         // would be read by no other verifier as this content.
@@ -459,7 +465,10 @@ uint32_t CMicrosoftCatalogCallback::ReadIssuerAndSerial(const Asn1Node& node, tk
         if (result != kCertSuccess) Emit(113, Level::Warning);
         return 0;
     }
-    if (node.index == 1) return Copy(serial, Content(node)) ? 0 : kOutOfMemory;
+    if (node.index == 1) {
+        if (!IsUniversal(node, false, kTagInteger)) return kReject;
+        return Copy(serial, Content(node)) ? 0 : kOutOfMemory;
+    }
     Emit(116, Level::Information, {Num(node.index)});
     return 0;
 }
@@ -472,6 +481,17 @@ uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
         Emit(108, Level::Warning, {Num(node.index)});
         return kReject;
     }
+    // An attribute, authenticated or not, holds its type and its set of
+    // values, in that order, and nothing after them.
+    bool inAttributes = (phase_ == kPhaseSignerInfos && signerStep_ == 4) ||
+                        (phase_ >= kPhaseUnauthenticated && phase_ <= kPhaseCountersigner);
+    bool attributeShape = node.index == 0 ? IsUniversal(node, false, kTagOid)
+                          : node.index == 1 ? IsUniversal(node, true, kTagSet)
+                                            : false;
+    if (node.depth == 7 && inAttributes && !attributeShape) {
+        Emit(109, Level::Warning, {Num(node.index)});
+        return kReject;
+    }
     if (phase_ != kPhaseSignerInfos) return 0;
     if (node.depth == 4) {
         if (!IsUniversal(node, true, kTagSequence)) return kReject;
@@ -482,10 +502,12 @@ uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
     if (node.depth == 6 && signerStep_ == 2) {
         return ReadIssuerAndSerial(node, signerIssuer_, signerSerial_, &signerValues_[1]);
     }
+    // The digest algorithm is named by an OID, whatever the list above says.
+    if (node.depth == 6 && signerStep_ == 3 && node.index == 0 && !IsUniversal(node, false, kTagOid)) return kReject;
     if (node.depth != 5) return 0;
     switch (node.index) {
     case 0:
-        if (node.tag != kTagInteger) return kReject;
+        if (!IsUniversal(node, false, kTagInteger)) return kReject;
         signerStep_ = 1;
         return 0;
     case 1:
@@ -508,6 +530,7 @@ uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
         return result == kCertSuccess ? 0 : NodeResultOfCert(result);
     }
     case 5:
+        if (!IsUniversal(node, false, kTagOctetString)) return kReject;
         signerStep_ = 6;
         return VerifySignature(node);
     case 6:

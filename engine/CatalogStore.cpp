@@ -66,6 +66,17 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
     if (!callback->SignerVerified()) return StoreFailure(15, trace::Level::Warning, {trace::Text(path)});
     if (callback->SignerRejected()) return StoreFailure(16, trace::Level::Information, {trace::Text(path)});
 
+    // The signer values are interned before the record is touched, so that
+    // a failure here leaves no record whose values name another signer's.
+    CatalogRecord scratch;
+    scratch.owner = this;
+    uint8_t values[4] = {};
+    for (uint32_t number = 1; number <= 4; ++number) {
+        if (!InternSignerValue(scratch, callback->SignerValue(number).bytes(), values[number - 1])) {
+            return StoreFailure(21 + number, trace::Level::Warning);
+        }
+    }
+
     OrderedMap<NameOrder>::Result name = names_.FindOrInsert(path);
     if (name.entry == nullptr) return StoreFailure(17, trace::Level::Error);
     if (name.inserted) {
@@ -78,14 +89,10 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
     }
     CatalogRecord* record = ResolveRef(name.entry->ref);
     if (record == nullptr) return StoreFailure(21, trace::Level::Warning);
-    record->unsaved = true;
-
-    uint8_t* slots[] = {&record->signerValue1, &record->signerValue2, &record->signerValue3, &record->signerValue4};
-    for (uint32_t number = 1; number <= 4; ++number) {
-        if (!InternSignerValue(*record, callback->SignerValue(number).bytes(), *slots[number - 1])) {
-            return StoreFailure(21 + number, trace::Level::Warning);
-        }
-    }
+    record->signerValue1 = values[0];
+    record->signerValue2 = values[1];
+    record->signerValue3 = values[2];
+    record->signerValue4 = values[3];
     record->signerFlags = callback->SignerFlags();
     record->timeValue = callback->TimeValue();
     record->unsaved = true;

@@ -1,6 +1,7 @@
-// Real catalogs cut short and with single octets changed: the callback never
-// crashes (this also runs under the sanitizers), and every mutant it accepts
-// also verifies with libcrypto: content digest, signer signature and chain.
+// Real catalogs cut short, with single octets changed and with structure-aware
+// changes: the callback never crashes (this also runs under the sanitizers),
+// and every mutant it accepts also verifies with libcrypto: content digest,
+// signed attributes, signer signature and chain to the same root.
 #include <gtest/gtest.h>
 
 #include <openssl/evp.h>
@@ -8,12 +9,17 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
+#include <array>
 #include <cstdlib>
+#include <fstream>
+#include <iostream>
 #include <memory>
+#include <optional>
 #include <random>
 
 #include "catalog/RootTable.h"
 #include "tests/catalog/CallbackTestSupport.h"
+#include "tests/catalog/DerMutator.h"
 
 namespace korva::catalog_test {
 namespace {
@@ -37,33 +43,61 @@ int MutationCount() {
 
 Bytes DerOf(const uint8_t* data, size_t size) { return Bytes(data, data + size); }
 
+// Structure-aware mutations per accepted real catalog: 30 (10 under the
+// sanitizers); KORVA_CALLBACK_MUTATIONS sets this count too.
+int StructuredMutationCount() {
+    if (const char* text = std::getenv("KORVA_CALLBACK_MUTATIONS")) return std::atoi(text);
+#ifdef KORVA_SANITIZED
+    return 10;
+#else
+    return 30;
+#endif
+}
+
+// The table's old roots are trust anchors whatever their own extensions
+// say; libcrypto would hold their CA marks against them.
+int TolerateAnchorMarks(int ok, X509_STORE_CTX* context) {
+    if (ok == 1) return ok;
+    int error = X509_STORE_CTX_get_error(context);
+    STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context);
+    bool anchor = chain != nullptr && X509_STORE_CTX_get_error_depth(context) == sk_X509_num(chain) - 1;
+    return anchor && (error == X509_V_ERR_INVALID_CA || error == X509_V_ERR_KEYUSAGE_NO_CERTSIGN ||
+                      error == X509_V_ERR_INVALID_PURPOSE) ? 1 : 0;
+}
+
 // libcrypto's view: the trust list's content octets digested with the
-// SignedData's algorithm equal the message digest attribute, the signature
-// over the attributes opens with the signer's key, and the signer chains up to
-// a code-signing root of the table.
-bool LibcryptoVerifies(const Bytes& catalog) {
+// SignedData's algorithm equal the message digest attribute, the content type
+// attribute names the signed content's type, the signature over the
+// attributes opens with the signer's key, and the signer chains up to a
+// code-signing root of the table. That root's DER, or nothing.
+std::optional<Bytes> LibcryptoRoot(const Bytes& catalog) {
     const unsigned char* cursor = catalog.data();
     Owned<PKCS7, PKCS7_free> p7(d2i_PKCS7(nullptr, &cursor, static_cast<long>(catalog.size())));
-    if (!p7 || !PKCS7_type_is_signed(p7.get())) return false;
+    if (!p7 || !PKCS7_type_is_signed(p7.get())) return std::nullopt;
     PKCS7_SIGNED* sd = p7->d.sign;
     STACK_OF(PKCS7_SIGNER_INFO)* signers = PKCS7_get_signer_info(p7.get());
-    if (signers == nullptr || sk_PKCS7_SIGNER_INFO_num(signers) < 1 || sk_X509_ALGOR_num(sd->md_algs) < 1) return false;
+    if (signers == nullptr || sk_PKCS7_SIGNER_INFO_num(signers) < 1 || sk_X509_ALGOR_num(sd->md_algs) < 1) return std::nullopt;
     PKCS7_SIGNER_INFO* si = sk_PKCS7_SIGNER_INFO_value(signers, sk_PKCS7_SIGNER_INFO_num(signers) - 1);
     const EVP_MD* md = EVP_get_digestbyobj(sk_X509_ALGOR_value(sd->md_algs, 0)->algorithm);
     ASN1_TYPE* content = sd->contents->d.other;
-    if (md == nullptr || content == nullptr || content->type != V_ASN1_SEQUENCE) return false;
+    if (md == nullptr || content == nullptr || content->type != V_ASN1_SEQUENCE) return std::nullopt;
     // The trust list without its own SEQUENCE header.
     const unsigned char* list = content->value.sequence->data;
     long length = 0;
     int tag = 0, cls = 0;
     const unsigned char* inner = list;
-    if (ASN1_get_object(&inner, &length, &tag, &cls, content->value.sequence->length) & 0x80) return false;
+    if (ASN1_get_object(&inner, &length, &tag, &cls, content->value.sequence->length) & 0x80) return std::nullopt;
     unsigned char hash[EVP_MAX_MD_SIZE];
     unsigned int hashSize = 0;
+    ASN1_TYPE* contentType = PKCS7_get_signed_attribute(si, NID_pkcs9_contentType);
+    if (contentType == nullptr || contentType->type != V_ASN1_OBJECT ||
+        OBJ_cmp(contentType->value.object, sd->contents->type) != 0) {
+        return std::nullopt;
+    }
     ASN1_OCTET_STRING* digest = PKCS7_digest_from_attributes(si->auth_attr);
     if (digest == nullptr || EVP_Digest(inner, length, hash, &hashSize, md, nullptr) != 1 ||
         DerOf(hash, hashSize) != DerOf(digest->data, digest->length)) {
-        return false;
+        return std::nullopt;
     }
     X509* signer = X509_find_by_issuer_and_serial(sd->cert, si->issuer_and_serial->issuer, si->issuer_and_serial->serial);
     unsigned char* attributes = nullptr;
@@ -75,7 +109,7 @@ bool LibcryptoVerifies(const Bytes& catalog) {
                        EVP_DigestVerify(verify.get(), si->enc_digest->data, si->enc_digest->length, attributes,
                                         attributesSize) == 1;
     OPENSSL_free(attributes);
-    if (!signatureOk) return false;
+    if (!signatureOk) return std::nullopt;
     Owned<X509_STORE, X509_STORE_free> store(X509_STORE_new());
     for (const TarnVerifyTrustDriver::RootRow& row : TarnVerifyTrustDriver::RootTable()) {
         if (TarnVerifyTrustDriver::RootGroup(row.id) != 1) continue;
@@ -84,11 +118,19 @@ bool LibcryptoVerifies(const Bytes& catalog) {
         if (root) X509_STORE_add_cert(store.get(), root.get());
     }
     Owned<X509_STORE_CTX, X509_STORE_CTX_free> context(X509_STORE_CTX_new());
-    if (X509_STORE_CTX_init(context.get(), store.get(), signer, sd->cert) != 1) return false;
+    if (X509_STORE_CTX_init(context.get(), store.get(), signer, sd->cert) != 1) return std::nullopt;
     X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(context.get());
     X509_VERIFY_PARAM_set_flags(param, X509_V_FLAG_NO_CHECK_TIME | X509_V_FLAG_IGNORE_CRITICAL);
     X509_VERIFY_PARAM_set_auth_level(param, 0);
-    return X509_verify_cert(context.get()) == 1;
+    X509_STORE_CTX_set_verify_cb(context.get(), TolerateAnchorMarks);
+    if (X509_verify_cert(context.get()) != 1) return std::nullopt;
+    STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context.get());
+    unsigned char* rootDer = nullptr;
+    int rootSize = i2d_X509(sk_X509_value(chain, sk_X509_num(chain) - 1), &rootDer);
+    if (rootSize <= 0) return std::nullopt;
+    Bytes root(rootDer, rootDer + rootSize);
+    OPENSSL_free(rootDer);
+    return root;
 }
 
 struct MutatedCatalog {
@@ -116,7 +158,9 @@ TEST(CallbackMutationTest, TruncatedAndMutatedCatalogsNeverCrashAndAcceptedOnesV
             return Outcome(WalkCatalog(bytes, callback), callback).accepted;
         };
         ASSERT_EQ(accepts(original), c.accepted);
-        if (c.accepted) ASSERT_TRUE(LibcryptoVerifies(original));
+        if (c.accepted) {
+            ASSERT_TRUE(LibcryptoRoot(original));
+        }
         for (size_t size = 0; size < original.size(); ++size) {
             EXPECT_FALSE(accepts(Bytes(original.begin(), original.begin() + size))) << size;
         }
@@ -127,9 +171,71 @@ TEST(CallbackMutationTest, TruncatedAndMutatedCatalogsNeverCrashAndAcceptedOnesV
             mutant[at] = static_cast<uint8_t>(mutant[at] ^ (1 + random() % 255));
             if (!accepts(mutant)) continue;
             ++acceptedMutants;
-            EXPECT_TRUE(LibcryptoVerifies(mutant)) << "octet " << at;
+            EXPECT_TRUE(LibcryptoRoot(mutant)) << "octet " << at;
         }
-        if (!c.accepted) EXPECT_EQ(acceptedMutants, 0);
+        if (!c.accepted) {
+            EXPECT_EQ(acceptedMutants, 0);
+        }
+    }
+}
+
+// Every accepted real catalog, mutated every way DerMutator knows: an
+// accepted mutant must verify with libcrypto up to the same root as the
+// original and yield the original's members.
+TEST(CallbackMutationTest, StructuredMutantsOfEveryAcceptedCatalogVerifyWhenAccepted) {
+    KORVA_REAL_CATALOGS_OR_SKIP(catalogs);
+    const std::map<std::string, ExpectedCatalog> expected = ExpectedRealCatalogs();
+    ASSERT_FALSE(expected.empty());
+    RootAnchors anchors;
+    std::mt19937 random(19970110);
+    const int mutations = StructuredMutationCount();
+    constexpr size_t kKinds = static_cast<size_t>(Mutation::kCount);
+    std::array<int, kKinds> made{}, accepted{}, agreeing{};
+    int checked = 0, unstructured = 0;
+    for (const std::filesystem::path& path : catalogs) {
+        auto found = expected.find(path.filename().string());
+        if (found == expected.end() || !found->second.accepted) continue;
+        SCOPED_TRACE(path.filename().string());
+        const Bytes original = ReadFile(path);
+        auto outcome = [&](const Bytes& bytes) {
+            TarnVerifyTrustDriver::CMicrosoftCatalogCallback callback(anchors.set());
+            return Outcome(WalkCatalog(bytes, callback), callback);
+        };
+        const CallbackOutcome base = outcome(original);
+        ASSERT_TRUE(base.accepted);
+        const std::optional<Bytes> root = LibcryptoRoot(original);
+        ASSERT_TRUE(root) << "libcrypto does not verify the unchanged catalog";
+        const DerMutator mutator(original);
+        ++checked;
+        if (!mutator.structured()) ++unstructured;
+        for (int i = 0; i < mutations; ++i) {
+            const auto kind = static_cast<Mutation>(random() % kKinds);
+            const Bytes mutant = mutator.Mutate(kind, random);
+            const size_t k = static_cast<size_t>(kind);
+            ++made[k];
+            const CallbackOutcome result = outcome(mutant);
+            if (!result.accepted) continue;
+            ++accepted[k];
+            const std::optional<Bytes> mutantRoot = LibcryptoRoot(mutant);
+            const bool agrees = mutantRoot && *mutantRoot == *root && result.members == base.members;
+            EXPECT_TRUE(agrees) << NameOf(kind) << " mutant " << i << ": libcrypto "
+                                << (!mutantRoot ? "refuses it" : *mutantRoot != *root ? "chains it to another root"
+                                                                                       : "agrees, but the members differ");
+            if (!agrees && std::getenv("KORVA_MUTANT_DIR") != nullptr) {
+                std::ofstream(std::filesystem::path(std::getenv("KORVA_MUTANT_DIR")) /
+                                  (path.filename().string() + "." + std::to_string(i)),
+                              std::ios::binary)
+                    .write(reinterpret_cast<const char*>(mutant.data()), static_cast<std::streamsize>(mutant.size()));
+            }
+            agreeing[k] += agrees ? 1 : 0;
+        }
+    }
+    EXPECT_GT(checked, 0);
+    std::cout << "[ mutants  ] " << checked << " accepted catalogs (" << unstructured << " without structure), "
+              << mutations << " mutants each\n";
+    for (size_t k = 0; k < kKinds; ++k) {
+        std::cout << "[ mutants  ] " << NameOf(static_cast<Mutation>(k)) << ": " << made[k] << " made, " << accepted[k]
+                  << " accepted, " << agreeing[k] << " agree with libcrypto\n";
     }
 }
 

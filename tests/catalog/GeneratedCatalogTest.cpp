@@ -9,6 +9,9 @@
 #include "catalog/CertResult.h"
 #include "catalog/ExtraRoots.h"
 #include "tests/catalog/CallbackTestSupport.h"
+#include "tests/catalog/DerMutator.h"
+#include "tests/catalog/HostileCatalogs.h"
+#include "toolkit/PathBuildHooks.h"
 #include "tools/catgen/Catalog.h"
 #include "tools/catgen/CommandLine.h"
 
@@ -237,6 +240,119 @@ TEST_F(GeneratedCatalogTest, OsslsigncodeCatalogsAreAccepted) {
         EXPECT_EQ(outcome.members.size(), unsigned_.memberHashes.size());
     }
     std::filesystem::remove_all(dir);
+}
+
+// A signed catalog with a second, unsigned trust list beside its own: after
+// it inside the content's [0], in a second [0], or as the same list twice.
+// Only one list is digested, so the walk must refuse any of them rather
+// than collect members that no signature covers.
+TEST_F(GeneratedCatalogTest, ASecondTrustListBesideTheSignedOneIsRefused) {
+    CatalogOptions options;
+    const catgen::Catalog genuine = Build(options);
+    options.trustList.members = catgen::SyntheticMembers(2, catgen::MemberHash::kSha1);
+    const catgen::Catalog other = Build(options);
+    ASSERT_TRUE(Verify(genuine.der).accepted);
+    // ContentInfo [0] SignedData { version, digests, { OID, [0] { list } } ...
+    auto content = [](std::vector<DerNode>& tree) -> DerNode& { return tree[0].children[1].children[0].children[2]; };
+    std::vector<DerNode> otherTree;
+    ASSERT_TRUE(ParseDer(other.der, otherTree));
+    const DerNode forgedList = content(otherTree).children[1].children[0];
+    struct Case {
+        const char* what;
+        void (*change)(DerNode& content, const DerNode& forged);
+    };
+    const Case cases[] = {
+        {"a forged list after the signed one", [](DerNode& c, const DerNode& forged) { c.children[1].children.push_back(forged); }},
+        {"a forged list before the signed one",
+         [](DerNode& c, const DerNode& forged) { c.children[1].children.insert(c.children[1].children.begin(), forged); }},
+        {"a second [0] with a forged list",
+         [](DerNode& c, const DerNode& forged) { c.children.push_back(DerNode{0xA0, 0, {}, {forged}, true}); }},
+        {"the signed list twice", [](DerNode& c, const DerNode&) { c.children[1].children.push_back(c.children[1].children[0]); }},
+    };
+    for (const Case& c : cases) {
+        std::vector<DerNode> tree;
+        ASSERT_TRUE(ParseDer(genuine.der, tree));
+        c.change(content(tree), forgedList);
+        EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << c.what;
+    }
+}
+
+// The signer's fields that no signature covers still keep their shape: a
+// serial, version, digest algorithm or signature under another tag, or an
+// attribute with its values first or a second set of them, is refused, as
+// every other reader of the SignedData refuses it.
+TEST_F(GeneratedCatalogTest, SignerFieldsOfAnotherShapeAreRefused) {
+    CatalogOptions options;
+    options.timestamp = Timestamp::kPkcs9;
+    const catgen::Catalog genuine = Build(options);
+    ASSERT_TRUE(Verify(genuine.der).accepted);
+    struct Case {
+        const char* what;
+        size_t field;  // of the SignerInfo
+        int child;     // of that field, or -1 for the field itself
+        uint8_t tagClass;
+        uint32_t tag;
+    };
+    const Case cases[] = {
+        {"version as [2]", 0, -1, 0x80, 2},
+        {"serial as [2]", 1, 1, 0x80, 2},
+        {"serial as an ENUMERATED", 1, 1, 0x00, 10},
+        {"digest algorithm as an OCTET STRING", 2, 0, 0x00, 4},
+        {"signature as [4]", 5, -1, 0x80, 4},
+    };
+    // An attribute with a second set of values, signed or not.
+    for (size_t field : {3u, 6u}) {
+        std::vector<DerNode> tree;
+        ASSERT_TRUE(ParseDer(genuine.der, tree));
+        DerNode& attribute = tree[0].children[1].children[0].children.back().children[0].children[field].children[0];
+        attribute.children.push_back(attribute.children[1]);
+        EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << "an attribute of field " << field << " with two value sets";
+        attribute.children.pop_back();
+        std::swap(attribute.children[0], attribute.children[1]);
+        EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << "an attribute of field " << field << " with values first";
+    }
+    for (const Case& c : cases) {
+        std::vector<DerNode> tree;
+        ASSERT_TRUE(ParseDer(genuine.der, tree));
+        DerNode& signerInfo = tree[0].children[1].children[0].children.back().children[0];
+        DerNode& field = signerInfo.children[c.field];
+        DerNode& target = c.child < 0 ? field : field.children[static_cast<size_t>(c.child)];
+        target.tagClass = c.tagClass;
+        target.tag = c.tag;
+        EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << c.what;
+    }
+}
+
+struct HostileCase {
+    Hostile kind;
+    size_t size;
+    size_t members;           // collected when accepted
+    uint32_t signatureChecks; // at most, by the last path built
+};
+
+// The hostile shapes the bounded-cost benchmark measures, at sizes a test
+// affords: each reaches its verdict, and the cross-signed layers cost at
+// most one signature check per issuer and candidate.
+TEST_F(GeneratedCatalogTest, HostileCatalogsReachTheirVerdicts) {
+    const HostileCase cases[] = {
+        {Hostile::kLongNames, 200'000, 48, 10},
+        {Hostile::kManyMembers, 5'000, 5'000, 10},
+        {Hostile::kDeepNesting, 100'000, 0, 0},
+        {Hostile::kManyCertificates, 200, 3, 2 * 200 + 10},
+        {Hostile::kCrossSigned, 6, 0, 6 + 6 * 6 * 6},
+        {Hostile::kLargeExponent, 128, 0, 10},
+        {Hostile::kLargeExponent, 4096, 0, 10},
+    };
+    for (const HostileCase& c : cases) {
+        const HostileCatalog catalog = BuildHostile(c.kind, c.size, root_);
+        SCOPED_TRACE(catalog.name);
+        const CallbackOutcome outcome = Verify(catalog.der);
+        EXPECT_EQ(outcome.accepted, catalog.accepted);
+        if (catalog.accepted) {
+            EXPECT_EQ(outcome.members.size(), c.members);
+        }
+        EXPECT_LE(toolkit::PathBuildLastSignatureChecks(), c.signatureChecks);
+    }
 }
 
 }  // namespace

@@ -195,6 +195,22 @@ TEST(CatalogStore, AllocationFailuresLeakNothingAndLeaveNoWrongSignerIndex) {
             EXPECT_EQ(Hex(store.signerValues()[e.index].value.bytes()), Hex(e.value.bytes()));
             return true;
         });
+        // and a record that a save would write names one catalog's four
+        // values, never a slot left unset or pointing at another signer's.
+        for (const CatalogRecord& r : store.records().items()) {
+            if (!r.unsaved) continue;
+            std::vector<std::string> values;
+            for (uint8_t slot : {r.signerValue1, r.signerValue2, r.signerValue3, r.signerValue4}) {
+                values.push_back(slot < store.signerValues().count() ? Hex(store.signerValues()[slot].value.bytes()) : "unset");
+            }
+            bool ofOneCatalog = false;
+            for (const auto& [path, catalog] : verifier.catalogs) {
+                std::vector<std::string> own;
+                for (const Bytes& value : catalog.values) own.push_back(Hex(value));
+                ofOneCatalog |= own == values;
+            }
+            EXPECT_TRUE(ofOneCatalog) << "failing allocation " << failing;
+        }
         if (failing == 0) clean = Describe(store);
         EXPECT_TRUE(!added || Describe(store) == clean);
     });

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/CatalogDatabaseFile.h"
 #include "engine/CatalogStore.h"
 #include "engine/StoreOutput.h"
 #include "runtime/KernelPath.h"
@@ -67,6 +68,35 @@ inline std::string Describe(CatalogStore& store) {
     for (const SignerValueEntry& v : store.signerValues().items()) line("value", Hex(v.value.bytes()));
     store.signerValueIndex().ForEach([&](SignerIndexEntry& e) { return line("index", Hex(e.value.bytes()), std::to_string(e.index)), true; });
     return text;
+}
+
+// A store's content without record indexes: name -> record fields and
+// signer values, hash -> name; sorted, so that the order of adding is moot.
+inline std::string Content(CatalogStore& store) {
+    std::map<uint32_t, std::string> names;
+    std::vector<std::string> lines;
+    store.names().ForEach([&](NameEntry& e) {
+        const CatalogRecord* r = ResolveRef(e.ref);
+        std::string line = Hex(e.name.bytes()) + " " + std::to_string(r->fileTime.low) + " " +
+                           std::to_string(r->signerFlags) + " " + std::to_string(r->timeValue);
+        for (uint8_t value : {r->signerValue1, r->signerValue2, r->signerValue3, r->signerValue4}) {
+            line += " " + Hex(store.signerValues().items()[value].value.bytes());
+        }
+        names[e.ref.index] = Hex(e.name.bytes());
+        return lines.push_back(line), true;
+    });
+    store.hashes().ForEach([&](HashEntry& e) { return lines.push_back(Hex(e.view()) + " " + names[e.index]), true; });
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+}
+
+// What the engine's own load makes of a Cat.DB: empty when it is refused.
+inline std::string LoadedContent(const Bytes& bytes) {
+    CatalogStore store;
+    MemoryStream stream(bytes);
+    return LoadDatabase(store, stream) == kSuccess ? Content(store) : std::string();
 }
 
 // So that a loaded store can be written out again in full.

@@ -208,28 +208,6 @@ TEST_F(UpdateCycleTest, WithoutAContextNothingIsScannedAndWithoutAnchorsTheScanS
     EXPECT_EQ(ScannedPaths(recorder).size(), 1u);
 }
 
-// A store's content without record indexes: name -> record fields and
-// signer values, hash -> name; sorted, so that the order of adding is moot.
-std::string Content(CatalogStore& store) {
-    std::map<uint32_t, std::string> names;
-    std::vector<std::string> lines;
-    store.names().ForEach([&](NameEntry& e) {
-        const CatalogRecord* r = ResolveRef(e.ref);
-        std::string line = Hex(e.name.bytes()) + " " + std::to_string(r->fileTime.low) + " " +
-                           std::to_string(r->signerFlags) + " " + std::to_string(r->timeValue);
-        for (uint8_t value : {r->signerValue1, r->signerValue2, r->signerValue3, r->signerValue4}) {
-            line += " " + Hex(store.signerValues().items()[value].value.bytes());
-        }
-        names[e.ref.index] = Hex(e.name.bytes());
-        return lines.push_back(line), true;
-    });
-    store.hashes().ForEach([&](HashEntry& e) { return lines.push_back(Hex(e.view()) + " " + names[e.index]), true; });
-    std::sort(lines.begin(), lines.end());
-    std::string text;
-    for (const std::string& line : lines) text += line + "\n";
-    return text;
-}
-
 // Every allocation and every write of a whole run may fail without a crash
 // or a leak; after a failed write the file is refused or complete, and the
 // next clean run completes it.
@@ -244,15 +222,7 @@ TEST_F(UpdateCycleTest, FailuresAnywhereLeaveARejectedOrCompleteFile) {
         ASSERT_TRUE(LoadStore(built, stream, kDatabaseHeaderSize));
         complete = Content(built);
     }
-    // What a load of the file makes of it: empty when it is refused.
-    auto loaded = [&] {
-        Bytes bytes = ReadBytes(Database());
-        CatalogStore store;
-        MemoryStream stream(bytes);
-        bool clean = bytes.size() >= kDatabaseHeaderSize && bytes[0] == kDatabaseMagic && bytes[4] == kDatabaseVersion &&
-                     bytes[8] == 0 && LoadStore(store, stream, kDatabaseHeaderSize);
-        return clean ? Content(store) : std::string();
-    };
+    auto loaded = [&] { return LoadedContent(ReadBytes(Database())); };
     fs::remove(Database());
     // A catalog cut short by a failed allocation keeps a stale time, so the
     // next clean run walks it again and ends with the complete file.
