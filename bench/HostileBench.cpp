@@ -133,6 +133,7 @@ KORVA_HOSTILE(nesting_10k, Hostile::kDeepNesting, 10'000);
 KORVA_HOSTILE(nesting_100k, Hostile::kDeepNesting, 100'000);
 KORVA_HOSTILE(certificates_100, Hostile::kManyCertificates, 100);
 KORVA_HOSTILE(certificates_1000, Hostile::kManyCertificates, 1'000);
+KORVA_HOSTILE(certificates_2000, Hostile::kManyCertificates, 2'000);
 KORVA_HOSTILE(certificates_3000, Hostile::kManyCertificates, 3'000);
 KORVA_HOSTILE(cross_signed_4x4, Hostile::kCrossSigned, 4);
 KORVA_HOSTILE(cross_signed_8x8, Hostile::kCrossSigned, 8);

@@ -378,6 +378,10 @@ uint32_t CMicrosoftCatalogCallback::CollectCertificate(const Asn1Node& node) {
     bool signedDataCertificate = phase_ == kPhaseCertificates && node.depth == 4;
     bool tokenCertificate = timeStampMode_ && phase_ == kPhaseTimeStampToken && node.depth == 12;
     if (node.tag != kTagSequence || !(signedDataCertificate || tokenCertificate)) return 0;
+    if (++certificates_ > kMaxCertificates) {
+        Emit(210, Level::Warning, {Num(kMaxCertificates)});
+        return kReject;
+    }
     if (!certContext_.started()) {
         Emit(34, Level::Warning);
         return kReject;

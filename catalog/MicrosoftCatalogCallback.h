@@ -36,6 +36,12 @@ struct CatalogMember {
 
 class CMicrosoftCatalogCallback : public IAsn1NodeCallback, public TAllocator<CMicrosoftCatalogCallback> {
 public:
+    // Certificates one catalog may carry, its time-stamp token's included.
+    // Real catalogs carry a handful; path building looks issuers up across
+    // all of them, which costs the square of their number, so a catalog
+    // with more is refused before they are decoded.
+    static constexpr uint32_t kMaxCertificates = 2048;
+
     // Signers are validated against the set's code-signing anchors,
     // countersigners also against its second list; the set must outlive
     // the callback.
@@ -117,6 +123,7 @@ private:
     uint32_t signerFlags_ = 0;
 
     uint32_t phase_ = 0;
+    uint32_t certificates_ = 0;
     uint32_t signerStep_ = 0;
     uint32_t timeStampStep_ = 0;
     uint32_t counterStep_ = 0;

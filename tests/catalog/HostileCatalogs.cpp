@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "catalog/MicrosoftCatalogCallback.h"
 #include "tests/catalog/CatalogTestSupport.h"
 #include "tools/catgen/Catalog.h"
 
@@ -88,7 +89,8 @@ HostileCatalog BuildHostile(Hostile kind, size_t size, const Identity& root) {
             }
             // Embedded after the leaf in reverse: the decoys come first.
             chain.intermediates.insert(chain.intermediates.end(), decoys.begin(), decoys.end());
-            return {count + " certificates", Signed(options, chain), true};
+            const bool withinLimit = chain.Embedded().size() <= TarnVerifyTrustDriver::CMicrosoftCatalogCallback::kMaxCertificates;
+            return {count + " certificates", Signed(options, chain), withinLimit};
         }
         case Hostile::kCrossSigned: {
             // `size` layers of `size` certificates, each layer signed by every
