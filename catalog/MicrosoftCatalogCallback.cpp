@@ -318,7 +318,7 @@ uint32_t CMicrosoftCatalogCallback::TrackPhase(Asn1Node& node) {
     if (phase_ == kPhaseContent && ((node.depth == 4 && node.index > 1) || (node.depth == 5 && node.index > 0))) {
         // One trust list and nothing beside it: only one is digested, and the
         // members of any other would be vouched for by no signature.
-        Emit(29, Level::Warning, {Num(node.depth), Num(node.index)});
+        Emit(211, Level::Warning, {Num(node.depth), Num(node.index)});
         return kReject;
     }
     if (node.depth == 4 && phase_ == kPhaseContent && node.index == 1 && !IsContextConstructed(node, 0)) {
