@@ -37,7 +37,9 @@ bool CloseFile(FileHandle handle);
 // ReadFile/WriteFile at the handle's offset; `transferred` is always written.
 bool ReadFile(FileHandle handle, void* buffer, uint32_t size, uint32_t& transferred);
 bool WriteFile(FileHandle handle, const void* buffer, uint32_t size, uint32_t& transferred);
-// GetFileSize: the low 32 bits, kInvalidFileSize with LastError() set on failure.
+// GetFileSize: the low 32 bits and, when `high` is given, the high 32 bits;
+// kInvalidFileSize with LastError() set on failure (kErrorSuccess otherwise,
+// so that a low part of 0xFFFFFFFF tells itself from a failure).
 uint32_t GetFileSize(FileHandle handle, uint32_t* high);
 // GetFileAttributesW: kInvalidFileAttributes when the path does not exist.
 uint32_t QueryFileAttributes(const wchar_t* path);

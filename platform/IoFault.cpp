@@ -15,6 +15,7 @@ std::atomic<IoFault::Kind> g_kind{IoFault::Kind::None};
 std::atomic<uint32_t> g_ordinal{0};
 std::atomic<uint32_t> g_shortBy{0};
 std::atomic<uint32_t> g_seen{0};
+std::atomic<uint64_t> g_size{0};
 
 bool Matches(IoFault::Kind kind, detail::IoDirection direction) {
     switch (kind) {
@@ -22,6 +23,7 @@ bool Matches(IoFault::Kind kind, detail::IoDirection direction) {
         case IoFault::Kind::ShortRead: return direction == detail::IoDirection::Read;
         case IoFault::Kind::FailWrite:
         case IoFault::Kind::ShortWrite: return direction == detail::IoDirection::Write;
+        case IoFault::Kind::FakeSize: return direction == detail::IoDirection::Size;
         case IoFault::Kind::None: break;
     }
     return false;
@@ -34,6 +36,7 @@ void ArmIoFault(const IoFault& fault) {
     g_seen.store(0);
     g_ordinal.store(fault.ordinal);
     g_shortBy.store(fault.shortBy);
+    g_size.store(fault.size);
     g_kind.store(fault.kind);
 }
 
@@ -41,10 +44,23 @@ void DisarmIoFault() { g_kind.store(IoFault::Kind::None); }
 
 uint32_t IoFaultCallsSeen() { return g_seen.load(); }
 
+namespace {
+
+// Counts a call of `direction` while a fault of its kind is armed; true
+// when this call is the one to hit.
+bool Hits(IoFault::Kind kind, detail::IoDirection direction) {
+    return Matches(kind, direction) && g_seen.fetch_add(1) + 1 == g_ordinal.load();
+}
+
+}  // namespace
+
+void detail::InjectFileSize(uint64_t& size) {
+    if (Hits(g_kind.load(), IoDirection::Size)) size = g_size.load();
+}
+
 bool detail::InjectIoFault(IoDirection direction, uint32_t& size, uint32_t& transferred) {
     IoFault::Kind kind = g_kind.load();
-    if (!Matches(kind, direction)) return false;
-    if (g_seen.fetch_add(1) + 1 != g_ordinal.load()) return false;
+    if (!Hits(kind, direction)) return false;
     if (kind == IoFault::Kind::FailRead || kind == IoFault::Kind::FailWrite) {
         transferred = 0;
         SetLastError(kErrorIoDevice);

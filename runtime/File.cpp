@@ -84,9 +84,10 @@ bool CFile::GetSize(uint64_t& size) {
                hostCallbacks_->getSize(hostCallbacks_->context, hostCallbacks_->hostStream, &size);
     }
     if (handle_ == nullptr || handle_ == platform::InvalidFileHandle()) return false;
-    uint32_t low = platform::GetFileSize(handle_, nullptr);
-    if (low == platform::kInvalidFileSize) return false;
-    size = low;
+    uint32_t high = 0;
+    uint32_t low = platform::GetFileSize(handle_, &high);
+    if (low == platform::kInvalidFileSize && platform::LastError() != platform::kErrorSuccess) return false;
+    size = (uint64_t{high} << 32) | low;
     return true;
 }
 

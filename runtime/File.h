@@ -34,7 +34,7 @@ public:
     bool Close();
 
     bool IsOpen() const override;
-    // 32-bit sizes only: the high part is never asked for.
+    // The whole 64-bit size, so that no caller reads a huge file as a small one.
     bool GetSize(uint64_t& size) override;
     bool ReadAt(uint64_t position, void* buffer, uint32_t size, uint32_t* count) override;
 

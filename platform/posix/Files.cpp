@@ -253,6 +253,7 @@ uint32_t GetFileSize(FileHandle handle, uint32_t* high) {
         return kInvalidFileSize;
     }
     uint64_t size = static_cast<uint64_t>(info.st_size);
+    detail::InjectFileSize(size);
     if (high != nullptr) *high = static_cast<uint32_t>(size >> 32);
     SetLastError(kErrorSuccess);
     return static_cast<uint32_t>(size);

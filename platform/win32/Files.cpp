@@ -32,9 +32,14 @@ bool WriteFile(FileHandle handle, const void* buffer, uint32_t size, uint32_t& t
 
 uint32_t GetFileSize(FileHandle handle, uint32_t* high) {
     DWORD highPart = 0;
-    DWORD low = ::GetFileSize(handle, high != nullptr ? &highPart : nullptr);
-    if (high != nullptr) *high = highPart;
-    return low;
+    ::SetLastError(NO_ERROR);  // tells a low part of 0xFFFFFFFF from a failure
+    DWORD low = ::GetFileSize(handle, &highPart);
+    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) return kInvalidFileSize;
+    uint64_t size = (uint64_t{highPart} << 32) | low;
+    detail::InjectFileSize(size);
+    if (high != nullptr) *high = static_cast<uint32_t>(size >> 32);
+    ::SetLastError(NO_ERROR);
+    return static_cast<uint32_t>(size);
 }
 
 uint32_t QueryFileAttributes(const wchar_t* path) { return ::GetFileAttributesW(path); }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/IoFault.h"
 #include "platform/Trace.h"
 #include "tests/catalog/CatalogTestSupport.h"
 #include "tests/common/AllocationFaults.h"
@@ -22,18 +23,25 @@ TEST(ParseCatalogFile, ReportsFileLevelFailures) {
     struct Row {
         const wchar_t* name;
         uint32_t beginAnswer, result, traceNumber;
+        uint64_t size;  // what the file layer reports instead, when not 0
     } const rows[] = {
-        {L"empty.cat", 0, 5, 12}, {L"one.cat", 0, 11, 28}, {L"missing.cat", 0, 8, 10},
-        {L"missing.cat", 1, 22, 0},  // refused before the file is opened
+        {L"empty.cat", 0, 5, 12, 0}, {L"one.cat", 0, 11, 28, 0}, {L"missing.cat", 0, 8, 10, 0},
+        {L"missing.cat", 1, 22, 0, 0},  // refused before the file is opened
+        // 4 GiB and more is refused before anything is read, not taken for
+        // what its low 32 bits say.
+        {L"one.cat", 0, 22, 13, 0x100000000}, {L"one.cat", 0, 22, 13, 0x100000001}, {L"one.cat", 0, 22, 13, 5'000'000'000},
     };
     for (const Row& row : rows) {
         korva::trace::Recorder recorder;
         RecordingCallback callback;
         callback.beginAnswer = row.beginAnswer;
         CatalogParseRecord record{7};
-        EXPECT_EQ(ParseCatalogFile(&record, nullptr, dir.File(row.name).c_str(), &callback), row.result);
+        if (row.size != 0) korva::platform::ArmIoFault({.kind = korva::platform::IoFault::Kind::FakeSize, .ordinal = 1, .size = row.size});
+        EXPECT_EQ(ParseCatalogFile(&record, nullptr, dir.File(row.name).c_str(), &callback), row.result) << row.size;
+        korva::platform::DisarmIoFault();
         EXPECT_EQ(record.value, 0u);
         EXPECT_EQ(recorder.Has(korva::trace::Source::Asn1, row.traceNumber), row.traceNumber != 0) << row.result;
+        EXPECT_TRUE(callback.nodes.empty() || row.size == 0);
     }
 }
 
