@@ -166,6 +166,15 @@ bool ListsPurpose(const tk::OidListValue* usage, ByteSpan oid) {
 
 }  // namespace
 
+void CMicrosoftCatalogCallback::SignedRange::Cover(const Asn1Node& node) {
+    begin = uint64_t{node.offset} + node.headerLength;
+    end = begin + node.len;
+}
+
+bool CMicrosoftCatalogCallback::SignedRange::Holds(const Asn1Node& node) const {
+    return node.offset >= begin && uint64_t{node.offset} + node.headerLength + node.len <= end;
+}
+
 CMicrosoftCatalogCallback::CMicrosoftCatalogCallback(const TrustAnchorSet& anchors) : anchors_(anchors) {}
 
 CMicrosoftCatalogCallback::~CMicrosoftCatalogCallback() {
@@ -227,6 +236,7 @@ uint32_t CMicrosoftCatalogCallback::OnParseBegin() {
     timeStampMode_ = false;
     timeStampStep_ = 0;
     endOffset_ = 0;
+    trustList_ = signedAttributes_ = counterAttributes_ = timeStampInfo_ = SignedRange{};
     ReleaseSignerKeys();
     digestId_ = counterDigestId_ = imprintDigestId_ = 0;
     if (database_ != nullptr) tk::ServiceUnbind(&database_);
@@ -370,6 +380,7 @@ uint32_t CMicrosoftCatalogCallback::DigestContent(const Asn1Node& node) {
         Emit(28, Level::Warning, {Num(result)});
         return NodeResultOfCert(result);
     }
+    trustList_.Cover(node);
     Emit(32, Level::Information, {trace::Bytes(contentDigest_.output().data(), contentDigest_.output().size())});
     return 0;
 }
@@ -377,7 +388,14 @@ uint32_t CMicrosoftCatalogCallback::DigestContent(const Asn1Node& node) {
 uint32_t CMicrosoftCatalogCallback::CollectCertificate(const Asn1Node& node) {
     bool signedDataCertificate = phase_ == kPhaseCertificates && node.depth == 4;
     bool tokenCertificate = timeStampMode_ && phase_ == kPhaseTimeStampToken && node.depth == 12;
-    if (node.tag != kTagSequence || !(signedDataCertificate || tokenCertificate)) return 0;
+    // The catalog's certificates hold certificates: any other choice there
+    // is signed by nobody and read by nothing here. (A time-stamp token
+    // may carry other choices beside its certificates; they are skipped.)
+    if (signedDataCertificate && !IsUniversal(node, true, kTagSequence)) {
+        Emit(214, Level::Warning, {Num(node.tagClass), Num(node.tag)});
+        return kReject;
+    }
+    if (!IsUniversal(node, true, kTagSequence) || !(signedDataCertificate || tokenCertificate)) return 0;
     if (++certificates_ > kMaxCertificates) {
         Emit(210, Level::Warning, {Num(kMaxCertificates)});
         return kReject;
@@ -407,9 +425,32 @@ uint32_t CMicrosoftCatalogCallback::CollectCertificate(const Asn1Node& node) {
         tk::CertFree(&certificate);
         return 0;
     }
-    status = tk::DbInsertCert(database_, certificate);
+    uint32_t result = RefuseIssuerSerialClash(certificate);
+    if (result == 0 && (status = tk::DbInsertCert(database_, certificate)) != tk::kOk) result = NodeResultOf(status);
     tk::CertFree(&certificate);
-    return status == tk::kOk ? 0 : NodeResultOf(status);
+    return result;
+}
+
+uint32_t CMicrosoftCatalogCallback::RefuseIssuerSerialClash(tk::CertObject* certificate) {
+    // The database keeps the first certificate of an issuer and serial and
+    // drops any later one, so a signer named by a pair that two different
+    // certificates carry would be taken without being unique.
+    tk::CertFields fields{};
+    tk::Status status = tk::CertGetFields(certificate, &fields);
+    ListHolder same;
+    if (status == tk::kOk) status = tk::ObjectListCreate(&same.list);
+    if (status == tk::kOk) {
+        status = tk::DbSelectByIssuerSerial(database_, fields.issuer, fields.serialNumber.data,
+                                            fields.serialNumber.length, same.list);
+    }
+    if (status == tk::kNotFound) return 0;
+    void* stored = nullptr;
+    if (status == tk::kOk) status = tk::ObjectListGet(same.list, 0, &stored);
+    if (status != tk::kOk) return NodeResultOf(status);
+    const auto* kept = static_cast<const tk::CertObject*>(stored);
+    if (Equal({kept->encoding, kept->encodingLength}, {certificate->encoding, certificate->encodingLength})) return 0;
+    Emit(213, Level::Warning);
+    return kReject;
 }
 
 uint32_t CMicrosoftCatalogCallback::DigestAttributes(const Asn1Node& node) {
@@ -418,6 +459,7 @@ uint32_t CMicrosoftCatalogCallback::DigestAttributes(const Asn1Node& node) {
         return 0;
     }
     attributesDigestReady_ = false;
+    signedAttributes_.Cover(node);
     if (digestId_ == 0) {
         Emit(43, Level::Warning);
         return kReject;
@@ -444,7 +486,7 @@ uint32_t CMicrosoftCatalogCallback::DigestAttributes(const Asn1Node& node) {
 uint32_t CMicrosoftCatalogCallback::CheckMessageDigest(const Asn1Node& node) {
     if (phase_ != kPhaseSignerInfos || node.depth != 8 || node.index != 0 ||
         !IsUniversal(node, false, kTagOctetString) || !Has(node, kOidSignedData | kOidMessageDigest) ||
-        !HasNone(node, kOidIndirectData) || !IsKnownDigestLength(node.len)) {
+        !HasNone(node, kOidIndirectData) || !IsKnownDigestLength(node.len) || !signedAttributes_.Holds(node)) {
         return 0;
     }
     if (!Equal(Content(node), contentDigest_.output().bytes())) {
@@ -457,17 +499,12 @@ uint32_t CMicrosoftCatalogCallback::CheckMessageDigest(const Asn1Node& node) {
 }
 
 uint32_t CMicrosoftCatalogCallback::ReadIssuerAndSerial(const Asn1Node& node, tk::NameObject*& issuer,
-                                                        CMemory& serial, CMemory* issuerText) {
+                                                        CMemory& serial) {
     if (node.index == 0) {
         tk::NameFree(&issuer);
         tk::Status status = tk::NameCreate(certContext_.context(), &issuer);
         if (status == tk::kOk) status = tk::NameSetEncoding(issuer, node.start, node.headerLength + node.len);
-        if (status != tk::kOk) return NodeResultOf(status);
-        if (issuerText == nullptr) return 0;
-        uint32_t result = CatalogNameText(issuer, *issuerText);
-        if (result == kCertOutOfMemory) return kOutOfMemory;
-        if (result != kCertSuccess) Emit(113, Level::Warning);
-        return 0;
+        return status == tk::kOk ? 0 : NodeResultOf(status);
     }
     if (node.index == 1) {
         if (!IsUniversal(node, false, kTagInteger)) return kReject;
@@ -483,6 +520,12 @@ uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
     if (node.depth == 5 && node.index >= 7 && phase_ >= kPhaseSignerInfos && phase_ <= kPhaseCountersigner) {
         signerStep_ = 8;
         Emit(108, Level::Warning, {Num(node.index)});
+        return kReject;
+    }
+    // One signer: a second SignerInfo, verified or not, could only write
+    // over the first one's values and verdicts.
+    if (node.depth == 4 && node.index > 0 && phase_ >= kPhaseSignerInfos && phase_ <= kPhaseCountersigner) {
+        Emit(212, Level::Warning, {Num(node.index)});
         return kReject;
     }
     // An attribute, authenticated or not, holds its type and its set of
@@ -503,11 +546,7 @@ uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
         Emit(55, Level::Information);
         return 0;
     }
-    if (node.depth == 6 && signerStep_ == 2) {
-        return ReadIssuerAndSerial(node, signerIssuer_, signerSerial_, &signerValues_[1]);
-    }
-    // The digest algorithm is named by an OID, whatever the list above says.
-    if (node.depth == 6 && signerStep_ == 3 && node.index == 0 && !IsUniversal(node, false, kTagOid)) return kReject;
+    if (node.depth == 6 && signerStep_ == 2) return ReadIssuerAndSerial(node, signerIssuer_, signerSerial_);
     if (node.depth != 5) return 0;
     switch (node.index) {
     case 0:
@@ -518,10 +557,18 @@ uint32_t CMicrosoftCatalogCallback::ReadSignerInfo(const Asn1Node& node) {
         if (!IsUniversal(node, true, kTagSequence)) return kReject;
         signerStep_ = 2;
         return 0;
-    case 2:
+    case 2: {
+        // Never compared with the list above, but an algorithm the reader
+        // knows, as every other reader of the SignerInfo wants one: no room
+        // for anything else in its parameters.
         if (!IsUniversal(node, true, kTagSequence)) return kReject;
         signerStep_ = 3;
-        return 0;
+        uint32_t id = 0;
+        uint32_t result = ReadDigestAlgorithm(node.start, node.headerLength + node.len, id);
+        if (result == kCertSuccess && id != 0) return 0;
+        Emit(215, Level::Warning);
+        return NodeResultOfCert(result);
+    }
     case 3:
         if (!IsContextConstructed(node, 0)) return kReject;
         signerStep_ = 4;
@@ -583,7 +630,7 @@ CMicrosoftCatalogCallback::SignerOutcome CMicrosoftCatalogCallback::VerifyPath(t
     if (status != tk::kOk) {
         Emit(status == kPathNoAnchor ? 76 : 78, Level::Warning, {Num(status)});
         return status != kPathNoAnchor && CertResultOf(status) == kCertOutOfMemory ? SignerOutcome::OutOfMemory
-                                                                                    : SignerOutcome::Failed;
+                                                                                    : SignerOutcome::NoPath;
     }
     uint32_t count = 0;
     (void)tk::ObjectListCount(path.list, &count);
@@ -609,14 +656,16 @@ CMicrosoftCatalogCallback::SignerOutcome CMicrosoftCatalogCallback::VerifyPath(t
             return result == kCertOutOfMemory ? SignerOutcome::OutOfMemory : SignerOutcome::Failed;
         }
     }
-    return count == 0 ? SignerOutcome::Failed : SignerOutcome::Verified;
+    return count == 0 ? SignerOutcome::NoPath : SignerOutcome::Verified;
 }
 
 CMicrosoftCatalogCallback::SignerOutcome CMicrosoftCatalogCallback::VerifyChainAndSignature(
     tk::CertObject* certificate, const Asn1Node& encryptedDigest, const CCertDigest& expected, bool secondListToo) {
     CCertKey key;
     SignerOutcome outcome = VerifyPath(certificate, anchors_.codeSigningAnchors(), key);
-    if (outcome == SignerOutcome::Failed && secondListToo && anchors_.secondAnchors() != nullptr) {
+    // Only a path that cannot be built sends a countersigner to the second
+    // list; a chain that fails its signatures stays failed.
+    if (outcome == SignerOutcome::NoPath && secondListToo && anchors_.secondAnchors() != nullptr) {
         outcome = VerifyPath(certificate, anchors_.secondAnchors(), key);
     }
     if (outcome != SignerOutcome::Verified) return outcome;
@@ -651,7 +700,7 @@ uint32_t CMicrosoftCatalogCallback::SignerCertificateDigest(tk::CertObject* cert
     }
     const uint8_t* der = nullptr;
     uint32_t derLength = 0;
-    tk::Status encoded = tk::CertGetEncoding(certificate, tk::kCertEncodingLenient, &der, &derLength);
+    tk::Status encoded = tk::CertGetEncoding(certificate, tk::kCertEncodingStrict, &der, &derLength);
     uint32_t digested =
         encoded == tk::kOk ? DigestOf(kSha1Info.id(), {der, derLength}, signerDigest_) : CertResultOf(encoded);
     if (digested == kCertSuccess && !Copy(signerValues_[3], signerDigest_.output().bytes())) digested = kCertOutOfMemory;
@@ -688,6 +737,11 @@ uint32_t CMicrosoftCatalogCallback::VerifySignature(const Asn1Node& node) {
     uint32_t text = CatalogNameText(fields.subject, signerValues_[0]);
     if (text == kCertOutOfMemory) return kOutOfMemory;
     if (text != kCertSuccess) Emit(104, Level::Warning);
+    // The issuer as the verified certificate names it: the SignerInfo's copy
+    // is signed by nobody and need only compare equal to it.
+    text = CatalogNameText(fields.issuer, signerValues_[1]);
+    if (text == kCertOutOfMemory) return kOutOfMemory;
+    if (text != kCertSuccess) Emit(113, Level::Warning);
     if (uint32_t result = SetFlags(certificate); result != 0) return result;
     signerVerified_ = true;
     return 0;
@@ -735,6 +789,12 @@ uint32_t CMicrosoftCatalogCallback::SetFlags(tk::CertObject* certificate) {
 }
 
 uint32_t CMicrosoftCatalogCallback::CollectMemberHash(const Asn1Node& node) {
+    // Only the digested trust list vouches for a hash: outside it nothing
+    // arms, and an armed expectation does not outlive it.
+    if (!trustList_.Holds(node)) {
+        expectHash_ = false;
+        return 0;
+    }
     if (node.tag == kTagOid && node.Class() == kAsn1Universal &&
         Has(node, kOidSignedData | kOidCertTrustList | kOidIndirectData) &&
         (Equal(Content(node), kSha1Oid) || Equal(Content(node), kSha256Oid))) {
@@ -750,6 +810,7 @@ uint32_t CMicrosoftCatalogCallback::CollectMemberHash(const Asn1Node& node) {
     }
     std::copy(node.value, node.value + node.len, member->bytes);
     member->length = node.len;
+    member->offset = node.offset + node.headerLength;
     member->previous = members_.previous;
     member->next = &members_;
     members_.previous->next = member;
@@ -765,7 +826,7 @@ bool CMicrosoftCatalogCallback::CountersignaturePhase() const {
 uint32_t CMicrosoftCatalogCallback::CopyCountersignatureDigest(const Asn1Node& node) {
     if (!CountersignaturePhase() || node.depth != (timeStampMode_ ? 16 : 12) || node.index != 0 ||
         !IsUniversal(node, false, kTagOctetString) || !Has(node, kOidSignedData | kOidMessageDigest) ||
-        !IsKnownDigestLength(node.len)) {
+        !IsKnownDigestLength(node.len) || !counterAttributes_.Holds(node)) {
         return 0;
     }
     if (Copy(counterMessageDigest_, Content(node))) return 0;
@@ -780,10 +841,13 @@ uint32_t CMicrosoftCatalogCallback::ReadTimeStampContent(Asn1Node& node) {
         // The token's TSTInfo: walked into as well as kept.
         node.tagClass |= kAsn1Constructed;
         if (!Copy(timeStampContent_, Content(node))) return kOutOfMemory;
+        timeStampInfo_.Cover(node);
+        // Each token's time is its own TSTInfo's.
+        signingTime_ = 0;
         timeStampStep_ = kStampContent;
         return 0;
     }
-    if (node.depth != 16 || timeStampStep_ != kStampContent) return 0;
+    if (node.depth != 16 || timeStampStep_ != kStampContent || !timeStampInfo_.Holds(node)) return 0;
     if (node.index == 0) {
         uint32_t id = 0;
         if (!IsUniversal(node, true, kTagSequence) ||
@@ -808,6 +872,7 @@ uint32_t CMicrosoftCatalogCallback::DigestCountersignatureAttributes(const Asn1N
         return 0;
     }
     counterAttributesDigestReady_ = false;
+    counterAttributes_.Cover(node);
     static constexpr uint8_t kSetTag = 0x31;
     uint32_t result = counterAttributesDigest_.Init(counterDigestId_);
     if (result == kCertSuccess) result = counterAttributesDigest_.Update(&kSetTag, 1);
@@ -823,9 +888,10 @@ uint32_t CMicrosoftCatalogCallback::DigestCountersignatureAttributes(const Asn1N
 uint32_t CMicrosoftCatalogCallback::ReadSigningTime(const Asn1Node& node) {
     if (!CountersignaturePhase()) return 0;
     bool utc = !timeStampMode_ && node.depth == 12 && node.index == 0 && IsUniversal(node, false, kTagUtcTime) &&
-               node.len == 13 && Has(node, kOidSignedData | kOidSigningTime);
+               node.len == 13 && Has(node, kOidSignedData | kOidSigningTime) && counterAttributes_.Holds(node);
     bool generalized = timeStampMode_ && timeStampStep_ == kStampImprint && node.depth == 15 && node.index == 4 &&
-                       IsUniversal(node, false, kTagGeneralizedTime) && node.len >= 15 && node.len <= 19;
+                       IsUniversal(node, false, kTagGeneralizedTime) && node.len >= 15 && node.len <= 19 &&
+                       timeStampInfo_.Holds(node);
     if (!utc && !generalized) return 0;
     if (node.value[node.len - 1] != 'Z') {
         Emit(utc ? 128 : 129, Level::Warning);
@@ -846,7 +912,11 @@ uint32_t CMicrosoftCatalogCallback::VerifyCountersignature(const Asn1Node& node)
     if (phase_ != kPhaseCountersigner || (signerFlags_ & 1) == 0) return 0;
     uint32_t signerDepth = timeStampMode_ ? 12 : 8;
     if (node.depth == signerDepth) {
+        // Nothing an earlier countersigner left may stand for this one.
         counterStep_ = 0;
+        counterMessageDigest_.Free();
+        counterAttributesDigestReady_ = false;
+        if (!timeStampMode_) signingTime_ = 0;
         if (!IsUniversal(node, true, kTagSequence)) {
             Emit(142, Level::Warning);
             countersignatureInvalid_ = true;
@@ -854,7 +924,7 @@ uint32_t CMicrosoftCatalogCallback::VerifyCountersignature(const Asn1Node& node)
         return 0;
     }
     if (node.depth == signerDepth + 2 && counterStep_ == 2) {
-        uint32_t result = ReadIssuerAndSerial(node, counterIssuer_, counterSerial_, nullptr);
+        uint32_t result = ReadIssuerAndSerial(node, counterIssuer_, counterSerial_);
         if (result != 0) countersignatureInvalid_ = true;
         return result;
     }

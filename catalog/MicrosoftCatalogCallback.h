@@ -30,6 +30,7 @@ struct CatalogMember {
     static constexpr uint32_t kMaxLength = 32;
     uint8_t bytes[kMaxLength] = {};
     uint32_t length = 0;
+    uint32_t offset = 0;  // of the hash octets in the catalog file
     CatalogMember* previous = this;
     CatalogMember* next = this;
 };
@@ -67,17 +68,34 @@ public:
     uint32_t SignerFlags() const { return signerFlags_; }
     uint32_t TimeValue() const { return timeValue_; }
     uint32_t MemberCount() const { return memberCount_; }
+    // File offsets [begin, end) of the trust list's content octets that the
+    // content digest covered; both 0 before it was digested.
+    uint64_t DigestedBegin() const { return trustList_.begin; }
+    uint64_t DigestedEnd() const { return trustList_.end; }
     // The member after `previous` in document order (null: the first); null
     // after the last.
     const CatalogMember* MemberAfter(const CatalogMember* previous) const;
 
 private:
-    // What verifying one signer's certificate and signature came to.
-    enum class SignerOutcome { Verified, NotFound, Failed, OutOfMemory };
+    // What verifying one signer's certificate and signature came to;
+    // NoPath: no path to the anchors could be built.
+    enum class SignerOutcome { Verified, NotFound, NoPath, Failed, OutOfMemory };
+
+    // The content octets of one element, by file offset: what a digest
+    // covers, and so the only place its values may come from.
+    struct SignedRange {
+        uint64_t begin = 0;
+        uint64_t end = 0;
+        void Cover(const Asn1Node& node);
+        bool Holds(const Asn1Node& node) const;
+    };
 
     uint32_t TrackPhase(Asn1Node& node);
     uint32_t DigestContent(const Asn1Node& node);
     uint32_t CollectCertificate(const Asn1Node& node);
+    // 0 unless a different certificate with the same issuer and serial is
+    // in the database already (reject) or the lookup fails.
+    uint32_t RefuseIssuerSerialClash(korva::toolkit::CertObject* certificate);
     uint32_t DigestAttributes(const Asn1Node& node);
     uint32_t CheckMessageDigest(const Asn1Node& node);
     uint32_t ReadSignerInfo(const Asn1Node& node);
@@ -95,8 +113,7 @@ private:
 
     bool CountersignaturePhase() const;
     uint32_t SetFlags(korva::toolkit::CertObject* certificate);
-    uint32_t ReadIssuerAndSerial(const Asn1Node& node, korva::toolkit::NameObject*& issuer, CMemory& serial,
-                                 CMemory* issuerText);
+    uint32_t ReadIssuerAndSerial(const Asn1Node& node, korva::toolkit::NameObject*& issuer, CMemory& serial);
     SignerOutcome SelectSigner(const korva::toolkit::NameObject* issuer, const CMemory& serial,
                                korva::toolkit::ObjectList*& found, korva::toolkit::CertObject*& certificate);
     SignerOutcome VerifyChainAndSignature(korva::toolkit::CertObject* certificate, const Asn1Node& encryptedDigest,
@@ -162,6 +179,14 @@ private:
     bool countersignatureInvalid_ = false;
     bool timeStampMode_ = false;
     bool expectHash_ = false;
+
+    // What the content digest, the signer's attributes digest, the
+    // countersigner's attributes digest and the time-stamp token's TSTInfo
+    // copy cover: the values read from them are taken there and nowhere else.
+    SignedRange trustList_;
+    SignedRange signedAttributes_;
+    SignedRange counterAttributes_;
+    SignedRange timeStampInfo_;
 };
 
 }  // namespace TarnVerifyTrustDriver

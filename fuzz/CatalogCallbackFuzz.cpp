@@ -1,8 +1,10 @@
 // Any bytes through the walker with the catalog callback: the walk must end
-// with a walk result, and what the callback reports must hang together.
+// with a walk result, what the callback reports must hang together, and every
+// member it collects must lie inside the trust list octets it digested.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "catalog/CertContext.h"
 #include "catalog/CertResult.h"
@@ -39,9 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ParserStack stack;
     uint32_t walk = ParseAsn1(nullptr, &stack, data, static_cast<uint32_t>(size), &callback);
     if (walk != kWalkSuccess && walk != kWalkRejected && walk != kWalkOutOfMemory) std::abort();
+    // Only the digested trust list vouches: every member is octets of it.
     uint32_t members = 0;
     for (const CatalogMember* m = callback.MemberAfter(nullptr); m != nullptr; m = callback.MemberAfter(m)) {
         if (m->length != 20 && m->length != 32) std::abort();
+        if (m->offset < callback.DigestedBegin() || uint64_t{m->offset} + m->length > callback.DigestedEnd() ||
+            std::memcmp(data + m->offset, m->bytes, m->length) != 0) {
+            std::abort();
+        }
         ++members;
     }
     if (members != callback.MemberCount()) std::abort();

@@ -78,7 +78,139 @@ void ShuffleChildren(DerNode& node, std::mt19937& random) {
     }
 }
 
+DerNode Primitive(uint8_t tagClass, uint32_t tag, Bytes content) { return {tagClass, tag, std::move(content), {}, false}; }
+DerNode Constructed(uint8_t tagClass, uint32_t tag, std::vector<DerNode> children) {
+    return {tagClass, tag, {}, std::move(children), true};
+}
+DerNode Oid(Bytes content) { return Primitive(0x00, 6, std::move(content)); }
+DerNode Sequence(std::vector<DerNode> children) { return Constructed(0x20, 16, std::move(children)); }
+
+const Bytes kTrustListOid = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x0A, 0x01};
+const Bytes kIndirectDataOid = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x04};
+const Bytes kSha1Oid = {0x2B, 0x0E, 0x03, 0x02, 0x1A};
+const Bytes kSha256Oid = {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01};
+const Bytes kCountersignatureOid = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x06};
+const Bytes kSignedDataOid = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
+
+// Attribute { trust-list OID, SET { { indirect-data OID, { {SHA-1, NULL},
+// hash, {SHA-256, NULL}, hash } } } }: every OID that arms member collection
+// encloses the hashes.
+DerNode ArmedAttribute() {
+    const std::vector<Bytes> hashes = ArmedMemberHashes();
+    DerNode digests = Sequence({Sequence({Oid(kSha1Oid), Primitive(0x00, 5, {})}), Primitive(0x00, 4, hashes[0]),
+                                Sequence({Oid(kSha256Oid), Primitive(0x00, 5, {})}), Primitive(0x00, 4, hashes[1])});
+    DerNode indirect = Sequence({Oid(kIndirectDataOid), std::move(digests)});
+    return Sequence({Oid(kTrustListOid), Constructed(0x20, 17, {std::move(indirect)})});
+}
+
+DerNode* LastChild(DerNode* parent, uint8_t tagClass, uint32_t tag) {
+    if (parent == nullptr || !parent->parsed) return nullptr;
+    for (auto it = parent->children.rbegin(); it != parent->children.rend(); ++it) {
+        if (it->tagClass == tagClass && it->tag == tag) return &*it;
+    }
+    return nullptr;
+}
+
+// The first SignerInfo of a SignedData.
+DerNode* FirstSigner(DerNode* signedData) {
+    DerNode* signerInfos = LastChild(signedData, 0x20, 17);
+    return signerInfos == nullptr || signerInfos->children.empty() || !signerInfos->children[0].parsed
+               ? nullptr
+               : &signerInfos->children[0];
+}
+
+// Appends the armed attribute to a SignerInfo's unsigned attributes, which
+// it creates when there are none.
+bool AddUnsignedAttribute(DerNode* signer) {
+    if (signer == nullptr) return false;
+    DerNode* unsignedAttributes = LastChild(signer, 0xA0, 1);
+    if (unsignedAttributes == nullptr) {
+        signer->children.push_back(Constructed(0xA0, 1, {}));
+        unsignedAttributes = &signer->children.back();
+    }
+    unsignedAttributes->children.push_back(ArmedAttribute());
+    return true;
+}
+
+// The value of the signer's unsigned attribute whose value starts with an
+// OID: the countersignature's SignerInfo or the time-stamp token.
+DerNode* UnsignedValue(DerNode* signer, bool countersignature) {
+    DerNode* unsignedAttributes = LastChild(signer, 0xA0, 1);
+    if (unsignedAttributes == nullptr) return nullptr;
+    for (DerNode& attribute : unsignedAttributes->children) {
+        if (!attribute.parsed || attribute.children.size() != 2 || !attribute.children[1].parsed ||
+            attribute.children[1].children.empty()) {
+            continue;
+        }
+        DerNode& value = attribute.children[1].children[0];
+        bool isCountersignature = attribute.children[0].content == kCountersignatureOid;
+        bool isToken = value.parsed && !value.children.empty() && value.children[0].content == kSignedDataOid;
+        if (countersignature ? isCountersignature : isToken) return value.parsed ? &value : nullptr;
+    }
+    return nullptr;
+}
+
+DerNode* TokenSignedData(DerNode* signer) {
+    DerNode* token = UnsignedValue(signer, false);
+    DerNode* explicitContent = LastChild(token, 0xA0, 0);
+    return explicitContent == nullptr || explicitContent->children.empty() ? nullptr : &explicitContent->children[0];
+}
+
 }  // namespace
+
+const char* NameOf(UnsignedPlace place) {
+    static const char* const kNames[] = {"an [4] among the certificates", "a SET among the certificates",
+                                         "the signer's unsigned attributes", "the signer's digest parameters",
+                                         "a second SignerInfo", "the countersigner's unsigned attributes",
+                                         "the token's certificates", "the token signer's unsigned attributes"};
+    return kNames[static_cast<size_t>(place)];
+}
+
+std::vector<Bytes> ArmedMemberHashes() { return {Bytes(20, 0xEE), Bytes(32, 0xEF)}; }
+
+bool PlaceArmedMember(std::vector<DerNode>& tree, UnsignedPlace place) {
+    DerNode* signedData = SignedData(tree);
+    DerNode* signer = FirstSigner(signedData);
+    switch (place) {
+        case UnsignedPlace::kCertificatesOther:
+        case UnsignedPlace::kCertificatesSet: {
+            DerNode* certificates = Child(signedData, 0xA0, 0);
+            if (certificates == nullptr || !certificates->parsed) return false;
+            bool other = place == UnsignedPlace::kCertificatesOther;
+            certificates->children.push_back(Constructed(other ? 0xA0 : 0x20, other ? 4 : 17, {ArmedAttribute()}));
+            return true;
+        }
+        case UnsignedPlace::kSignerUnauthenticated:
+            return AddUnsignedAttribute(signer);
+        case UnsignedPlace::kSignerDigestParameters: {
+            if (signer == nullptr || signer->children.size() < 3 || !signer->children[2].parsed) return false;
+            std::vector<DerNode>& algorithm = signer->children[2].children;
+            algorithm.resize(1);
+            algorithm.push_back(ArmedAttribute());
+            return true;
+        }
+        case UnsignedPlace::kSecondSignerInfo: {
+            if (signer == nullptr) return false;
+            DerNode second = *signer;
+            AddUnsignedAttribute(&second);
+            LastChild(signedData, 0x20, 17)->children.push_back(std::move(second));
+            return true;
+        }
+        case UnsignedPlace::kCountersignerUnauthenticated:
+            return AddUnsignedAttribute(UnsignedValue(signer, true));
+        case UnsignedPlace::kTokenCertificates: {
+            DerNode* certificates = Child(TokenSignedData(signer), 0xA0, 0);
+            if (certificates == nullptr || !certificates->parsed) return false;
+            certificates->children.push_back(Constructed(0xA0, 4, {ArmedAttribute()}));
+            return true;
+        }
+        case UnsignedPlace::kTokenSignerUnauthenticated:
+            return AddUnsignedAttribute(FirstSigner(TokenSignedData(signer)));
+        case UnsignedPlace::kCount:
+            break;
+    }
+    return false;
+}
 
 bool ParseDer(const Bytes& bytes, std::vector<DerNode>& nodes) {
     ByteReader reader(bytes.data(), bytes.size());
@@ -116,7 +248,7 @@ Bytes EncodeDer(const std::vector<DerNode>& nodes) {
 
 const char* NameOf(Mutation mutation) {
     static const char* const kNames[] = {"bit flip", "octet", "truncation", "length", "tag",
-                                         "oid", "certificates", "children"};
+                                         "oid", "certificates", "children", "armed member"};
     return kNames[static_cast<size_t>(mutation)];
 }
 
@@ -187,6 +319,15 @@ Bytes DerMutator::Mutate(Mutation mutation, std::mt19937& random) const {
                 std::rotate(list.begin(), list.begin() + 1, list.end());  // the signer need not come first
             } else {
                 ShuffleChildren(*certificates, random);
+            }
+            break;
+        }
+        case Mutation::kArmedMember: {
+            // Some unsigned place this catalog has.
+            const size_t places = static_cast<size_t>(UnsignedPlace::kCount);
+            const size_t first = random() % places;
+            for (size_t i = 0; i < places; ++i) {
+                if (PlaceArmedMember(tree, static_cast<UnsignedPlace>((first + i) % places))) break;
             }
             break;
         }

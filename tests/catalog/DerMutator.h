@@ -30,7 +30,28 @@ bool ParseDer(const Bytes& bytes, std::vector<DerNode>& nodes);
 // Minimal definite lengths throughout.
 Bytes EncodeDer(const std::vector<DerNode>& nodes);
 
-enum class Mutation { kBitFlip, kOctet, kTruncation, kLength, kTag, kOid, kCertificates, kChildren, kCount };
+// The places of a SignedData that no signature of it covers, where an
+// attacker may write what he likes.
+enum class UnsignedPlace {
+    kCertificatesOther,             // an [4] entry among the certificates
+    kCertificatesSet,               // a SET among the certificates
+    kSignerUnauthenticated,         // an attribute among the signer's unsigned ones
+    kSignerDigestParameters,        // the parameters of the signer's digestAlgorithm
+    kSecondSignerInfo,              // a second SignerInfo, the first one's copy
+    kCountersignerUnauthenticated,  // an unsigned attribute of a PKCS #9 countersigner
+    kTokenCertificates,             // an [4] entry among an RFC 3161 token's certificates
+    kTokenSignerUnauthenticated,    // an unsigned attribute of the token's signer
+    kCount
+};
+const char* NameOf(UnsignedPlace place);
+// The member hashes an armed structure carries: one SHA-1, one SHA-256.
+std::vector<Bytes> ArmedMemberHashes();
+// Writes an attribute that holds the trust-list and indirect-data OIDs and
+// the armed hashes, wrapped as a member would wrap them, into `place`;
+// false when the catalog has no such place.
+bool PlaceArmedMember(std::vector<DerNode>& tree, UnsignedPlace place);
+
+enum class Mutation { kBitFlip, kOctet, kTruncation, kLength, kTag, kOid, kCertificates, kChildren, kArmedMember, kCount };
 const char* NameOf(Mutation mutation);
 
 class DerMutator {

@@ -3,7 +3,9 @@
 // are accepted, and the revocation window and signer flags follow the signer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 
 #include "catalog/CertResult.h"
@@ -199,6 +201,8 @@ TEST_F(GeneratedCatalogTest, SignerFlagsFollowTheMakerNamesAndKeyUsages) {
         {"/CN=Tarnwick Corporation/O=Vendor", std::nullopt, 0x31007},
         {"/CN=Vendor/OU=Tarnwick Code Signing", std::vector<std::string>{}, 0x39015},
         {"/CN=Vendor/OU=Tarnwick Code Signing", std::vector<std::string>{codeSigning, component, driver}, 0x39077},
+        // Without code signing the other two purposes count for nothing.
+        {"/CN=Vendor/OU=Tarnwick Code Signing", std::vector<std::string>{component, driver}, 0x39015},
         {"/CN=Vendor/OU=Tarnwick Development Code Signing Certificate Unit", std::vector<std::string>{component},
          0x11000},
         {"/CN=Vendor/O=Tarnwick Code Signing", std::vector<std::string>{codeSigning, driver}, 0x39057},
@@ -323,6 +327,74 @@ TEST_F(GeneratedCatalogTest, SignerFieldsOfAnotherShapeAreRefused) {
     }
 }
 
+struct UnsignedPlaceCase {
+    const char* what;
+    Timestamp timestamp;
+    bool accepted;  // with its genuine members and countersignature verdict
+    // Changes the parsed catalog; false when it has no such place.
+    std::function<bool(std::vector<DerNode>&)> change;
+};
+
+// The signer certificate again, with another signature: a second, different
+// certificate under the signer's issuer and serial, after the signer's own.
+bool AddSignerTwin(std::vector<DerNode>& tree) {
+    std::vector<DerNode>& certificates = tree[0].children[1].children[0].children[3].children;
+    DerNode twin = certificates[0];
+    twin.children.back().content.back() ^= 1;
+    certificates.push_back(twin);
+    return true;
+}
+
+// Hashes written where no signature reaches, on catalogs that are accepted
+// as generated: none of them may become a member. A place the callback
+// takes no shape risk with is refused; anything else leaves the catalog
+// accepted with what its signatures cover and nothing more.
+TEST_F(GeneratedCatalogTest, HashesInUnsignedPlacesNeverBecomeMembers) {
+    auto at = [](UnsignedPlace place) {
+        return [place](std::vector<DerNode>& tree) { return PlaceArmedMember(tree, place); };
+    };
+    const UnsignedPlaceCase cases[] = {
+        {"an [4] among the certificates", Timestamp::kNone, false, at(UnsignedPlace::kCertificatesOther)},
+        {"a SET among the certificates", Timestamp::kPkcs9, false, at(UnsignedPlace::kCertificatesSet)},
+        {"new unsigned attributes of the signer", Timestamp::kNone, true, at(UnsignedPlace::kSignerUnauthenticated)},
+        {"the signer's unsigned attributes", Timestamp::kPkcs9, true, at(UnsignedPlace::kSignerUnauthenticated)},
+        {"the signer's digest parameters", Timestamp::kRfc3161, false, at(UnsignedPlace::kSignerDigestParameters)},
+        {"a second SignerInfo", Timestamp::kNone, false, at(UnsignedPlace::kSecondSignerInfo)},
+        {"a second SignerInfo", Timestamp::kPkcs9, false, at(UnsignedPlace::kSecondSignerInfo)},
+        {"the countersigner's unsigned attributes", Timestamp::kPkcs9, true,
+         at(UnsignedPlace::kCountersignerUnauthenticated)},
+        {"the token's certificates", Timestamp::kRfc3161, true, at(UnsignedPlace::kTokenCertificates)},
+        {"the token signer's unsigned attributes", Timestamp::kRfc3161, true,
+         at(UnsignedPlace::kTokenSignerUnauthenticated)},
+        {"a second certificate under the signer's issuer and serial", Timestamp::kNone, false, AddSignerTwin},
+    };
+    std::vector<std::string> armed;
+    for (const Bytes& hash : ArmedMemberHashes()) armed.push_back(Hex(hash.data(), hash.size()));
+    for (const UnsignedPlaceCase& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.what << " " << int(c.timestamp));
+        CatalogOptions options;
+        options.timestamp = c.timestamp;
+        const catgen::Catalog genuine = Build(options);
+        const CallbackOutcome before = Verify(genuine.der);
+        const bool countersigned = countersigned_;
+        ASSERT_TRUE(before.accepted);
+        std::vector<DerNode> tree;
+        ASSERT_TRUE(ParseDer(genuine.der, tree));
+        ASSERT_TRUE(c.change(tree));
+        const CallbackOutcome after = Verify(EncodeDer(tree));
+        EXPECT_EQ(after.accepted, c.accepted);
+        for (const std::string& hash : armed) {
+            EXPECT_EQ(std::count(after.members.begin(), after.members.end(), hash), 0);
+        }
+        if (c.accepted) {
+            EXPECT_EQ(after.members, before.members);
+            EXPECT_EQ(after.signerValues, before.signerValues);
+            EXPECT_EQ(after.time, before.time);
+            EXPECT_EQ(countersigned_, countersigned);
+        }
+    }
+}
+
 struct HostileCase {
     Hostile kind;
     size_t size;
@@ -339,8 +411,12 @@ TEST_F(GeneratedCatalogTest, HostileCatalogsReachTheirVerdicts) {
         {Hostile::kManyMembers, 5'000, 5'000, 10},
         {Hostile::kDeepNesting, 100'000, 0, 0},
         {Hostile::kManyCertificates, 200, 3, 2 * 200 + 10},
-        // Past the limit: refused before any path is built.
-        {Hostile::kManyCertificates, CMicrosoftCatalogCallback::kMaxCertificates, 0, 2 * 200 + 10},
+        // With the leaf and its issuer: exactly at the limit, then one past
+        // it, refused before any path is built.
+        {Hostile::kManyCertificates, CMicrosoftCatalogCallback::kMaxCertificates - 2, 3,
+         2 * CMicrosoftCatalogCallback::kMaxCertificates + 10},
+        {Hostile::kManyCertificates, CMicrosoftCatalogCallback::kMaxCertificates - 1, 0,
+         2 * CMicrosoftCatalogCallback::kMaxCertificates + 10},
         {Hostile::kCrossSigned, 6, 0, 6 + 6 * 6 * 6},
         {Hostile::kLargeExponent, 128, 0, 10},
         {Hostile::kLargeExponent, 4096, 0, 10},
