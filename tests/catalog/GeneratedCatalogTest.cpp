@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <functional>
 #include <filesystem>
@@ -188,6 +189,7 @@ struct FlagsCase {
     const char* subject;
     std::optional<std::vector<std::string>> usages;
     uint32_t flags;
+    bool strict = true;  // the certificate passes the strict encoding check, so value 4 is kept
 };
 
 TEST_F(GeneratedCatalogTest, SignerFlagsFollowTheMakerNamesAndKeyUsages) {
@@ -203,6 +205,9 @@ TEST_F(GeneratedCatalogTest, SignerFlagsFollowTheMakerNamesAndKeyUsages) {
         {"/CN=Vendor/OU=Tarnwick Code Signing", std::vector<std::string>{codeSigning, component, driver}, 0x39077},
         // Without code signing the other two purposes count for nothing.
         {"/CN=Vendor/OU=Tarnwick Code Signing", std::vector<std::string>{component, driver}, 0x39015},
+        // A domain component past its 64 characters passes only the lenient check.
+        {"/CN=Vendor/O=Vendor/DC=a-domain-component-longer-than-the-sixty-four-characters-it-may-have", std::nullopt,
+         0x31007, false},
         {"/CN=Vendor/OU=Tarnwick Development Code Signing Certificate Unit", std::vector<std::string>{component},
          0x11000},
         {"/CN=Vendor/O=Tarnwick Code Signing", std::vector<std::string>{codeSigning, driver}, 0x39057},
@@ -217,6 +222,7 @@ TEST_F(GeneratedCatalogTest, SignerFlagsFollowTheMakerNamesAndKeyUsages) {
         CallbackOutcome outcome = Verify(Build(options, chain).der);
         EXPECT_TRUE(outcome.accepted);
         EXPECT_EQ(outcome.flags, c.flags);
+        EXPECT_EQ(outcome.signerValues.at(3).empty(), !c.strict);
     }
 }
 
@@ -333,7 +339,17 @@ struct UnsignedPlaceCase {
     bool accepted;  // with its genuine members and countersignature verdict
     // Changes the parsed catalog; false when it has no such place.
     std::function<bool(std::vector<DerNode>&)> change;
+    const char* real = nullptr;  // the real catalog changed, if not a generated one
 };
+
+// The SignerInfo's issuer with its common name in capitals, which its
+// PrintableString still compares equal to the certificate's.
+bool CapitalizeSignerIssuer(std::vector<DerNode>& tree) {
+    DerNode& signer = tree[0].children[1].children[0].children.back().children[0];
+    Bytes& commonName = signer.children[1].children[0].children.back().children[0].children[1].content;
+    std::transform(commonName.begin(), commonName.end(), commonName.begin(), [](uint8_t c) { return std::toupper(c); });
+    return true;
+}
 
 // The signer certificate again, with another signature: a second, different
 // certificate under the signer's issuer and serial, after the signer's own.
@@ -349,7 +365,7 @@ bool AddSignerTwin(std::vector<DerNode>& tree) {
 // as generated: none of them may become a member. A place the callback
 // takes no shape risk with is refused; anything else leaves the catalog
 // accepted with what its signatures cover and nothing more.
-TEST_F(GeneratedCatalogTest, HashesInUnsignedPlacesNeverBecomeMembers) {
+TEST_F(GeneratedCatalogTest, WritingIntoUnsignedPlacesAddsNoMemberAndChangesNoValue) {
     auto at = [](UnsignedPlace place) {
         return [place](std::vector<DerNode>& tree) { return PlaceArmedMember(tree, place); };
     };
@@ -367,6 +383,8 @@ TEST_F(GeneratedCatalogTest, HashesInUnsignedPlacesNeverBecomeMembers) {
         {"the token signer's unsigned attributes", Timestamp::kRfc3161, true,
          at(UnsignedPlace::kTokenSignerUnauthenticated)},
         {"a second certificate under the signer's issuer and serial", Timestamp::kNone, false, AddSignerTwin},
+        // Value 2 is the certificate's issuer, not this unsigned copy of it.
+        {"the SignerInfo's issuer in capitals", Timestamp::kNone, true, CapitalizeSignerIssuer, "missionplanner_stmcdc.cat"},
     };
     std::vector<std::string> armed;
     for (const Bytes& hash : ArmedMemberHashes()) armed.push_back(Hex(hash.data(), hash.size()));
@@ -374,12 +392,14 @@ TEST_F(GeneratedCatalogTest, HashesInUnsignedPlacesNeverBecomeMembers) {
         SCOPED_TRACE(::testing::Message() << c.what << " " << int(c.timestamp));
         CatalogOptions options;
         options.timestamp = c.timestamp;
-        const catgen::Catalog genuine = Build(options);
-        const CallbackOutcome before = Verify(genuine.der);
+        const std::filesystem::path real = std::filesystem::path(KORVA_SHARED_DIR) / "realcats" / (c.real ? c.real : "");
+        if (c.real != nullptr && !std::filesystem::exists(real)) continue;
+        const Bytes genuine = c.real != nullptr ? ReadFile(real) : Build(options).der;
+        const CallbackOutcome before = Verify(genuine);
         const bool countersigned = countersigned_;
         ASSERT_TRUE(before.accepted);
         std::vector<DerNode> tree;
-        ASSERT_TRUE(ParseDer(genuine.der, tree));
+        ASSERT_TRUE(ParseDer(genuine, tree));
         ASSERT_TRUE(c.change(tree));
         const CallbackOutcome after = Verify(EncodeDer(tree));
         EXPECT_EQ(after.accepted, c.accepted);
