@@ -226,6 +226,22 @@ TEST_F(GeneratedCatalogTest, SignerFlagsFollowTheMakerNamesAndKeyUsages) {
     }
 }
 
+// A countersigner goes to the second anchor list only when no path to the
+// first can be built: a code-signing anchor under the time-stamping root's
+// name but with another key gives a path whose signatures fail, and that
+// failure stands.
+TEST_F(GeneratedCatalogTest, ACountersignerChainThatFailsItsSignaturesIsNotTriedAgain) {
+    CatalogOptions options;
+    options.timestamp = Timestamp::kPkcs9;
+    const catgen::Catalog catalog = Build(options);
+    ASSERT_TRUE(Verify(catalog.der).accepted);
+    const catgen::Identity impostor = catgen::TestRoot("test-tsa-root-impostor", "Korva Generator Test TSA Root");
+    ASSERT_EQ(extra_.Add(1, 9003, catgen::CertificateDer(impostor.cert)), TarnVerifyTrustDriver::kCertSuccess);
+    anchors_.emplace(&extra_);
+    EXPECT_FALSE(Verify(catalog.der).accepted);
+    EXPECT_FALSE(countersigned_);
+}
+
 // osslsigncode re-signs a generated trust list under the same PKI, with and
 // without its RFC 3161 token: a second producer the callback accepts.
 TEST_F(GeneratedCatalogTest, OsslsigncodeCatalogsAreAccepted) {
