@@ -377,10 +377,12 @@ bool AddSignerTwin(std::vector<DerNode>& tree) {
     return true;
 }
 
-// Hashes written where no signature reaches, on catalogs that are accepted
-// as generated: none of them may become a member. A place the callback
-// takes no shape risk with is refused; anything else leaves the catalog
-// accepted with what its signatures cover and nothing more.
+// Hashes, and a signer's names, written where no signature reaches in an
+// accepted catalog: none of the hashes may become a member. Shapes no
+// signer produces (other choices among the certificates, a second
+// SignerInfo, digest parameters, a twin of the signer certificate) refuse
+// the catalog; everything else leaves it accepted with exactly what its
+// signatures cover: members, signer values, time and countersignature.
 TEST_F(GeneratedCatalogTest, WritingIntoUnsignedPlacesAddsNoMemberAndChangesNoValue) {
     auto at = [](UnsignedPlace place) {
         return [place](std::vector<DerNode>& tree) { return PlaceArmedMember(tree, place); };
