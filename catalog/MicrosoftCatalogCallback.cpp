@@ -284,12 +284,12 @@ uint32_t CMicrosoftCatalogCallback::OnNode(Asn1Node& node) {
 uint32_t CMicrosoftCatalogCallback::TrackPhase(Asn1Node& node) {
     switch (node.depth) {
     case 0:
-        return node.index == 0 && node.tag == kTagSequence ? 0 : kReject;
+        return node.index == 0 && IsUniversal(node, true, kTagSequence) ? 0 : kReject;
     case 1:
         if (node.index == 0) return Has(node, kOidSignedData) ? 0 : kReject;
         return node.index == 1 && IsContextConstructed(node, 0) ? 0 : kReject;
     case 2:
-        return node.index == 0 && node.tag == kTagSequence ? 0 : kReject;
+        return node.index == 0 && IsUniversal(node, true, kTagSequence) ? 0 : kReject;
     case 3:
         switch (node.index) {
         case 0:

@@ -35,6 +35,17 @@ void Emit(uint32_t number, Level level, std::initializer_list<trace::Value> data
     trace::Emit(trace::Source::Asn1, number, level, data);
 }
 
+// Every subidentifier of an OID ends, and none starts with a padding octet:
+// other readers of a catalog refuse any other OID, so the walk does too.
+bool WellFormedOid(ByteSpan value) {
+    constexpr uint8_t kMore = 0x80;
+    for (size_t i = 0; i < value.size(); ++i) {
+        bool startsSubidentifier = i == 0 || (value[i - 1] & kMore) == 0;
+        if (startsSubidentifier && value[i] == kMore) return false;
+    }
+    return (value.back() & kMore) == 0;
+}
+
 class Walk {
 public:
     Walk(CCallbacks* allocator, ParserStack& stack, IAsn1NodeCallback* callback)
@@ -92,7 +103,7 @@ private:
         ByteSpan value = rest.subspan(header.headerLength, header.len);
         if (header.tag == kObjectIdentifierTag) {
             if (header.len < kMinOidLength || header.len > kMaxOidLength ||
-                (header.tagClass & kAsn1ClassMask) != kAsn1Universal) {
+                (header.tagClass & kAsn1ClassMask) != kAsn1Universal || !WellFormedOid(value)) {
                 Emit(33, Level::Information, {Num(header.len), Num(header.tagClass)});
                 return Stop(item, kWalkRejected);
             }
