@@ -401,6 +401,11 @@ TEST_F(GeneratedCatalogTest, WritingIntoUnsignedPlacesAddsNoMemberAndChangesNoVa
         {"the token signer's unsigned attributes", Timestamp::kRfc3161, true,
          at(UnsignedPlace::kTokenSignerUnauthenticated)},
         {"a second certificate under the signer's issuer and serial", Timestamp::kNone, false, AddSignerTwin},
+        // The envelope's own tags are signed by nobody either.
+        {"the ContentInfo as [16]", Timestamp::kNone, false,
+         [](std::vector<DerNode>& tree) { return tree[0].tagClass = 0xA0, true; }},
+        {"the SignedData as [16]", Timestamp::kNone, false,
+         [](std::vector<DerNode>& tree) { return tree[0].children[1].children[0].tagClass = 0xA0, true; }},
         // Value 2 is the certificate's issuer, not this unsigned copy of it.
         {"the SignerInfo's issuer in capitals", Timestamp::kNone, true, CapitalizeSignerIssuer, "missionplanner_stmcdc.cat"},
     };
