@@ -365,7 +365,10 @@ bool Validate(CatalogStore& store, LoadFailure& fail) {
         return fail(LoadRule::NameIndexBeyondRecords, 64, trace::Level::Warning, {trace::Num(beyond[0]), trace::Num(beyond[1])});
     }
     uint32_t hashMax = 0;
-    if (!store.hashes().ForEach([&](HashEntry& entry) { return reach(entry.index, hashMax); })) {
+    // Which records member hashes reach is kept for the writer's own check
+    // (KeepsSignerReach); the log does not record it.
+    auto owned = [&](HashEntry& entry) { return reach(entry.index, hashMax) && (records[entry.index].ownsHash = true); };
+    if (!store.hashes().ForEach(owned)) {
         return fail(LoadRule::HashIndexBeyondRecords, 65, trace::Level::Warning, {trace::Num(beyond[0]), trace::Num(beyond[1])});
     }
     if (nameMax != hashMax) {

@@ -40,6 +40,9 @@ private:
     Bytes bytes_;
 };
 
+// The header of a completed save.
+inline const Bytes kHeader = {0xDE, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0};
+
 class MemoryOutput : public IStoreOutput {
 public:
     bool Write(const void* data, uint32_t size) override {
