@@ -6,8 +6,10 @@
 // On POSIX a handle is an inotify instance watching the directory and, when
 // asked, every directory below it (directories created or moved in later are
 // watched as they appear). The handle is signalled once an event that the
-// filter asks for is pending; it stays signalled until it is re-armed, and
-// re-arming drains what is pending. The filter bits map onto inotify events:
+// filter asks for is pending; it stays signalled until it is re-armed.
+// Re-arming forgets only the changes a wait has already reported: one made
+// after that wait, say while the caller was scanning, signals the handle
+// again at once, as on Windows. The filter bits map onto inotify events:
 // file and directory names onto create, delete and both halves of a rename;
 // size and last write onto modify; attributes, last write, creation and
 // security onto attribute changes (inotify does not tell a time from a mode or

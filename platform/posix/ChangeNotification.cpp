@@ -223,12 +223,8 @@ bool RearmChangeNotification(NotificationHandle handle) {
         SetLastError(kErrorInvalidHandle);
         return false;
     }
-    try {
-        if (!Drain(*watcher)) return false;
-    } catch (...) {
-        SetLastError(kErrorNotEnoughMemory);
-        return false;
-    }
+    // Events still queued came after the wait that reported the signal:
+    // they are left for the next wait.
     watcher->signalled = false;
     return true;
 }

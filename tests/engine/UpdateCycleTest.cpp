@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <filesystem>
@@ -155,6 +156,26 @@ TEST_F(UpdateCycleTest, LaterCyclesScanOnlyTheDirectoryWhoseNotificationFired) {
     EXPECT_EQ(scanned[2], EngineDirectory(true) + L"/a.cat");
     EXPECT_EQ(scanned[3], EngineDirectory(true) + L"/d.cat");
     EXPECT_EQ(recorder.Count(Source::Engine, 27), 3u);
+}
+
+// A catalog written while its directory is being scanned comes after the
+// listing: the next cycle must still see that directory as changed.
+TEST_F(UpdateCycleTest, ACatalogWrittenDuringAScanIsTakenByTheNextCycle) {
+    std::wstring a = AddCatalog(true, L"a.cat", 1);
+    verification_.verifier.onWalk = [this, a](const wchar_t* path) {
+        if (path == a && verification_.verifier.walks == 2) AddCatalog(true, L"0.cat", 5);
+    };
+    Recorder recorder;
+    // Before the second cycle a.cat changes; walking it writes 0.cat.
+    std::string content = Run(output_.path().wstring(), 3, [](UpdateCycleTest&, int cycle) {
+        fs::path changed = Directory(true) / "a.cat";
+        if (cycle == 1) fs::last_write_time(changed, fs::last_write_time(changed) + std::chrono::hours(1));
+    });
+    std::vector<std::wstring> scanned = ScannedPaths(recorder);
+    ASSERT_EQ(scanned.size(), 1u + 1u + 2u);
+    EXPECT_EQ(scanned[2], EngineDirectory(true) + L"/0.cat");
+    EXPECT_EQ(recorder.Count(Source::Store, 29), 3u);
+    EXPECT_NE(content.find("record 1 "), std::string::npos);
 }
 
 TEST_F(UpdateCycleTest, ABrokenFileIsRebuiltLikeAFreshOne) {
