@@ -210,6 +210,21 @@ TEST_F(UpdateCycleTest, AMissingOutputDirectoryKeepsTheStoreInMemory) {
     EXPECT_FALSE(fs::exists(missing));
 }
 
+// A read-only Cat.DB is left alone whoever runs the engine, root included.
+TEST_F(UpdateCycleTest, AReadOnlyFileIsNeitherWrittenNorEmptied) {
+    AddCatalog(true, L"a.cat", 1);
+    Run(output_.path().wstring());
+    Bytes built = ReadBytes(Database());
+    fs::permissions(Database(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    AddCatalog(true, L"b.cat", 2);
+    Recorder recorder;
+    EXPECT_NE(Run(output_.path().wstring()), "");
+    EXPECT_TRUE(recorder.Has(Source::Engine, 41));
+    EXPECT_EQ(ReadBytes(Database()), built);
+    fs::permissions(Database(), fs::perms::owner_write, fs::perm_options::add);
+}
+
 TEST_F(UpdateCycleTest, WithoutAContextNothingIsScannedAndWithoutAnchorsTheScanStillRuns) {
     AddCatalog(true, L"a.cat", 1);
     verification_.startValue = 4;
