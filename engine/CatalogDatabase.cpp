@@ -1,5 +1,6 @@
 #include "engine/CatalogDatabase.h"
 
+#include <cwchar>
 #include <new>
 
 #include "engine/CatalogVerification.h"
@@ -182,6 +183,13 @@ HResult CCatalogDatabaseSingleton::ScanCatalogDirectory(const std::wstring& dire
         if (search == InvalidFileHandle()) return kSuccess;
         SearchOwner owner(search);
         do {
+            // Only a POSIX host can list a name with a backslash: Cat.DB keeps
+            // names in kernel form, which reads it back as a separator, so
+            // such a catalog would look new, and be appended, on every run.
+            if (std::wcschr(entry.fileName, L'\\') != nullptr) {
+                EngineEvent(63, trace::Level::Warning, {trace::Text(JoinPath(directory, entry.fileName))});
+                continue;
+            }
             std::wstring path = JoinPath(directory, entry.fileName);
             // Only the path's first character is tested: below the system
             // directory that is a drive letter or a separator, so nothing

@@ -210,6 +210,20 @@ TEST_F(UpdateCycleTest, AMissingOutputDirectoryKeepsTheStoreInMemory) {
     EXPECT_FALSE(fs::exists(missing));
 }
 
+// A name with a backslash would read back from Cat.DB with a separator in
+// its place: it is skipped, so reruns find nothing new.
+TEST_F(UpdateCycleTest, ANameWithABackslashIsSkipped) {
+    AddCatalog(true, L"a.cat", 1);
+    AddCatalog(true, L"b\\c.cat", 2);
+    Recorder recorder;
+    Run(output_.path().wstring());
+    EXPECT_EQ(ScannedPaths(recorder), (std::vector<std::wstring>{EngineDirectory(true) + L"/a.cat"}));
+    EXPECT_TRUE(recorder.Has(Source::Engine, 63));
+    Bytes built = ReadBytes(Database());
+    Run(output_.path().wstring());
+    EXPECT_EQ(ReadBytes(Database()), built);
+}
+
 // A read-only Cat.DB is left alone whoever runs the engine, root included.
 TEST_F(UpdateCycleTest, AReadOnlyFileIsNeitherWrittenNorEmptied) {
     AddCatalog(true, L"a.cat", 1);
