@@ -268,6 +268,9 @@ private:
         } catch (...) {
             path.clear();
         }
+        // A name empty up to its first NUL is refused as well: no writer makes
+        // one, and a name entry needs at least one byte, so a store holding it
+        // could not be written out again.
         if (path.empty()) return fail_(LoadRule::NameUnreadable, 52, trace::Level::Error);
         if (!in_.Field(nameIndex_) || nameIndex_ == kNoIndex) return fail_(LoadRule::NameIndexInvalid, 53, trace::Level::Error);
         OrderedMap<NameOrder>::Result entry = store_.names().FindOrInsert(path);
