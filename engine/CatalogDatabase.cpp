@@ -1,6 +1,7 @@
 #include "engine/CatalogDatabase.h"
 
 #include <cwchar>
+#include <iterator>
 #include <new>
 
 #include "engine/CatalogVerification.h"
@@ -158,6 +159,16 @@ bool CCatalogDatabaseSingleton::ScanIfChanged(const std::wstring& directory, Not
     ScanCatalogDirectory(directory, verification.Verifier());
     if (armed) korva::platform::RearmChangeNotification(notification);
     return true;
+}
+
+bool CCatalogDatabaseSingleton::WaitForCatalogChange(uint32_t milliseconds) {
+    NotificationHandle armed[2];
+    size_t count = 0;
+    for (NotificationHandle handle : {firstNotification_, secondNotification_}) {
+        if (handle != InvalidFileHandle()) armed[count++] = handle;
+    }
+    uint32_t result = korva::platform::WaitForAnyChangeNotification({armed, count}, milliseconds);
+    return count < std::size(armed) || result < korva::platform::kWaitObject0 + count;
 }
 
 void CCatalogDatabaseSingleton::ArmChangeNotifications() {

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "platform/Types.h"
 
@@ -52,5 +53,10 @@ bool CloseChangeNotification(NotificationHandle handle);
 // kWaitTimeout when `milliseconds` (kInfinite: no limit) passed without a
 // change, kWaitFailed with LastError() set otherwise.
 uint32_t WaitForChangeNotification(NotificationHandle handle, uint32_t milliseconds);
+// WaitForMultipleObjects on notification handles, any one: kWaitObject0 + i for
+// the first signalled handle i. With no handles it only sleeps. On POSIX a
+// signal that interrupts the sleep ends it early as kWaitTimeout, so that a
+// caller woken that way can look at why.
+uint32_t WaitForAnyChangeNotification(std::span<const NotificationHandle> handles, uint32_t milliseconds);
 
 }  // namespace korva::platform

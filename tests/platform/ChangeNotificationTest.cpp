@@ -116,6 +116,19 @@ TEST_F(ChangeNotificationTest, StaysSignalledUntilRearmedAndFollowsNewDirectorie
     EXPECT_TRUE(CloseChangeNotification(handle));
 }
 
+TEST_F(ChangeNotificationTest, WaitingOnSeveralNamesTheOneThatFired) {
+    fs::create_directories(tree_.path() / "other");
+    NotificationHandle handles[] = {OpenChangeNotification(root().wstring().c_str(), true, kCatalogFilter),
+                                    OpenChangeNotification((tree_.path() / "other").wstring().c_str(), true, kCatalogFilter)};
+    ASSERT_NE(handles[0], InvalidFileHandle());
+    ASSERT_NE(handles[1], InvalidFileHandle());
+    EXPECT_EQ(WaitForAnyChangeNotification(handles, kQuietWait), kWaitTimeout);
+    EXPECT_EQ(WaitForAnyChangeNotification({}, 1), kWaitTimeout);
+    WriteBytes((tree_.path() / "other" / "n.cat").wstring(), {4});
+    EXPECT_EQ(WaitForAnyChangeNotification(handles, kSignalWait), kWaitObject0 + 1);
+    for (NotificationHandle handle : handles) EXPECT_TRUE(CloseChangeNotification(handle));
+}
+
 TEST_F(ChangeNotificationTest, RefusesBadArguments) {
     const std::pair<fs::path, uint32_t> cases[] = {
         {root(), 0}, {root(), 0x80}, {root() / "missing", kCatalogFilter}, {root() / "a.cat", kCatalogFilter}};

@@ -1,0 +1,48 @@
+// The trust options `build` and `watch` share: [--trust-test-root DER]... DIR.
+// Test roots join the built-in code-signing anchors; each catalog kept is then
+// verified again against the built-in roots alone, so that the tool can name
+// the ones only a test root vouches for.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "catalog/ExtraRoots.h"
+#include "engine/CatalogVerificationOverride.h"
+#include "engine/CertificateVerification.h"
+#include "tools/cattool/Commands.h"
+
+namespace korva::cattool {
+
+class TestRootVerification : public TarnVerifyTrustDriver::ICatalogVerification,
+                             public TarnVerifyTrustDriver::ICatalogVerifier {
+public:
+    explicit TestRootVerification(TarnVerifyTrustDriver::CExtraRoots& roots) { trusting_.TrustExtraRoots(&roots); }
+
+    uint32_t StartContext() override;
+    uint32_t SetUpTrustAnchors() override;
+    TarnVerifyTrustDriver::ICatalogVerifier& Verifier() override { return *this; }
+    void ReleaseTrustAnchors() override;
+    void ResetContext() override;
+    TarnVerifyTrustDriver::ICatalogEvidence* CreateCallback(TarnVerifyTrustDriver::CCallbacks* callbacks) override;
+    uint32_t ParseCatalogFile(const wchar_t* path, TarnVerifyTrustDriver::ICatalogEvidence& callback,
+                              TarnVerifyTrustDriver::CCallbacks* callbacks) override;
+
+    std::vector<std::wstring> onlyThroughTestRoots;
+
+private:
+    TarnVerifyTrustDriver::CCertificateVerification trusting_;
+    TarnVerifyTrustDriver::CCertificateVerification builtIn_;
+};
+
+// Splits the operands of `command` into root files and the directory; false
+// with the reason in `output.err`.
+bool ParseTestRootOperands(const char* command, const Invocation& invocation, std::vector<std::wstring>& roots,
+                           std::wstring& directory, CommandOutput& output);
+
+// Reads each root file into `roots`; false with the reason in `output.err`.
+bool LoadTestRoots(const std::vector<std::wstring>& paths, TarnVerifyTrustDriver::CExtraRoots& roots,
+                   CommandOutput& output);
+
+}  // namespace korva::cattool
