@@ -22,23 +22,13 @@ namespace engine = TarnVerifyTrustDriver;
 int RunBuild(const Invocation& invocation, CommandOutput& output) {
     std::vector<std::wstring> rootPaths;
     std::wstring directory;
-    if (!ParseTestRootOperands("build", invocation, rootPaths, directory, output)) return kExitError;
     engine::CExtraRoots roots;
-    if (!LoadTestRoots(rootPaths, roots, output)) return kExitError;
+    if (!ReadTestRootOperands("build", invocation, rootPaths, directory, roots, output)) return kExitError;
     TestRootVerification testRoots(roots);
-    engine::ICatalogVerification* previous = rootPaths.empty() ? nullptr : engine::SetCatalogVerification(&testRoots);
-
-    engine::CCatalogDatabase* database = nullptr;
-    engine::HResult status = engine::CreateCatalogDatabase(directory.c_str(), &database);
     std::wstring databasePath;
-    if (!engine::Failed(status)) {
-        if (auto* instance = engine::CCatalogDatabaseSingleton::Instance()) {
-            instance->RunUpdateCycle();
-            databasePath = instance->databasePath();
-        }
-        status = engine::ReleaseCatalogDatabase(database);
-    }
-    if (!rootPaths.empty()) engine::SetCatalogVerification(previous);
+    engine::HResult status = RunEngine(directory, rootPaths.empty() ? nullptr : &testRoots,
+                                       [](engine::CCatalogDatabaseSingleton& instance) { instance.RunUpdateCycle(); },
+                                       databasePath);
 
     const bool built = !engine::Failed(status);
     const std::vector<std::wstring>& only = testRoots.onlyThroughTestRoots;

@@ -56,12 +56,12 @@ uint32_t TestRootVerification::ParseCatalogFile(const wchar_t* path, engine::ICa
     return result;
 }
 
-bool ParseTestRootOperands(const char* command, const Invocation& invocation, std::vector<std::wstring>& roots,
-                           std::wstring& directory, CommandOutput& output) {
+bool ReadTestRootOperands(const char* command, const Invocation& invocation, std::vector<std::wstring>& rootPaths,
+                          std::wstring& directory, engine::CExtraRoots& roots, CommandOutput& output) {
     const auto& operands = invocation.operands;
     for (size_t i = 0; i < operands.size(); ++i) {
         if (operands[i] == L"--trust-test-root" && i + 1 < operands.size()) {
-            roots.push_back(operands[++i]);
+            rootPaths.push_back(operands[++i]);
         } else if (directory.empty() && operands[i] != L"--trust-test-root") {
             directory = operands[i];
         } else {
@@ -69,24 +69,40 @@ bool ParseTestRootOperands(const char* command, const Invocation& invocation, st
             return false;
         }
     }
-    if (directory.empty()) output.err = std::string("KorvaCatalogTool: ") + command + " needs the directory to write Cat.DB into\n";
-    return !directory.empty();
-}
-
-bool LoadTestRoots(const std::vector<std::wstring>& paths, engine::CExtraRoots& roots, CommandOutput& output) {
-    for (size_t i = 0; i < paths.size(); ++i) {
+    if (directory.empty()) {
+        output.err = std::string("KorvaCatalogTool: ") + command + " needs the directory to write Cat.DB into\n";
+        return false;
+    }
+    for (size_t i = 0; i < rootPaths.size(); ++i) {
         std::vector<uint8_t> der;
-        uint32_t code = platform::ReadWholeFile(paths[i].c_str(), kMaxRootSize, der);
+        uint32_t code = platform::ReadWholeFile(rootPaths[i].c_str(), kMaxRootSize, der);
         if (code != platform::kErrorSuccess) {
-            output.err = ReadError(paths[i], code);
+            output.err = ReadError(rootPaths[i], code);
             return false;
         }
         if (roots.Add(kCodeSigningGroup, kFirstTestRootId + i, der) != 1) {
-            output.err = "KorvaCatalogTool: " + platform::WideToUtf8(paths[i]) + ": cannot be added as a root\n";
+            output.err = "KorvaCatalogTool: " + platform::WideToUtf8(rootPaths[i]) + ": cannot be added as a root\n";
             return false;
         }
     }
     return true;
+}
+
+engine::HResult RunEngine(const std::wstring& directory, TestRootVerification* testRoots,
+                          const std::function<void(engine::CCatalogDatabaseSingleton&)>& work,
+                          std::wstring& databasePath) {
+    engine::ICatalogVerification* previous = testRoots == nullptr ? nullptr : engine::SetCatalogVerification(testRoots);
+    engine::CCatalogDatabase* database = nullptr;
+    engine::HResult status = engine::CreateCatalogDatabase(directory.c_str(), &database);
+    if (!engine::Failed(status)) {
+        if (auto* instance = engine::CCatalogDatabaseSingleton::Instance()) {
+            databasePath = instance->databasePath();
+            work(*instance);
+        }
+        status = engine::ReleaseCatalogDatabase(database);
+    }
+    if (testRoots != nullptr) engine::SetCatalogVerification(previous);
+    return status;
 }
 
 }  // namespace korva::cattool

@@ -1,14 +1,16 @@
-// The trust options `build` and `watch` share: [--trust-test-root DER]... DIR.
-// Test roots join the built-in code-signing anchors; each catalog kept is then
+// What `build` and `watch` share: their operands [--trust-test-root DER]...
+// DIR, and a run of the engine over DIR. Test roots join the built-in code-signing anchors; each catalog kept is then
 // verified again against the built-in roots alone, so that the tool can name
 // the ones only a test root vouches for.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "catalog/ExtraRoots.h"
+#include "engine/CatalogDatabase.h"
 #include "engine/CatalogVerificationOverride.h"
 #include "engine/CertificateVerification.h"
 #include "tools/cattool/Commands.h"
@@ -36,13 +38,16 @@ private:
     TarnVerifyTrustDriver::CCertificateVerification builtIn_;
 };
 
-// Splits the operands of `command` into root files and the directory; false
-// with the reason in `output.err`.
-bool ParseTestRootOperands(const char* command, const Invocation& invocation, std::vector<std::wstring>& roots,
-                           std::wstring& directory, CommandOutput& output);
+// Splits the operands of `command` into root files and the directory and
+// adds each root to `roots`; false with the reason in `output.err`.
+bool ReadTestRootOperands(const char* command, const Invocation& invocation, std::vector<std::wstring>& rootPaths,
+                          std::wstring& directory, TarnVerifyTrustDriver::CExtraRoots& roots, CommandOutput& output);
 
-// Reads each root file into `roots`; false with the reason in `output.err`.
-bool LoadTestRoots(const std::vector<std::wstring>& paths, TarnVerifyTrustDriver::CExtraRoots& roots,
-                   CommandOutput& output);
+// Opens the engine for `directory`, trusting `testRoots` when given, hands it
+// to `work`, and releases it: the engine's status, with the Cat.DB path in
+// `databasePath` (empty when no engine started).
+TarnVerifyTrustDriver::HResult RunEngine(const std::wstring& directory, TestRootVerification* testRoots,
+                                         const std::function<void(TarnVerifyTrustDriver::CCatalogDatabaseSingleton&)>& work,
+                                         std::wstring& databasePath);
 
 }  // namespace korva::cattool

@@ -64,31 +64,22 @@ void Cycle(engine::CCatalogDatabaseSingleton& instance, uint32_t number) {
 int RunWatch(const Invocation& invocation, CommandOutput& output) {
     std::vector<std::wstring> rootPaths;
     std::wstring directory;
-    if (!ParseTestRootOperands("watch", invocation, rootPaths, directory, output)) return kExitError;
     engine::CExtraRoots roots;
-    if (!LoadTestRoots(rootPaths, roots, output)) return kExitError;
+    if (!ReadTestRootOperands("watch", invocation, rootPaths, directory, roots, output)) return kExitError;
     if (!platform::InstallInterruptHandler()) {
         output.err = "KorvaCatalogTool: watch cannot catch interruptions\n";
         return kExitError;
     }
     TestRootVerification testRoots(roots);
-    engine::ICatalogVerification* previous = rootPaths.empty() ? nullptr : engine::SetCatalogVerification(&testRoots);
-
-    engine::CCatalogDatabase* database = nullptr;
-    engine::HResult status = engine::CreateCatalogDatabase(directory.c_str(), &database);
     std::wstring databasePath;
-    if (!engine::Failed(status)) {
-        if (auto* instance = engine::CCatalogDatabaseSingleton::Instance()) {
-            databasePath = instance->databasePath();
-            uint32_t cycles = 0;
-            Cycle(*instance, ++cycles);
-            while (!platform::Interrupted()) {
-                if (instance->WaitForCatalogChange(kLongestWaitMs) && !platform::Interrupted()) Cycle(*instance, ++cycles);
-            }
+    auto watch = [](engine::CCatalogDatabaseSingleton& instance) {
+        uint32_t cycles = 0;
+        Cycle(instance, ++cycles);
+        while (!platform::Interrupted()) {
+            if (instance.WaitForCatalogChange(kLongestWaitMs) && !platform::Interrupted()) Cycle(instance, ++cycles);
         }
-        status = engine::ReleaseCatalogDatabase(database);
-    }
-    if (!rootPaths.empty()) engine::SetCatalogVerification(previous);
+    };
+    engine::HResult status = RunEngine(directory, rootPaths.empty() ? nullptr : &testRoots, watch, databasePath);
     if (engine::Failed(status) || databasePath.empty()) {
         output.err = "KorvaCatalogTool: " + platform::WideToUtf8(directory) + ": the engine failed\n";
         return kExitError;
