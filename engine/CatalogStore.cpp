@@ -68,7 +68,8 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
     if (!callback->SignerVerified()) return StoreFailure(15, trace::Level::Warning, {trace::Text(path)});
     if (callback->SignerRejected()) return StoreFailure(16, trace::Level::Information, {trace::Text(path)});
     // Held back like a refused catalog: not recorded, so walked again by the
-    // next scan; its member hashes are all owned by catalogs already taken in.
+    // next scan. A new catalog held back lists only hashes other catalogs
+    // already own; a held-back update keeps the record it had.
     if (!KeepsSignerReach(*this, known, *callback)) return StoreFailure(28, trace::Level::Warning, {trace::Text(path)});
 
     // The signer values are interned before the record is touched, so that
