@@ -1,5 +1,7 @@
 #include "engine/CatalogDatabase.h"
 
+#include <cwchar>
+#include <iterator>
 #include <new>
 
 #include "engine/CatalogVerification.h"
@@ -159,6 +161,16 @@ bool CCatalogDatabaseSingleton::ScanIfChanged(const std::wstring& directory, Not
     return true;
 }
 
+bool CCatalogDatabaseSingleton::WaitForCatalogChange(uint32_t milliseconds) {
+    NotificationHandle armed[2];
+    size_t count = 0;
+    for (NotificationHandle handle : {firstNotification_, secondNotification_}) {
+        if (handle != InvalidFileHandle()) armed[count++] = handle;
+    }
+    uint32_t result = korva::platform::WaitForAnyChangeNotification({armed, count}, milliseconds);
+    return count < std::size(armed) || result < korva::platform::kWaitObject0 + count;
+}
+
 void CCatalogDatabaseSingleton::ArmChangeNotifications() {
     struct Watch {
         NotificationHandle& handle;
@@ -182,6 +194,13 @@ HResult CCatalogDatabaseSingleton::ScanCatalogDirectory(const std::wstring& dire
         if (search == InvalidFileHandle()) return kSuccess;
         SearchOwner owner(search);
         do {
+            // Only a POSIX host can list a name with a backslash: Cat.DB keeps
+            // names in kernel form, which reads it back as a separator, so
+            // such a catalog would look new, and be appended, on every run.
+            if (std::wcschr(entry.fileName, L'\\') != nullptr) {
+                EngineEvent(63, trace::Level::Warning, {trace::Text(JoinPath(directory, entry.fileName))});
+                continue;
+            }
             std::wstring path = JoinPath(directory, entry.fileName);
             // Only the path's first character is tested: below the system
             // directory that is a drive letter or a separator, so nothing

@@ -41,6 +41,11 @@ public:
 
     HResult Initialize(const wchar_t* directory, CCatalogDatabase* handle);
     void RunUpdateCycle();
+    // For a host that stays resident: sleeps until a watched catalog
+    // directory changes or `milliseconds` pass. True when the next cycle has
+    // something to scan: a change, or a directory without a watch, which
+    // every cycle scans.
+    bool WaitForCatalogChange(uint32_t milliseconds);
     HResult StopChangeNotifications();
     HResult ScanCatalogDirectory(const std::wstring& directory, ICatalogVerifier& verifier);
     HResult ProcessCatalogFile(const std::wstring& path, const korva::platform::FindData& entry,

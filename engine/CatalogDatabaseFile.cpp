@@ -108,6 +108,10 @@ HResult CatalogDatabaseFile::SaveDatabaseFile(CatalogStore& store) {
         EngineEvent(53, trace::Level::Error);
         return kGeneralFailure;
     }
+    // A header without entries would fail the load (no signer value), while
+    // an empty file loads as an empty store; a store without signer values
+    // holds no catalog, and its file is empty (a refused one was emptied).
+    if (store.signerValues().count() == 0) return kSuccess;
     if (!WriteHeader(1)) {
         EngineEvent(54, trace::Level::Error);
         return kGeneralFailure;

@@ -34,6 +34,7 @@ struct CatalogRecord {
     uint32_t timeValue = 0;
     uint64_t recordIndex = 0;  // the record's own position
     bool unsaved = false;
+    bool ownsHash = false;  // never persisted: a member hash entry names this record
 
     // The largest of the four signer value indexes.
     uint8_t HighestSignerValue() const {

@@ -1,5 +1,6 @@
 #include "engine/CatalogStore.h"
 
+#include "engine/SignerReach.h"
 #include "engine/StoreTrace.h"
 #include "platform/Trace.h"
 
@@ -52,10 +53,11 @@ void CatalogStore::ClearStore() {
 bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& findData, ICatalogVerifier& verifier) {
     if (!IsPlainFile(findData.attributes)) return true;
     if (records_.count() >= kMaxRecords) return StoreFailure(11, trace::Level::Warning, {trace::Num(records_.count())});
-    if (NameEntry* known = names_.Find(path)) {
-        CatalogRecord* record = ResolveRef(known->ref);
-        if (record == nullptr) return StoreFailure(12, trace::Level::Warning, {trace::Text(path)});
-        if (record->fileTime == findData.lastWriteTime) return true;
+    const CatalogRecord* known = nullptr;
+    if (NameEntry* name = names_.Find(path)) {
+        known = ResolveRef(name->ref);
+        if (known == nullptr) return StoreFailure(12, trace::Level::Warning, {trace::Text(path)});
+        if (known->fileTime == findData.lastWriteTime) return true;
     }
 
     ICatalogEvidence* callback = verifier.CreateCallback(callbacks_);
@@ -65,6 +67,10 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
     if (!callback->ContentDigestMatched()) return StoreFailure(14, trace::Level::Warning, {trace::Text(path)});
     if (!callback->SignerVerified()) return StoreFailure(15, trace::Level::Warning, {trace::Text(path)});
     if (callback->SignerRejected()) return StoreFailure(16, trace::Level::Information, {trace::Text(path)});
+    // Held back like a refused catalog: not recorded, so walked again by the
+    // next scan. A new catalog held back lists only hashes other catalogs
+    // already own; a held-back update keeps the record it had.
+    if (!KeepsSignerReach(*this, known, *callback)) return StoreFailure(28, trace::Level::Warning, {trace::Text(path)});
 
     // The signer values are interned before the record is touched, so that
     // a failure here leaves no record whose values name another signer's.
@@ -105,6 +111,7 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
         if (hash.inserted) {
             hash.entry->index = name.entry->ref.index;
             hash.entry->unsaved = true;
+            record->ownsHash = true;
             ++added;
         }
     }

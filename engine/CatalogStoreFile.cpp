@@ -268,6 +268,9 @@ private:
         } catch (...) {
             path.clear();
         }
+        // A name empty up to its first NUL is refused as well: no writer makes
+        // one, and a name entry needs at least one byte, so a store holding it
+        // could not be written out again.
         if (path.empty()) return fail_(LoadRule::NameUnreadable, 52, trace::Level::Error);
         if (!in_.Field(nameIndex_) || nameIndex_ == kNoIndex) return fail_(LoadRule::NameIndexInvalid, 53, trace::Level::Error);
         OrderedMap<NameOrder>::Result entry = store_.names().FindOrInsert(path);
@@ -365,7 +368,10 @@ bool Validate(CatalogStore& store, LoadFailure& fail) {
         return fail(LoadRule::NameIndexBeyondRecords, 64, trace::Level::Warning, {trace::Num(beyond[0]), trace::Num(beyond[1])});
     }
     uint32_t hashMax = 0;
-    if (!store.hashes().ForEach([&](HashEntry& entry) { return reach(entry.index, hashMax); })) {
+    // Which records member hashes reach is kept for the writer's own check
+    // (KeepsSignerReach); the log does not record it.
+    auto owned = [&](HashEntry& entry) { return reach(entry.index, hashMax) && (records[entry.index].ownsHash = true); };
+    if (!store.hashes().ForEach(owned)) {
         return fail(LoadRule::HashIndexBeyondRecords, 65, trace::Level::Warning, {trace::Num(beyond[0]), trace::Num(beyond[1])});
     }
     if (nameMax != hashMax) {

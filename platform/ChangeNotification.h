@@ -6,8 +6,10 @@
 // On POSIX a handle is an inotify instance watching the directory and, when
 // asked, every directory below it (directories created or moved in later are
 // watched as they appear). The handle is signalled once an event that the
-// filter asks for is pending; it stays signalled until it is re-armed, and
-// re-arming drains what is pending. The filter bits map onto inotify events:
+// filter asks for is pending; it stays signalled until it is re-armed.
+// Re-arming forgets only the changes a wait has already reported: one made
+// after that wait, say while the caller was scanning, signals the handle
+// again at once, as on Windows. The filter bits map onto inotify events:
 // file and directory names onto create, delete and both halves of a rename;
 // size and last write onto modify; attributes, last write, creation and
 // security onto attribute changes (inotify does not tell a time from a mode or
@@ -18,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "platform/Types.h"
 
@@ -50,5 +53,10 @@ bool CloseChangeNotification(NotificationHandle handle);
 // kWaitTimeout when `milliseconds` (kInfinite: no limit) passed without a
 // change, kWaitFailed with LastError() set otherwise.
 uint32_t WaitForChangeNotification(NotificationHandle handle, uint32_t milliseconds);
+// WaitForMultipleObjects on notification handles, any one: kWaitObject0 + i for
+// the first signalled handle i. With no handles it only sleeps. On POSIX a
+// signal that interrupts the sleep ends it early as kWaitTimeout, so that a
+// caller woken that way can look at why.
+uint32_t WaitForAnyChangeNotification(std::span<const NotificationHandle> handles, uint32_t milliseconds);
 
 }  // namespace korva::platform

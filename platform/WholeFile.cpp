@@ -7,7 +7,9 @@ namespace korva::platform {
 
 uint32_t ReadWholeFile(const wchar_t* path, size_t limit, std::vector<uint8_t>& bytes) {
     bytes.clear();
-    FileHandle file = OpenFile(path, kGenericRead, kFileShareRead, kOpenExisting, kFileAttributeNormal);
+    // Sharing writing too: a Cat.DB is read while a running engine holds it
+    // open for writing.
+    FileHandle file = OpenFile(path, kGenericRead, kFileShareRead | kFileShareWrite, kOpenExisting, kFileAttributeNormal);
     if (file == InvalidFileHandle()) return LastError();
     uint32_t high = 0;
     SetLastError(kErrorSuccess);  // tells a file of 0xFFFFFFFF bytes from a failure

@@ -71,12 +71,13 @@ configure_and_build() {  # dir cmake-args...
     cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$jobs"
 }
 
-# Cat.DB built from the published catalogs; 77 means ../shared is missing.
-engine_cases() {
+# A script over the published catalogs; 77 means ../shared is missing.
+shared_cases() {  # script program
     local rc=0
-    "$root/tests/e2e/run-engine-cases.sh" "$1" || rc=$?
+    "$1" "$2" || rc=$?
     [ $rc = 0 ] || [ $rc = 77 ]
 }
+engine_cases() { shared_cases "$root/tests/e2e/run-engine-cases.sh" "$1"; }
 
 stage_native() {
     log "native build and tests"
@@ -85,6 +86,7 @@ stage_native() {
         "$root/tests/e2e/run-frontend-cases.sh" posix "$out/native/frontend/KorvaCatalogDB" &&
         "$root/tests/e2e/run-cattool-cases.sh" posix "$out/native/tools/cattool/KorvaCatalogTool" &&
         engine_cases "$out/native/frontend/KorvaCatalogDB" &&
+        shared_cases "$root/tests/e2e/run-watch-cases.sh" "$out/native/tools/cattool/KorvaCatalogTool" &&
         "$out/native/bench/catalog_tree_bench" --catalogs 60 --package-members 2000 --check-only
 }
 
@@ -95,7 +97,8 @@ stage_asan() {
             ctest --output-on-failure -j "$jobs") &&
         "$root/tests/e2e/run-frontend-cases.sh" posix "$out/asan/frontend/KorvaCatalogDB" &&
         "$root/tests/e2e/run-cattool-cases.sh" posix "$out/asan/tools/cattool/KorvaCatalogTool" &&
-        engine_cases "$out/asan/frontend/KorvaCatalogDB"
+        engine_cases "$out/asan/frontend/KorvaCatalogDB" &&
+        shared_cases "$root/tests/e2e/run-watch-cases.sh" "$out/asan/tools/cattool/KorvaCatalogTool"
 }
 
 stage_windows() {

@@ -223,12 +223,8 @@ bool RearmChangeNotification(NotificationHandle handle) {
         SetLastError(kErrorInvalidHandle);
         return false;
     }
-    try {
-        if (!Drain(*watcher)) return false;
-    } catch (...) {
-        SetLastError(kErrorNotEnoughMemory);
-        return false;
-    }
+    // Events still queued came after the wait that reported the signal:
+    // they are left for the next wait.
     watcher->signalled = false;
     return true;
 }
@@ -244,25 +240,42 @@ bool CloseChangeNotification(NotificationHandle handle) {
 }
 
 uint32_t WaitForChangeNotification(NotificationHandle handle, uint32_t milliseconds) {
-    Watcher* watcher = FromHandle(handle);
-    if (watcher == nullptr) {
-        SetLastError(kErrorInvalidHandle);
+    return WaitForAnyChangeNotification({&handle, 1}, milliseconds);
+}
+
+uint32_t WaitForAnyChangeNotification(std::span<const NotificationHandle> handles, uint32_t milliseconds) {
+    std::vector<Watcher*> watchers;
+    std::vector<pollfd> ready;
+    try {
+        for (NotificationHandle handle : handles) {
+            Watcher* watcher = FromHandle(handle);
+            if (watcher == nullptr) {
+                SetLastError(kErrorInvalidHandle);
+                return kWaitFailed;
+            }
+            watchers.push_back(watcher);
+            ready.push_back({watcher->fd, POLLIN, 0});
+        }
+    } catch (...) {
+        SetLastError(kErrorNotEnoughMemory);
         return kWaitFailed;
     }
     using Clock = std::chrono::steady_clock;
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
     try {
         for (;;) {
-            if (!Drain(*watcher)) return kWaitFailed;
-            if (watcher->signalled) return kWaitObject0;
+            for (size_t i = 0; i < watchers.size(); ++i) {
+                if (!Drain(*watchers[i])) return kWaitFailed;
+                if (watchers[i]->signalled) return kWaitObject0 + static_cast<uint32_t>(i);
+            }
             int timeout = -1;
             if (milliseconds != kInfinite) {
                 auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
                 if (left <= 0) return kWaitTimeout;
                 timeout = static_cast<int>(std::min<int64_t>(left, std::numeric_limits<int>::max()));
             }
-            pollfd ready{watcher->fd, POLLIN, 0};
-            if (::poll(&ready, 1, timeout) < 0 && errno != EINTR) {
+            if (::poll(ready.data(), ready.size(), timeout) < 0) {
+                if (errno == EINTR) return kWaitTimeout;
                 SetLastErrorFromErrno();
                 return kWaitFailed;
             }

@@ -18,6 +18,8 @@
 //   closes, provided it still names the same file; other open handles keep the
 //   data until they close, but the name goes at once (Win32 keeps it until the
 //   last handle closes), and a crashed process leaves the file behind.
+// - A read-only file (no owner write bit) is refused to writers and to
+//   truncating dispositions whoever asks, root included, as Windows does.
 #include "platform/Files.h"
 
 #include <fcntl.h>
@@ -154,6 +156,13 @@ FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32
         bool existed = ::stat(hostPath.c_str(), &info) == 0;
         if (existed && S_ISDIR(info.st_mode)) {
             SetLastError(kErrorAccessDenied);  // CreateFileW refuses directories without backup semantics
+            return InvalidFileHandle();
+        }
+        // A file without its owner's write bit is READONLY (QueryFileAttributes):
+        // Windows refuses to write or empty it even for an administrator, while
+        // POSIX lets root write anything.
+        if (existed && (info.st_mode & S_IWUSR) == 0 && ((access & kGenericWrite) != 0 || Truncates(disposition))) {
+            SetLastError(kErrorAccessDenied);
             return InvalidFileHandle();
         }
         int fd = ::open(hostPath.c_str(), mode | O_CLOEXEC, 0644);

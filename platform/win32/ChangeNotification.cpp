@@ -17,4 +17,12 @@ uint32_t WaitForChangeNotification(NotificationHandle handle, uint32_t milliseco
     return ::WaitForSingleObject(handle, milliseconds);
 }
 
+uint32_t WaitForAnyChangeNotification(std::span<const NotificationHandle> handles, uint32_t milliseconds) {
+    if (handles.empty()) {
+        ::Sleep(milliseconds);
+        return kWaitTimeout;
+    }
+    return ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, milliseconds);
+}
+
 }  // namespace korva::platform

@@ -61,5 +61,35 @@ size=$(stat -c %s "$work/first.db")
 [ "$(stat -c %s "$work/out/Cat.DB")" -gt "$size" ] || fail "touching $touched appended nothing"
 cmp -s -n $((size - 12)) <(tail -c +13 "$work/first.db") <(tail -c +13 "$work/out/Cat.DB") || fail "the append rewrote earlier entries"
 
+# A re-signed package: ../shared/resigned holds one package's catalogs under
+# two signers, the same member hashes in both. With the real catalogs, built
+# at once and with the older one arriving after a full build, each saved file
+# passes the engine's own load, a rerun leaves it alone, and every member hash
+# is recorded.
+resigned=$root/../shared/resigned
+older=tidepool_tidepoolvcp_20230619.cat
+stays() {  # what
+    cp "$work/out/Cat.DB" "$work/before.db"
+    run "$work/trace-again"
+    grep -q '^engine 28 ' "$work/trace-again" && fail "$1: Cat.DB refused by its own load"
+    cmp -s "$work/out/Cat.DB" "$work/before.db" || fail "$1: a rerun changed Cat.DB"
+    content "$work/resigned.json"
+    python3 -c 'import json,sys
+hashes = json.load(open(sys.argv[1]))["hashes"]
+missing = [m for l in open(sys.argv[2]) for m in json.loads(l)["member_hashes"] if m not in hashes]
+sys.exit(1 if missing else 0)' "$work/resigned.json" "$resigned/expected.jsonl" || fail "$1: member hashes missing"
+}
+if [ -d "$resigned" ]; then
+    rm -f "$work/out/Cat.DB"
+    cp "$resigned"/*.cat "$second/"
+    run "$work/trace-resigned"
+    stays "real and re-signed catalogs"
+    rm -f "$work/out/Cat.DB" "$second/$older"
+    run "$work/trace-full"
+    cp "$resigned/$older" "$second/"
+    run "$work/trace-late"
+    stays "the older catalog after a full build"
+fi
+
 [ $status = 0 ] && echo "engine cases passed ($(echo "$names" | wc -l) catalogs)"
 exit $status

@@ -106,6 +106,7 @@ TEST(CatalogStoreFile, LoadChecksEveryEntryAndTheWholeStore) {
         {"name beyond the records", kRecord0 + "DE 0200 5800 01000000" + kValue, false, Source::Store, 64},
         {"record far beyond the others", "BE 0000000000000000 00000000 00000000 00000000 0010000000000000", false, Source::Store, 50},
         {"empty name", kRecord0 + "DE 0000", false, Source::Store, 52},
+        {"name empty up to its NUL", kRecord0 + "DE 0400 0000 5800 00000000" + kValue, false, Source::Store, 52},
         {"unset name index", kRecord0 + "DE 0200 5800 FFFFFFFF", false, Source::Store, 53},
         {"value beyond the file", kValid + "C0 10000000 41", false, Source::Store, 58},
         {"record cut short", kValid + "BE 01", false, Source::Store, 49},
@@ -125,6 +126,19 @@ TEST(CatalogStoreFile, RepeatedNamesAndHashesKeepTheirFirstRecord) {
     EXPECT_EQ(store.records().count(), 2u);
     EXPECT_EQ(store.names().Find(L"X")->ref.index, 0u);
     EXPECT_EQ(store.hashes().Find(Hash(7, 1))->index, 0u);
+}
+
+// A name is count / 2 code units cut at the first NUL, an odd last byte
+// belonging to none; a repeated signer value takes its own table position but
+// the index keeps the first one.
+TEST(CatalogStoreFile, NamesEndAtTheirFirstNulAndRepeatedValuesKeepTheirFirstIndex) {
+    CatalogStore store;
+    const std::string record = "BE 0000000000000000 00000000 00000001 00000000 0000000000000000";  // value 4 is index 1
+    ASSERT_TRUE(Load(store, FromHex(record + "DE 0700 5800 0000 5900 5A 00000000 AD 00 00000000" + kValue + kValue)));
+    ASSERT_EQ(store.names().count(), 1u);
+    EXPECT_NE(store.names().Find(L"X"), nullptr);
+    EXPECT_EQ(store.signerValues().count(), 2u);
+    EXPECT_EQ(store.signerValueIndex().Find(Text("A"))->index, 0u);
 }
 
 TEST(CatalogStoreFile, NamesUnderTheSystemDirectoryTravelInKernelForm) {

@@ -1,4 +1,5 @@
 #include "engine/CatalogStore.h"
+#include "engine/CatalogStoreFile.h"
 
 #include <gtest/gtest.h>
 
@@ -148,30 +149,131 @@ TEST(CatalogStore, RefusedCatalogsLeaveTheStoreAlone) {
     }
 }
 
+// The four values are interned before the name and the record are made, so a
+// refusal at the limit leaves no record with unset values behind, and the
+// store stays loadable. A catalog whose new values would not fit is held back
+// before any is interned.
 TEST(CatalogStore, RefusesEveryCatalogOnceTheSignerTableIsFull) {
+    SystemDirectory();
     CatalogStore store;
     FakeVerifier verifier;
     verifier.catalogs[L"first.cat"] = Catalog({Hash(1, 20)});
     ASSERT_TRUE(store.AddCatalog(L"first.cat", kPlain, verifier));
-    uint8_t index = 0;
-    for (uint32_t i = store.signerValues().count(); i < 254; ++i) {
-        ASSERT_TRUE(InternSignerValue(store.records()[0], Bytes{0xEE, static_cast<uint8_t>(i)}, index));
-        EXPECT_EQ(index, i);
+    for (uint8_t i = 0; store.signerValues().count() < 254; ++i) {
+        FakeCatalog filler = Catalog({Hash(i, 32)});
+        filler.values = {Bytes{0xF1, i}, Bytes{0xF2, i}, Bytes{0xF3, i}, Bytes{0xF4, i}};
+        if (store.signerValues().count() == 252) filler.values[0] = filler.values[1] = Text("issuer");
+        std::wstring path = L"filler" + std::to_wstring(i) + L".cat";
+        verifier.catalogs[path] = filler;
+        ASSERT_TRUE(store.AddCatalog(path, kPlain, verifier));
     }
     Recorder recorder;
     verifier.catalogs[L"known.cat"] = Catalog({Hash(2, 20)});  // all four values already in the table
+    verifier.catalogs[L"new.cat"] = Catalog({Hash(3, 20)}, "new subject");
+    std::string before = Describe(store);
     EXPECT_FALSE(store.AddCatalog(L"known.cat", kPlain, verifier));
     EXPECT_TRUE(recorder.Has(Source::Record, 15));
     EXPECT_TRUE(recorder.Has(Source::Store, 22));
+    EXPECT_FALSE(store.AddCatalog(L"new.cat", kPlain, verifier));
+    EXPECT_TRUE(recorder.Has(Source::Store, 28));
+    EXPECT_EQ(Describe(store), before);
+    MemoryOutput body;
+    ASSERT_TRUE(SaveStore(store, body));
+    Bytes file = kHeader;
+    file.insert(file.end(), body.written.begin(), body.written.end());
+    EXPECT_NE(LoadedContent(file), "");
     CatalogRecord orphan;
+    uint8_t index = 0;
     EXPECT_FALSE(InternSignerValue(orphan, Bytes{1}, index));
     EXPECT_TRUE(recorder.Has(Source::Record, 13));
+}
+
+// Catalogs arrive one per cycle, each cycle appending its save to the file:
+// in every order, every saved file loads, a rerun over the same catalogs
+// appends nothing, and every member hash of every catalog is found. A
+// catalog that would own no hash yet bring the highest signer values is held
+// back (event 28) until a later arrival makes it fit.
+TEST(CatalogStore, EverySaveLoadsWhateverOrderCatalogsArrive) {
+    SystemDirectory();  // names are saved in kernel form, which needs it
+    const std::vector<MemberHash> package = {Hash(1, 20), Hash(2, 20), Hash(3, 32)};
+    auto signedBy = [](const char* serial, std::vector<MemberHash> members) {
+        FakeCatalog catalog = Catalog({});
+        catalog.values[2] = Text(serial);
+        catalog.values[3] = Text(serial);
+        catalog.members = std::move(members);
+        return catalog;
+    };
+    struct Arrival { const wchar_t* path; FakeCatalog catalog; uint32_t time; };
+    // `allTaken`: whatever the order, each path ends with its last arrival.
+    struct Case { const char* what; std::vector<Arrival> arrivals; bool allTaken; };
+    const std::vector<Case> cases = {
+        {"re-signed pair", {{L"new.cat", signedBy("2024", package), 1}, {L"old.cat", signedBy("2023", package), 1}}, false},
+        {"re-signed series",
+         {{L"a.cat", signedBy("1", package), 1}, {L"b.cat", signedBy("2", package), 1},
+          {L"c.cat", signedBy("3", {Hash(1, 20)}), 1}, {L"d.cat", signedBy("4", {Hash(3, 32), Hash(4, 20)}), 1}}, false},
+        {"no members", {{L"none.cat", signedBy("9", {}), 1}, {L"a.cat", signedBy("1", package), 1}}, false},
+        {"no members, known signer", {{L"a.cat", signedBy("1", package), 1}, {L"none.cat", signedBy("1", {}), 1}}, true},
+        {"no members, re-signed",
+         {{L"a.cat", signedBy("1", package), 1}, {L"none.cat", signedBy("1", {}), 1}, {L"none.cat", signedBy("9", {}), 2}},
+         false},
+        // The update drops the only use of the last value: held back, its
+        // record keeps the values the file holds.
+        {"update to an older signer",
+         {{L"a.cat", signedBy("1", package), 1}, {L"b.cat", signedBy("2", {Hash(5, 20)}), 1},
+          {L"b.cat", signedBy("1", {Hash(5, 20)}), 2}}, false},
+        // A record keeps the member hashes it owns in the file it was loaded from.
+        {"update to a newer signer", {{L"b.cat", signedBy("2", {Hash(5, 20)}), 1}, {L"b.cat", signedBy("3", {Hash(5, 20)}), 2}},
+         true},
+    };
+    for (const Case& c : cases) {
+        std::vector<size_t> order(c.arrivals.size());
+        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+        do {
+            std::string what = c.what + std::string(" order");
+            for (size_t i : order) what += " " + std::to_string(i);
+            FakeVerifier verifier;
+            std::map<std::wstring, uint32_t> times;
+            Bytes file;
+            auto cycle = [&](std::initializer_list<size_t> arriving) {
+                CatalogStore store;
+                MemoryStream stream(file);
+                EXPECT_EQ(LoadDatabase(store, stream), kSuccess) << what;
+                for (size_t i : arriving) {
+                    verifier.catalogs[c.arrivals[i].path] = c.arrivals[i].catalog;
+                    times[c.arrivals[i].path] = c.arrivals[i].time;
+                }
+                for (const auto& [path, time] : times) store.AddCatalog(path, {kFileAttributeArchive, {time, 0}}, verifier);
+                MemoryOutput body;
+                ASSERT_TRUE(SaveStore(store, body)) << what;
+                if (file.empty() && body.written.empty()) return;
+                if (file.empty()) file = kHeader;
+                file.insert(file.end(), body.written.begin(), body.written.end());
+            };
+            for (size_t i : order) cycle({i});  // each cycle loads what the one before saved
+            Bytes saved = file;
+            cycle({});
+            EXPECT_EQ(file, saved) << what << ": a rerun appended";
+            CatalogStore loaded;
+            MemoryStream stream(file);
+            ASSERT_EQ(LoadDatabase(loaded, stream), kSuccess) << what;
+            for (const Arrival& a : c.arrivals) {
+                for (const MemberHash& member : a.catalog.members) EXPECT_NE(loaded.hashes().Find(member), nullptr) << what;
+            }
+            for (const auto& [path, catalog] : verifier.catalogs) {
+                const NameEntry* name = loaded.names().Find(path);
+                bool taken = name != nullptr &&
+                             Hex(loaded.signerValues()[loaded.records()[name->ref.index].signerValue4].value.bytes()) ==
+                                 Hex(catalog.values[3]);
+                EXPECT_TRUE(taken || !c.allTaken) << what;
+            }
+        } while (std::next_permutation(order.begin(), order.end()));
+    }
 }
 
 TEST(CatalogStore, ResolveAndSetRefCheckOwnerAndIndex) {
     CatalogStore store;
     FakeVerifier verifier;
-    verifier.catalogs[L"a.cat"] = Catalog({});
+    verifier.catalogs[L"a.cat"] = Catalog({Hash(1, 20)});
     ASSERT_TRUE(store.AddCatalog(L"a.cat", kPlain, verifier));
     CatalogRef ref;
     EXPECT_TRUE(ResolveRef(ref) == nullptr && !SetRef(ref, nullptr, 0) && !SetRef(ref, &store, 1));

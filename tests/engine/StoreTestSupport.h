@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <array>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <new>
 #include <string>
@@ -39,6 +40,9 @@ public:
 private:
     Bytes bytes_;
 };
+
+// The header of a completed save.
+inline const Bytes kHeader = {0xDE, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0};
 
 class MemoryOutput : public IStoreOutput {
 public:
@@ -167,6 +171,7 @@ public:
     }
     uint32_t ParseCatalogFile(const wchar_t* path, ICatalogEvidence& callback, CCallbacks*) override {
         ++walks;
+        if (onWalk) onWalk(path);
         auto found = catalogs.find(path);
         if (found == catalogs.end()) return kCannotOpen;
         auto& evidence = static_cast<FakeEvidence&>(callback);
@@ -179,6 +184,7 @@ public:
     }
 
     std::map<std::wstring, FakeCatalog> catalogs;
+    std::function<void(const wchar_t*)> onWalk;  // runs as a walk starts, in the middle of a scan
     bool refuseCallback = false;
     int walks = 0;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <filesystem>
@@ -157,6 +158,26 @@ TEST_F(UpdateCycleTest, LaterCyclesScanOnlyTheDirectoryWhoseNotificationFired) {
     EXPECT_EQ(recorder.Count(Source::Engine, 27), 3u);
 }
 
+// A catalog written while its directory is being scanned comes after the
+// listing: the next cycle must still see that directory as changed.
+TEST_F(UpdateCycleTest, ACatalogWrittenDuringAScanIsTakenByTheNextCycle) {
+    std::wstring a = AddCatalog(true, L"a.cat", 1);
+    verification_.verifier.onWalk = [this, a](const wchar_t* path) {
+        if (path == a && verification_.verifier.walks == 2) AddCatalog(true, L"0.cat", 5);
+    };
+    Recorder recorder;
+    // Before the second cycle a.cat changes; walking it writes 0.cat.
+    std::string content = Run(output_.path().wstring(), 3, [](UpdateCycleTest&, int cycle) {
+        fs::path changed = Directory(true) / "a.cat";
+        if (cycle == 1) fs::last_write_time(changed, fs::last_write_time(changed) + std::chrono::hours(1));
+    });
+    std::vector<std::wstring> scanned = ScannedPaths(recorder);
+    ASSERT_EQ(scanned.size(), 1u + 1u + 2u);
+    EXPECT_EQ(scanned[2], EngineDirectory(true) + L"/0.cat");
+    EXPECT_EQ(recorder.Count(Source::Store, 29), 3u);
+    EXPECT_NE(content.find("record 1 "), std::string::npos);
+}
+
 TEST_F(UpdateCycleTest, ABrokenFileIsRebuiltLikeAFreshOne) {
     AddCatalog(true, L"a.cat", 1);
     AddCatalog(false, L"b.cat", 2);
@@ -187,6 +208,35 @@ TEST_F(UpdateCycleTest, AMissingOutputDirectoryKeepsTheStoreInMemory) {
     EXPECT_NE(Run(missing), "");
     for (uint32_t event : {28u, 29u, 30u, 31u}) EXPECT_TRUE(recorder.Has(Source::Engine, event)) << event;
     EXPECT_FALSE(fs::exists(missing));
+}
+
+// A name with a backslash would read back from Cat.DB with a separator in
+// its place: it is skipped, so reruns find nothing new.
+TEST_F(UpdateCycleTest, ANameWithABackslashIsSkipped) {
+    AddCatalog(true, L"a.cat", 1);
+    AddCatalog(true, L"b\\c.cat", 2);
+    Recorder recorder;
+    Run(output_.path().wstring());
+    EXPECT_EQ(ScannedPaths(recorder), (std::vector<std::wstring>{EngineDirectory(true) + L"/a.cat"}));
+    EXPECT_TRUE(recorder.Has(Source::Engine, 63));
+    Bytes built = ReadBytes(Database());
+    Run(output_.path().wstring());
+    EXPECT_EQ(ReadBytes(Database()), built);
+}
+
+// A read-only Cat.DB is left alone whoever runs the engine, root included.
+TEST_F(UpdateCycleTest, AReadOnlyFileIsNeitherWrittenNorEmptied) {
+    AddCatalog(true, L"a.cat", 1);
+    Run(output_.path().wstring());
+    Bytes built = ReadBytes(Database());
+    fs::permissions(Database(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    AddCatalog(true, L"b.cat", 2);
+    Recorder recorder;
+    EXPECT_NE(Run(output_.path().wstring()), "");
+    EXPECT_TRUE(recorder.Has(Source::Engine, 41));
+    EXPECT_EQ(ReadBytes(Database()), built);
+    fs::permissions(Database(), fs::perms::owner_write, fs::perm_options::add);
 }
 
 TEST_F(UpdateCycleTest, WithoutAContextNothingIsScannedAndWithoutAnchorsTheScanStillRuns) {

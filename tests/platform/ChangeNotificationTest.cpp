@@ -1,5 +1,6 @@
 // Change notifications over a scratch tree: which changes signal a handle,
-// that it stays signalled until re-armed, and that re-arming drains it.
+// that it stays signalled until re-armed, and that re-arming keeps a change
+// made after the wait that reported the signal.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -95,7 +96,15 @@ TEST_F(ChangeNotificationTest, StaysSignalledUntilRearmedAndFollowsNewDirectorie
     }
     WriteBytes((root() / "later" / "c.cat").wstring(), {3});
     EXPECT_EQ(WaitForChangeNotification(handle, kSignalWait), kWaitObject0);
+    // A change between the wait and the re-arm, as while a caller scans,
+    // signals the re-armed handle at once.
+    Append(root() / "later" / "c.cat");
     ASSERT_TRUE(RearmChangeNotification(handle));
+    EXPECT_EQ(WaitForChangeNotification(handle, kSignalWait), kWaitObject0);
+    ASSERT_TRUE(RearmChangeNotification(handle));
+    if (kPosixHost) {
+        EXPECT_EQ(WaitForChangeNotification(handle, kQuietWait), kWaitTimeout);
+    }
     if (kPosixHost) {
         // A directory moved out of the tree is no longer watched.
         fs::rename(root() / "sub", tree_.path() / "gone");
@@ -105,6 +114,19 @@ TEST_F(ChangeNotificationTest, StaysSignalledUntilRearmedAndFollowsNewDirectorie
         EXPECT_EQ(WaitForChangeNotification(handle, kQuietWait), kWaitTimeout);
     }
     EXPECT_TRUE(CloseChangeNotification(handle));
+}
+
+TEST_F(ChangeNotificationTest, WaitingOnSeveralNamesTheOneThatFired) {
+    fs::create_directories(tree_.path() / "other");
+    NotificationHandle handles[] = {OpenChangeNotification(root().wstring().c_str(), true, kCatalogFilter),
+                                    OpenChangeNotification((tree_.path() / "other").wstring().c_str(), true, kCatalogFilter)};
+    ASSERT_NE(handles[0], InvalidFileHandle());
+    ASSERT_NE(handles[1], InvalidFileHandle());
+    EXPECT_EQ(WaitForAnyChangeNotification(handles, kQuietWait), kWaitTimeout);
+    EXPECT_EQ(WaitForAnyChangeNotification({}, 1), kWaitTimeout);
+    WriteBytes((tree_.path() / "other" / "n.cat").wstring(), {4});
+    EXPECT_EQ(WaitForAnyChangeNotification(handles, kSignalWait), kWaitObject0 + 1);
+    for (NotificationHandle handle : handles) EXPECT_TRUE(CloseChangeNotification(handle));
 }
 
 TEST_F(ChangeNotificationTest, RefusesBadArguments) {

@@ -107,24 +107,33 @@ TEST(FileDispositions, ExistingFilesAreReportedAndKeptOrEmptied) {
         bool exists;
         uint32_t error;
         size_t sizeAfter;
+        bool readOnly = false;  // refused to writers and emptiers, also when run as root
     };
     const Case cases[] = {
         {kOpenAlways, kReadWrite, true, kErrorAlreadyExists, 3}, {kOpenAlways, kReadWrite, false, kErrorSuccess, 0},
         {kCreateAlways, kReadWrite, true, kErrorAlreadyExists, 0}, {kCreateAlways, kReadWrite, false, kErrorSuccess, 0},
         {kCreateAlways, kRead, true, kErrorAlreadyExists, 0},
+        {kOpenAlways, kReadWrite, true, kErrorAccessDenied, 3, true}, {kCreateAlways, kRead, true, kErrorAccessDenied, 3, true},
+        {kOpenExisting, kRead, true, kErrorSuccess, 3, true},
     };
     TempDirectory directory;
+    namespace fs = std::filesystem;
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "disposition " << c.disposition << " exists " << c.exists);
+        SCOPED_TRACE(testing::Message() << "disposition " << c.disposition << " exists " << c.exists << " read-only " << c.readOnly);
         std::wstring path = directory.File(L"file.bin");
-        std::filesystem::remove(path);
+        if (fs::exists(path)) fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+        fs::remove(path);
         if (c.exists) WriteBytes(path, {1, 2, 3});
+        if (c.readOnly) fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
         OpenHandle handle(path, c.access, kFileShareRead, c.disposition);
-        ASSERT_TRUE(handle.ok());
         EXPECT_EQ(handle.error(), c.error);
-        ASSERT_TRUE(handle.Close());
-        EXPECT_EQ(std::filesystem::file_size(path), c.sizeAfter);
+        if (c.error != kErrorAccessDenied) {
+            ASSERT_TRUE(handle.ok());
+            ASSERT_TRUE(handle.Close());
+        }
+        EXPECT_EQ(fs::file_size(path), c.sizeAfter);
     }
+    fs::permissions(directory.File(L"file.bin"), fs::perms::owner_write, fs::perm_options::add);
 }
 
 #ifndef _WIN32

@@ -4,124 +4,31 @@
 // built-in roots alone, so the tool can name the ones only a test root vouches
 // for.
 #include <cstdio>
-#include <string_view>
 #include <vector>
 
 #include "catalog/ExtraRoots.h"
 #include "engine/CatalogDatabase.h"
 #include "engine/CatalogVerificationOverride.h"
 #include "engine/CertificateVerification.h"
-#include "platform/WholeFile.h"
 #include "platform/TextConversion.h"
-#include "tools/cattool/CatalogVerdict.h"
 #include "tools/cattool/Commands.h"
 #include "tools/cattool/Json.h"
+#include "tools/cattool/TestRoots.h"
 
 namespace korva::cattool {
 
-namespace {
-
 namespace engine = TarnVerifyTrustDriver;
-
-constexpr size_t kMaxRootSize = 64 * 1024;
-// Ids of added roots: in the code-signing group's range, clear of the table's.
-constexpr uint64_t kFirstTestRootId = 200;
-constexpr uint32_t kCodeSigningGroup = 1;
-
-class TestRootVerification : public engine::ICatalogVerification, public engine::ICatalogVerifier {
-public:
-    explicit TestRootVerification(engine::CExtraRoots& roots) { trusting_.TrustExtraRoots(&roots); }
-
-    uint32_t StartContext() override {
-        uint32_t status = trusting_.StartContext();
-        return status == kContextStarted ? builtIn_.StartContext() : status;
-    }
-    uint32_t SetUpTrustAnchors() override {
-        uint32_t status = trusting_.SetUpTrustAnchors();
-        return status == 0 ? builtIn_.SetUpTrustAnchors() : status;
-    }
-    engine::ICatalogVerifier& Verifier() override { return *this; }
-    void ReleaseTrustAnchors() override {
-        trusting_.ReleaseTrustAnchors();
-        builtIn_.ReleaseTrustAnchors();
-    }
-    void ResetContext() override {
-        trusting_.ResetContext();
-        builtIn_.ResetContext();
-    }
-
-    engine::ICatalogEvidence* CreateCallback(engine::CCallbacks* callbacks) override {
-        return trusting_.CreateCallback(callbacks);
-    }
-    uint32_t ParseCatalogFile(const wchar_t* path, engine::ICatalogEvidence& callback,
-                              engine::CCallbacks* callbacks) override {
-        uint32_t result = trusting_.ParseCatalogFile(path, callback, callbacks);
-        if (std::string_view(CatalogVerdict(result, callback)) != "ok") return result;
-        engine::ICatalogEvidence* plain = builtIn_.CreateCallback(callbacks);
-        if (plain == nullptr) return result;
-        uint32_t plainResult = builtIn_.ParseCatalogFile(path, *plain, callbacks);
-        if (std::string_view(CatalogVerdict(plainResult, *plain)) != "ok") onlyThroughTestRoots.emplace_back(path);
-        delete plain;
-        return result;
-    }
-
-    std::vector<std::wstring> onlyThroughTestRoots;
-
-private:
-    engine::CCertificateVerification trusting_;
-    engine::CCertificateVerification builtIn_;
-};
-
-bool ParseOperands(const Invocation& invocation, std::vector<std::wstring>& roots, std::wstring& directory,
-                   CommandOutput& output) {
-    const auto& operands = invocation.operands;
-    for (size_t i = 0; i < operands.size(); ++i) {
-        if (operands[i] == L"--trust-test-root" && i + 1 < operands.size()) {
-            roots.push_back(operands[++i]);
-        } else if (directory.empty() && operands[i] != L"--trust-test-root") {
-            directory = operands[i];
-        } else {
-            output.err = "KorvaCatalogTool: build takes [--trust-test-root DER]... DIR\n";
-            return false;
-        }
-    }
-    if (directory.empty()) output.err = "KorvaCatalogTool: build needs the directory to write Cat.DB into\n";
-    return !directory.empty();
-}
-
-}  // namespace
 
 int RunBuild(const Invocation& invocation, CommandOutput& output) {
     std::vector<std::wstring> rootPaths;
     std::wstring directory;
-    if (!ParseOperands(invocation, rootPaths, directory, output)) return kExitError;
     engine::CExtraRoots roots;
-    for (size_t i = 0; i < rootPaths.size(); ++i) {
-        std::vector<uint8_t> der;
-        uint32_t code = platform::ReadWholeFile(rootPaths[i].c_str(), kMaxRootSize, der);
-        if (code != platform::kErrorSuccess) {
-            output.err = ReadError(rootPaths[i], code);
-            return kExitError;
-        }
-        if (roots.Add(kCodeSigningGroup, kFirstTestRootId + i, der) != 1) {
-            output.err = "KorvaCatalogTool: " + platform::WideToUtf8(rootPaths[i]) + ": cannot be added as a root\n";
-            return kExitError;
-        }
-    }
+    if (!ReadTestRootOperands("build", invocation, rootPaths, directory, roots, output)) return kExitError;
     TestRootVerification testRoots(roots);
-    engine::ICatalogVerification* previous = rootPaths.empty() ? nullptr : engine::SetCatalogVerification(&testRoots);
-
-    engine::CCatalogDatabase* database = nullptr;
-    engine::HResult status = engine::CreateCatalogDatabase(directory.c_str(), &database);
     std::wstring databasePath;
-    if (!engine::Failed(status)) {
-        if (auto* instance = engine::CCatalogDatabaseSingleton::Instance()) {
-            instance->RunUpdateCycle();
-            databasePath = instance->databasePath();
-        }
-        status = engine::ReleaseCatalogDatabase(database);
-    }
-    if (!rootPaths.empty()) engine::SetCatalogVerification(previous);
+    engine::HResult status = RunEngine(directory, rootPaths.empty() ? nullptr : &testRoots,
+                                       [](engine::CCatalogDatabaseSingleton& instance) { instance.RunUpdateCycle(); },
+                                       databasePath);
 
     const bool built = !engine::Failed(status);
     const std::vector<std::wstring>& only = testRoots.onlyThroughTestRoots;

@@ -19,6 +19,8 @@ constexpr Command kCommands[] = {
      SIZE_MAX, RunExplain, nullptr},
     {"build", "[--trust-test-root DER]... DIR", "build Cat.DB into DIR as \"KorvaCatalogDB /p DIR\" does", 1, SIZE_MAX,
      RunBuild, L"--trust-test-root"},
+    {"watch", "[--trust-test-root DER]... DIR", "build, then rebuild on each catalog change until interrupted", 1,
+     SIZE_MAX, RunWatch, L"--trust-test-root"},
 };
 
 std::string Usage() {
