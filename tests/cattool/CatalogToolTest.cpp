@@ -143,7 +143,7 @@ TEST_F(CatalogToolTest, RefusesWhatItCannotDoWithUsage) {
     }
     ToolRun help = Run({L"--help"});
     EXPECT_EQ(help.code, 0);
-    EXPECT_NE(help.out.find("  lookup   CATDB (HASH | FILE)..."), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("  lookup CATDB (HASH | FILE)..."), std::string::npos) << help.out;
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # The files every case sees, by relative path, in the case's directory.
-cp "$here/cattool/driver.sys" "$here/cattool/driver.inf" "$work/"
+cp "$here/cattool/driver.sys" "$here/cattool/driver-odd.sys" "$here/cattool/driver.inf" "$work/"
 cp "$here/cattool/sample.db" "$work/sample"
 cp "$work/sample" "$work/dirty" && printf '\001' | dd of="$work/dirty" bs=1 seek=8 conv=notrunc status=none
 head -c -1 "$work/sample" > "$work/cut"
