@@ -43,7 +43,7 @@ std::string ErrorText(uint32_t error) {
         case kErrorAccessDenied: code = EACCES; break;
         case kErrorInvalidHandle: code = EBADF; break;
         case kErrorNotEnoughMemory: code = ENOMEM; break;
-        case kErrorSharingViolation: code = EBUSY; break;
+        case kErrorSharingViolation: return "The file is in use by another process";
         case kErrorFileExists:
         case kErrorAlreadyExists: code = EEXIST; break;
         case kErrorInvalidData:

@@ -6,6 +6,7 @@
 // Test roots join the built-in code-signing anchors; each catalog kept is
 // then verified again against the built-in roots alone, so the tool can name
 // the ones only a test root vouches for.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -166,6 +167,9 @@ void Tally(const CycleEvents& cycle, const WatchedVerification& verification, Bu
             ++report.unchanged;
         }
     }
+    // In path order, whatever order the directory listing gave.
+    std::sort(report.refused.begin(), report.refused.end(),
+              [](const RefusedCatalog& a, const RefusedCatalog& b) { return a.path < b.path; });
 }
 
 // Reads the file back as the engine would and checks it holds every catalog

@@ -23,14 +23,10 @@ constexpr uint32_t kEventPathInvalid = 78;
 constexpr uint32_t kEventSignatureUnreadable = 93;
 constexpr uint32_t kEventSignedDigestDiffers = 98;
 constexpr uint32_t kEventRevocationListed = 106;
-constexpr uint32_t kEventCountersignatureRefused = 209;
 constexpr uint32_t kEventNoWindow = 195;
 constexpr uint32_t kEventSignerInfoFieldExtra = 108;
 // The chain's certificates, verified from the anchor down.
 constexpr std::initializer_list<uint32_t> kEventsChainSignature = {86, 88, 90, 91};
-// The countersigner's and the time-stamp token's shape and imprint.
-constexpr std::initializer_list<uint32_t> kEventsCountersignature = {24, 25, 138, 139, 142, 143, 144, 145, 146, 147,
-                                                                     148, 149, 150, 151, 152, 153, 154, 155, 196, 197};
 // The walker's events: an element longer than what remains, nesting too deep.
 constexpr uint32_t kEventHeaderUndecodable = 28;
 constexpr uint32_t kEventPastEnd = 30;
@@ -58,6 +54,17 @@ Refusal CallbackRefusal(const CatalogWalk& walk) {
         return Named("over-limit", "over a limit: the catalog carries more certificates than a catalog may (" +
                                        std::to_string(walk.TracedValue(Source::Callback, kEventTooManyCertificates, 0)) + ")");
     }
+    // Once the signer is verified, what the chain and signature checks
+    // traced was about the countersigner.
+    if (walk.evidence != nullptr && walk.evidence->SignerVerified()) {
+        if (walk.Traced(Source::Callback, kEventRevocationListed) &&
+            (walk.evidence->SignerRejected() || !walk.Traced(Source::Callback, kEventNoWindow))) {
+            return Named("revoked-signer", "revoked signer: the signer certificate is on the built-in revocation list and "
+                                           "no valid countersignature dates the signature before its revocation");
+        }
+        return Named("countersignature-invalid", "countersignature or time-stamp invalid: it does not verify, so the "
+                                                 "catalog is refused rather than left undated");
+    }
     if (walk.Traced(Source::Callback, kEventDigestMismatch)) {
         return Named("content-digest-mismatch", "content digest mismatch: the member list is not the one that was signed");
     }
@@ -77,15 +84,6 @@ Refusal CallbackRefusal(const CatalogWalk& walk) {
     if (walk.Traced(Source::Callback, kEventPathInvalid)) {
         return Named("chain-invalid", "the signer's chain is not valid (path status " +
                                           std::to_string(walk.TracedValue(Source::Callback, kEventPathInvalid, 0)) + ")");
-    }
-    if (walk.Traced(Source::Callback, kEventRevocationListed) &&
-        (walk.evidence == nullptr || walk.evidence->SignerRejected() || !walk.Traced(Source::Callback, kEventNoWindow))) {
-        return Named("revoked-signer", "revoked signer: the signer certificate is on the built-in revocation list and "
-                                       "no valid countersignature dates the signature before its revocation");
-    }
-    if (walk.Traced(Source::Callback, kEventCountersignatureRefused) ||
-        AnyTraced(walk, Source::Callback, kEventsCountersignature)) {
-        return Named("countersignature-invalid", "countersignature or time-stamp invalid");
     }
     if (walk.Traced(Source::Callback, kEventMoreThanOneTrustList) || stop.depth < kSignedDataFieldDepth) {
         return Named("not-a-catalog", "not a catalog: the file is no signed certificate trust list");
