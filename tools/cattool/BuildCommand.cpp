@@ -19,6 +19,7 @@
 #include "engine/CertificateVerification.h"
 #include "platform/TextConversion.h"
 #include "platform/Types.h"
+#include "tools/cattool/CatalogCertificates.h"
 #include "tools/cattool/CatalogVerdict.h"
 #include "tools/cattool/CatalogWalk.h"
 #include "tools/cattool/Commands.h"
@@ -72,7 +73,11 @@ public:
                               engine::CCallbacks* callbacks) override {
         CatalogWalk walk;
         uint32_t result = WalkCatalogWith(trusting_, path, callback, walk);
-        walked.emplace(path, ClassifyWalk(walk));
+        Refusal refusal = ClassifyWalk(walk);
+        if (refusal.code != nullptr && refusal.code == std::string_view("untrusted-root")) {
+            NameChainEnd(path, &callback, refusal.words);
+        }
+        walked.emplace(path, std::move(refusal));
         if (!testRoots_ || std::string_view(CatalogVerdict(result, callback)) != "ok") return result;
         engine::ICatalogEvidence* plain = builtIn_.CreateCallback(callbacks);
         if (plain == nullptr) return result;

@@ -9,6 +9,8 @@
 #include "engine/CertificateVerification.h"
 #include "platform/Files.h"
 #include "platform/TextConversion.h"
+#include "toolkit/Certificate.h"
+#include "tools/cattool/CatalogCertificates.h"
 #include "tools/cattool/CatalogVerdict.h"
 #include "tools/cattool/CatalogWalk.h"
 #include "tools/cattool/Commands.h"
@@ -28,6 +30,7 @@ constexpr const char* kSignerValueNames[4] = {"subject", "issuer", "serial", "ce
 
 struct Explanation {
     CatalogWalk walk;
+    CatalogCertificates certificates;
     Refusal refusal;
     std::string reasonClass;
     const char* reason = "no-callback";
@@ -110,6 +113,40 @@ void WriteVerbose(const Explanation& item, std::string& out) {
     }
 }
 
+std::string Validity(const CertificateInfo& certificate) {
+    return IsoFromUnixSeconds(certificate.notBefore) + " to " +
+           (certificate.notAfter == toolkit::kNotAfterUnbounded ? std::string("no end")
+                                                                : IsoFromUnixSeconds(certificate.notAfter));
+}
+
+void WriteCertificateText(const char* label, const CertificateInfo& certificate, std::string& out) {
+    Line(out, label, "\"" + certificate.subject + "\"");
+    Line(out, "", "issued by \"" + certificate.issuer + "\"");
+    Line(out, "", "valid " + Validity(certificate));
+    Line(out, "", "sha1 " + certificate.sha1);
+}
+
+// The signer's chain from the signer up, as signtool shows it, where the
+// chain ends, and who countersigned when.
+void WriteCertificatesText(const CatalogCertificates& certificates, const ICatalogEvidence& evidence,
+                           std::string& out) {
+    for (size_t i = 0; i < certificates.chain.size(); ++i) {
+        WriteCertificateText(i == 0 ? "signer chain" : "", certificates.all[certificates.chain[i]], out);
+    }
+    if (!certificates.chain.empty()) Line(out, "chain ends at", "\"" + ChainEnd(certificates) + "\"");
+    if (certificates.countersigner) {
+        WriteCertificateText("countersigner", certificates.all[*certificates.countersigner], out);
+        if (evidence.TimeValue() != 0) Line(out, "", "signed at " + IsoFromUnixSeconds(evidence.TimeValue()));
+    }
+}
+
+void CertificateJson(const CertificateInfo& certificate, JsonWriter& json) {
+    json.BeginObject().Key("subject").String(certificate.subject).Key("issuer").String(certificate.issuer);
+    json.Key("notBefore").String(IsoFromUnixSeconds(certificate.notBefore)).Key("notAfter");
+    certificate.notAfter == toolkit::kNotAfterUnbounded ? json.Null() : json.String(IsoFromUnixSeconds(certificate.notAfter));
+    json.Key("sha1").String(certificate.sha1).EndObject();
+}
+
 void WriteText(const Explanation& item, bool verbose, std::string& out) {
     const CatalogWalk& walk = item.walk;
     out += platform::WideToUtf8(walk.path) + ": " + (item.accepted ? "accepted" : "refused");
@@ -137,6 +174,7 @@ void WriteText(const Explanation& item, bool verbose, std::string& out) {
     if (evidence.TimeValue() != 0) time += " (" + IsoFromUnixSeconds(evidence.TimeValue()) + ")";
     Line(out, "time value", time);
     Line(out, "member hashes", std::to_string(evidence.MemberCount()));
+    WriteCertificatesText(item.certificates, evidence, out);
 }
 
 void WriteJson(const Explanation& item, JsonWriter& json) {
@@ -195,6 +233,13 @@ void WriteJson(const Explanation& item, JsonWriter& json) {
         if (evidence.TimeValue() != 0) json.String(IsoFromUnixSeconds(evidence.TimeValue())); else json.Null();
         json.Key("memberCount").Number(evidence.MemberCount());
     }
+    const CatalogCertificates& certificates = item.certificates;
+    json.Key("chain").BeginArray();
+    for (size_t index : certificates.chain) CertificateJson(certificates.all[index], json);
+    json.EndArray().Key("chainEnd");
+    certificates.chain.empty() ? json.Null() : json.String(ChainEnd(certificates));
+    json.Key("countersigner");
+    if (certificates.countersigner) CertificateJson(certificates.all[*certificates.countersigner], json); else json.Null();
     json.EndObject();
 }
 
@@ -223,6 +268,11 @@ int RunExplain(const Invocation& invocation, CommandOutput& output) {
         item.accepted = std::string_view(item.reason) == "ok";
         item.reasonClass = ReasonClass(item);
         item.refusal = ClassifyWalk(item.walk);
+        item.certificates = ReadCatalogCertificates(path, item.walk.evidence);
+        const std::string end = ChainEnd(item.certificates);
+        if (item.refusal.code != nullptr && item.refusal.code == std::string_view("untrusted-root") && !end.empty()) {
+            item.refusal.words += " (it ends at \"" + end + "\")";
+        }
         if (item.walk.walkResult == TarnVerifyTrustDriver::kWalkCannotOpen ||
             item.walk.walkResult == TarnVerifyTrustDriver::kWalkCannotRead) {
             item.readError = OpenError(path);
