@@ -16,9 +16,9 @@ constexpr Command kCommands[] = {
     {"check", "CATDB", "say whether the engine would keep CATDB, and the rule it breaks if not", 1, 1, RunCheck, nullptr},
     {"lookup", "CATDB (HASH | FILE)...", "say which catalog vouches for each hash or file, as the driver would",
      2, SIZE_MAX, RunLookup, nullptr},
-    {"explain", "[--trust-test-root DER]... CATALOG.cat...",
+    {"explain", "[--trust-test-root DER]... [--members] CATALOG.cat...",
      "verify each catalog as a build does and say why it is accepted or refused", 1, SIZE_MAX, RunExplain,
-     L"--trust-test-root"},
+     L"--trust-test-root", L"--members"},
     {"build", "[--trust-test-root DER]... DIR", "build Cat.DB into DIR as \"KorvaCatalogDB /p DIR\" does", 1, SIZE_MAX,
      RunBuild, L"--trust-test-root"},
 };

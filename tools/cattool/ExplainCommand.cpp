@@ -11,6 +11,7 @@
 #include "platform/TextConversion.h"
 #include "toolkit/Certificate.h"
 #include "tools/cattool/CatalogCertificates.h"
+#include "tools/cattool/CatalogMembers.h"
 #include "tools/cattool/CatalogVerdict.h"
 #include "tools/cattool/CatalogWalk.h"
 #include "tools/cattool/Commands.h"
@@ -26,11 +27,13 @@ namespace {
 using TarnVerifyTrustDriver::CCertificateVerification;
 using TarnVerifyTrustDriver::ICatalogEvidence;
 
+constexpr const wchar_t* kMembersOption = L"--members";
 constexpr const char* kSignerValueNames[4] = {"subject", "issuer", "serial", "certificate-sha1"};
 
 struct Explanation {
     CatalogWalk walk;
     CatalogCertificates certificates;
+    std::optional<std::vector<CatalogMember>> members;  // with --members
     Refusal refusal;
     std::string reasonClass;
     const char* reason = "no-callback";
@@ -175,6 +178,12 @@ void WriteText(const Explanation& item, bool verbose, std::string& out) {
     Line(out, "time value", time);
     Line(out, "member hashes", std::to_string(evidence.MemberCount()));
     WriteCertificatesText(item.certificates, evidence, out);
+    if (!item.members) return;
+    Line(out, "members", std::to_string(item.members->size()) + " in the trust list");
+    for (const CatalogMember& member : *item.members) {
+        out += "    " + (member.hash.empty() ? std::string("(no SHA-1 or SHA-256 digest)") : Hex(member.hash)) +
+               (member.file.empty() ? "" : "  " + member.file) + "\n";
+    }
 }
 
 void WriteJson(const Explanation& item, JsonWriter& json) {
@@ -240,6 +249,17 @@ void WriteJson(const Explanation& item, JsonWriter& json) {
     certificates.chain.empty() ? json.Null() : json.String(ChainEnd(certificates));
     json.Key("countersigner");
     if (certificates.countersigner) CertificateJson(certificates.all[*certificates.countersigner], json); else json.Null();
+    if (item.members) {
+        json.Key("members").BeginArray();
+        for (const CatalogMember& member : *item.members) {
+            json.BeginObject().Key("hash");
+            member.hash.empty() ? json.Null() : json.String(Hex(member.hash));
+            json.Key("file");
+            member.file.empty() ? json.Null() : json.String(member.file);
+            json.EndObject();
+        }
+        json.EndArray();
+    }
     json.EndObject();
 }
 
@@ -250,6 +270,7 @@ int RunExplain(const Invocation& invocation, CommandOutput& output) {
     std::vector<std::wstring> paths;
     TarnVerifyTrustDriver::CExtraRoots roots;
     if (!TakeTestRoots(invocation.operands, rootPaths, paths, roots, output)) return kExitError;
+    const bool listMembers = std::erase(paths, std::wstring(kMembersOption)) != 0;
     CCertificateVerification verification;
     if (!rootPaths.empty()) verification.TrustExtraRoots(&roots);
     if (verification.StartContext() != TarnVerifyTrustDriver::ICatalogVerification::kContextStarted ||
@@ -269,6 +290,7 @@ int RunExplain(const Invocation& invocation, CommandOutput& output) {
         item.reasonClass = ReasonClass(item);
         item.refusal = ClassifyWalk(item.walk);
         item.certificates = ReadCatalogCertificates(path, item.walk.evidence);
+        if (listMembers) item.members = ReadCatalogMembers(path);
         const std::string end = ChainEnd(item.certificates);
         if (item.refusal.code != nullptr && item.refusal.code == std::string_view("untrusted-root") && !end.empty()) {
             item.refusal.words += " (it ends at \"" + end + "\")";
