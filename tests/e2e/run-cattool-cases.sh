@@ -48,6 +48,7 @@ for table in "$here"/cattool/cases/*.tsv; do
         case $db in
             -) ;;
             held|built) ;;
+            grown) cp "$work/sample" "$work/grown" && command+=(grown) ;;
             *) command+=("$db") ;;
         esac
         command+=("${words[@]:1}")

@@ -19,6 +19,8 @@ constexpr Command kCommands[] = {
     {"explain", "[--trust-test-root DER]... [--members] CATALOG.cat...",
      "verify each catalog as a build does and say why it is accepted or refused", 1, SIZE_MAX, RunExplain,
      L"--trust-test-root", L"--members"},
+    {"compact", "CATDB", "rewrite CATDB without its superseded entries, replacing it only once the new file loads", 1,
+     1, RunCompact, nullptr},
     {"build", "[--trust-test-root DER]... DIR", "build Cat.DB into DIR as \"KorvaCatalogDB /p DIR\" does", 1, SIZE_MAX,
      RunBuild, L"--trust-test-root"},
 };
@@ -27,12 +29,13 @@ constexpr const char* kExitCodes =
     "Exit codes:\n"
     "  0  dump, check: the file loads; lookup: every item is found; explain: every catalog is\n"
     "     accepted; build: Cat.DB was written, loads and holds every catalog the cycle accepted;\n"
-    "     help, --help, --version\n"
+    "     compact: the file was compacted or is as small as it can be; help, --help, --version\n"
     "  1  dump, check: the engine would discard the file and rebuild it; lookup: some item is not\n"
     "     found; explain: some catalog is refused\n"
     "  2  a usage error; a file that cannot be read; explain: some catalog cannot be read;\n"
     "     build: no Cat.DB, or one that does not load or lacks an accepted catalog;\n"
-    "     lookup: a Cat.DB the engine would discard\n";
+    "     lookup: a Cat.DB the engine would discard; compact: a file the engine would discard,\n"
+    "     or a failure on the way, which leaves the file as it was\n";
 
 std::string CommandLine(const Command& command) {
     char line[256];

@@ -48,6 +48,7 @@ int RunCheck(const Invocation& invocation, CommandOutput& output);
 int RunLookup(const Invocation& invocation, CommandOutput& output);
 int RunExplain(const Invocation& invocation, CommandOutput& output);
 int RunBuild(const Invocation& invocation, CommandOutput& output);
+int RunCompact(const Invocation& invocation, CommandOutput& output);
 
 // The whole program after the arguments are wide strings (without argv[0]).
 int RunTool(const std::vector<std::wstring>& arguments, CommandOutput& output);
