@@ -166,8 +166,10 @@ void Tally(const CycleEvents& cycle, const WatchedVerification& verification, Bu
             report.refused.push_back({path, walked->second});
         } else if (walked != verification.walked.end() || failed != cycle.storeFailures.end()) {
             // Verified, but the store could not take it in.
-            report.refused.push_back({path, {"not-recorded", "verified, but the store could not record it (store event " +
-                                                                 std::to_string(failed != cycle.storeFailures.end() ? failed->second : 0) + ")"}});
+            const uint32_t event = failed != cycle.storeFailures.end() ? failed->second : 0;
+            report.refused.push_back(
+                {path, {"not-recorded", "verified, but the store could not record it (store event " +
+                                            std::to_string(event) + ")"}});
         } else {
             ++report.unchanged;
         }
@@ -212,7 +214,8 @@ void WriteText(const BuildReport& report, const std::vector<std::wstring>& rootP
     char summary[256];
     std::snprintf(summary, sizeof summary,
                   "scanned %zu catalog(s): %zu accepted, %zu refused, %zu unchanged, in %.2f s\n", report.scanned,
-                  report.accepted, report.refused.size(), report.unchanged, static_cast<double>(report.milliseconds) / 1000);
+                  report.accepted, report.refused.size(), report.unchanged,
+                  static_cast<double>(report.milliseconds) / 1000);
     out += summary;
     for (const RefusedCatalog& item : report.refused) {
         out += "  refused " + FileName(item.path) + ": " + item.refusal.words + " [" + item.refusal.code + "]\n";
@@ -240,7 +243,8 @@ std::string WriteJson(const BuildReport& report, const std::wstring& directory, 
     report.failure.empty() ? json.Null() : json.String(report.failure);
     json.Key("error");
     if (report.error != 0) {
-        json.BeginObject().Key("code").Number(report.error).Key("text").String(platform::ErrorText(report.error)).EndObject();
+        json.BeginObject().Key("code").Number(report.error);
+        json.Key("text").String(platform::ErrorText(report.error)).EndObject();
     } else {
         json.Null();
     }

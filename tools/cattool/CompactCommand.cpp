@@ -126,7 +126,8 @@ int RunCompact(const Invocation& invocation, CommandOutput& output) {
     if (invocation.json) {
         JsonWriter json;
         json.BeginObject().Key("schema").Number(1).Key("command").String("compact").Key("file").String(name);
-        json.Key("compacted").Bool(compacted).Key("before").Number(before).Key("after").Number(compacted ? after : before);
+        json.Key("compacted").Bool(compacted).Key("before").Number(before);
+        json.Key("after").Number(compacted ? after : before);
         json.Key("saved").Number(saved).Key("failure");
         failure.empty() ? json.Null() : json.String(failure);
         output.out = json.EndObject().Finish();

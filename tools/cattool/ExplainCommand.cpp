@@ -45,38 +45,6 @@ std::span<const uint8_t> ValueBytes(const ICatalogEvidence& evidence, uint32_t n
     return evidence.SignerValue(number).bytes();
 }
 
-// Callback steps that name why a signer was not verified.
-constexpr uint32_t kEventSelfSignedLeftOut = 42;
-constexpr uint32_t kEventPathWithoutAnchor = 76;
-// Where SignedData's fields sit: ContentInfo, its [0], SignedData, the field.
-constexpr uint32_t kSignedDataFieldDepth = 3;
-
-// SignedData's field from the refused element's tag and place.
-const char* SignedDataField(const TarnVerifyTrustDriver::StoppingNode& stop) {
-    const bool context = (stop.tagClass & 0xC0) == 0x80;
-    if (context) return stop.tag == 0 ? "certificates" : "crls";
-    if (stop.tag == 2) return "version";
-    if (stop.tag == 16) return "contentInfo";
-    if (stop.tag == 17) return stop.index <= 1 ? "digestAlgorithms" : "signerInfos";
-    return "unknown";
-}
-
-// The verdict's class as the JSON has always given it: the verdict's name,
-// made finer where the callback's steps or the refused element say more.
-std::string ReasonClass(const Explanation& item) {
-    const CatalogWalk& walk = item.walk;
-    if (item.accepted) return "ok";
-    if (walk.Traced(trace::Source::Callback, kEventPathWithoutAnchor)) return "chain-not-to-list1";
-    if (walk.walkResult == TarnVerifyTrustDriver::kWalkSucceeded &&
-        walk.Traced(trace::Source::Callback, kEventSelfSignedLeftOut) && !walk.evidence->SignerVerified()) {
-        return "signer-self-signed";
-    }
-    if (walk.stop.seen && walk.stop.depth == kSignedDataFieldDepth) {
-        return std::string("unsigned:shape:") + SignedDataField(walk.stop);
-    }
-    return item.reason;
-}
-
 // The warnings and errors of the verification itself; the walker's own
 // summary repeats the walk result.
 bool Reported(const WalkEvent& event) {
@@ -287,7 +255,7 @@ int RunExplain(const Invocation& invocation, CommandOutput& output) {
         WalkCatalog(verification, path, item.walk);
         if (item.walk.evidence != nullptr) item.reason = CatalogVerdict(item.walk.walkResult, *item.walk.evidence);
         item.accepted = std::string_view(item.reason) == "ok";
-        item.reasonClass = ReasonClass(item);
+        item.reasonClass = item.accepted ? "ok" : VerdictClass(item.walk, item.reason);
         item.refusal = ClassifyWalk(item.walk);
         item.certificates = ReadCatalogCertificates(path, item.walk.evidence);
         if (listMembers) item.members = ReadCatalogMembers(path);

@@ -76,13 +76,13 @@ Refusal CallbackRefusal(const CatalogWalk& walk) {
         return Named("bad-signature", "signature does not verify with the signer certificate's key");
     }
     if (walk.Traced(Source::Callback, kEventPathWithoutAnchor)) {
-        return Named("untrusted-root", "the signer's chain does not reach a trusted root");
+        return Named("untrusted-root", "signer chain does not reach a trusted root");
     }
     if (AnyTraced(walk, Source::Callback, kEventsChainSignature)) {
-        return Named("chain-invalid", "a certificate of the signer's chain does not verify with its issuer's key");
+        return Named("chain-invalid", "signer chain invalid: a certificate of it does not verify with its issuer's key");
     }
     if (walk.Traced(Source::Callback, kEventPathInvalid)) {
-        return Named("chain-invalid", "the signer's chain is not valid (path status " +
+        return Named("chain-invalid", "signer chain invalid: path processing refused it (status " +
                                           std::to_string(walk.TracedValue(Source::Callback, kEventPathInvalid, 0)) + ")");
     }
     if (walk.Traced(Source::Callback, kEventMoreThanOneTrustList) || stop.depth < kSignedDataFieldDepth) {
@@ -97,7 +97,29 @@ Refusal CallbackRefusal(const CatalogWalk& walk) {
     return Named("not-a-catalog", "not a catalog: its signed data has a field a catalog does not have, or lacks one");
 }
 
+// SignedData's field from the refused element's tag and place.
+const char* SignedDataField(const tvt::StoppingNode& stop) {
+    const bool context = (stop.tagClass & 0xC0) == 0x80;
+    if (context) return stop.tag == 0 ? "certificates" : "crls";
+    if (stop.tag == 2) return "version";
+    if (stop.tag == 16) return "contentInfo";
+    if (stop.tag == 17) return stop.index <= 1 ? "digestAlgorithms" : "signerInfos";
+    return "unknown";
+}
+
 }  // namespace
+
+std::string VerdictClass(const CatalogWalk& walk, const char* verdict) {
+    if (walk.Traced(Source::Callback, kEventPathWithoutAnchor)) return "chain-not-to-list1";
+    if (walk.walkResult == tvt::kWalkSucceeded && walk.Traced(Source::Callback, kEventSelfSignedLeftOut) &&
+        walk.evidence != nullptr && !walk.evidence->SignerVerified()) {
+        return "signer-self-signed";
+    }
+    if (walk.stop.seen && walk.stop.depth == kSignedDataFieldDepth) {
+        return std::string("unsigned:shape:") + SignedDataField(walk.stop);
+    }
+    return verdict;
+}
 
 Refusal ClassifyWalk(const CatalogWalk& walk) {
     switch (walk.walkResult) {
@@ -129,7 +151,9 @@ Refusal ClassifyWalk(const CatalogWalk& walk) {
                                                "the built-in roots may");
         }
         if (walk.Traced(Source::Callback, kEventSignerNotUnique)) {
-            return Named("signer-certificate-missing", "the catalog does not carry exactly one certificate of the signer it names");
+            return Named("signer-certificate-missing",
+                         "signer certificate missing: the catalog does not carry exactly one certificate of the signer "
+                         "it names");
         }
         return Named("unsigned", "unsigned: no signer of the catalog was verified");
     }

@@ -21,4 +21,9 @@ struct Refusal {
 // the callback refused, the events it traced and its verdicts.
 Refusal ClassifyWalk(const CatalogWalk& walk);
 
+// The older, coarser class explain's JSON has always given a refused
+// catalog's store verdict: "chain-not-to-list1", "signer-self-signed",
+// "unsigned:shape:<SignedData field>", or the verdict itself.
+std::string VerdictClass(const CatalogWalk& walk, const char* verdict);
+
 }  // namespace korva::cattool
