@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "platform/TextConversion.h"
+#include "platform/Types.h"
 #include "engine/CatalogDatabaseFile.h"
 #include "platform/IoFault.h"
 #include "tests/common/TempFiles.h"
@@ -148,6 +149,10 @@ TEST_F(CatalogToolTest, RefusesWhatItCannotDoWithUsage) {
         EXPECT_TRUE(run.out.empty());
         EXPECT_FALSE(run.err.empty());
     }
+    // The host's words beside the Windows error number.
+    ToolRun absent = Run({L"check", directory.File(L"absent.DB")});
+    EXPECT_NE(absent.err.find(": cannot read: " + platform::ErrorText(platform::kErrorFileNotFound) + " (error 2)"),
+              std::string::npos) << absent.err;
     ToolRun help = Run({L"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("  lookup CATDB (HASH | FILE)..."), std::string::npos) << help.out;
