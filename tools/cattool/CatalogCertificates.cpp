@@ -4,9 +4,9 @@
 
 #include "catalog/Asn1NodeCallback.h"
 #include "catalog/CatalogNameText.h"
-#include "catalog/ParseCatalogFile.h"
 #include "toolkit/Certificate.h"
 #include "toolkit/crypto/Hash.h"
+#include "tools/cattool/CatalogWalk.h"
 #include "tools/cattool/Text.h"
 
 namespace korva::cattool {
@@ -85,11 +85,15 @@ std::optional<size_t> FindSigner(const std::vector<CertificateInfo>& all, const 
 }  // namespace
 
 CatalogCertificates ReadCatalogCertificates(const std::wstring& path, const tvt::ICatalogEvidence* evidence) {
+    std::vector<uint8_t> bytes;
+    return ReadCatalogFile(path, bytes) ? CatalogCertificatesOf(bytes, evidence) : CatalogCertificates();
+}
+
+CatalogCertificates CatalogCertificatesOf(std::span<const uint8_t> catalog, const tvt::ICatalogEvidence* evidence) {
     CatalogCertificates result;
     std::vector<std::vector<uint8_t>> found;
     CertificateCollector collector(found);
-    tvt::CatalogParseRecord record;
-    tvt::ParseCatalogFile(&record, nullptr, path.c_str(), &collector);
+    WalkCatalogBytes(catalog, collector);
     for (const std::vector<uint8_t>& der : found) {
         if (std::optional<CertificateInfo> info = Decode(der)) result.all.push_back(*info);
     }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ std::string ChainEnd(const CatalogCertificates& certificates);
 // For a chain that reaches no trusted root, the words say where it ends.
 void NameChainEnd(const std::wstring& path, const TarnVerifyTrustDriver::ICatalogEvidence* evidence,
                   std::string& words);
+
+// The certificates of `catalog`'s bytes, the signer's chain ordered as below.
+CatalogCertificates CatalogCertificatesOf(std::span<const uint8_t> catalog,
+                                          const TarnVerifyTrustDriver::ICatalogEvidence* evidence);
 
 // Reads the certificates of the catalog at `path` and orders the signer's
 // chain from the certificate the callback took for the signer (its SHA-1,

@@ -1,11 +1,12 @@
 #include "tools/cattool/CatalogMembers.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "catalog/Asn1NodeCallback.h"
 #include "catalog/KnownOids.h"
-#include "catalog/ParseCatalogFile.h"
 #include "platform/TextConversion.h"
+#include "tools/cattool/CatalogWalk.h"
 
 namespace korva::cattool {
 
@@ -58,12 +59,16 @@ private:
 
 }  // namespace
 
-std::vector<CatalogMember> ReadCatalogMembers(const std::wstring& path) {
+std::vector<CatalogMember> CatalogMembersOf(std::span<const uint8_t> catalog) {
     std::vector<CatalogMember> members;
     MemberCollector collector(members);
-    tvt::CatalogParseRecord record;
-    tvt::ParseCatalogFile(&record, nullptr, path.c_str(), &collector);
+    WalkCatalogBytes(catalog, collector);
     return members;
+}
+
+std::vector<CatalogMember> ReadCatalogMembers(const std::wstring& path) {
+    std::vector<uint8_t> bytes;
+    return ReadCatalogFile(path, bytes) ? CatalogMembersOf(bytes) : std::vector<CatalogMember>();
 }
 
 }  // namespace korva::cattool

@@ -3,6 +3,8 @@
 // name/value attribute gives, found by the engine's walker.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@ struct CatalogMember {
     std::string file;           // UTF-8; empty when the member names no file
 };
 
+std::vector<CatalogMember> CatalogMembersOf(std::span<const uint8_t> catalog);
+// The same for the catalog file at `path`; none when it cannot be read.
 std::vector<CatalogMember> ReadCatalogMembers(const std::wstring& path);
 
 }  // namespace korva::cattool

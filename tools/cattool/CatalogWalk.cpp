@@ -1,5 +1,12 @@
 #include "tools/cattool/CatalogWalk.h"
 
+#include <cstdint>
+
+#include "catalog/ParseAsn1.h"
+#include "catalog/WalkResult.h"
+#include "platform/Types.h"
+#include "platform/WholeFile.h"
+
 namespace korva::cattool {
 
 namespace {
@@ -32,6 +39,17 @@ private:
 };
 
 }  // namespace
+
+bool ReadCatalogFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
+    return platform::ReadWholeFile(path.c_str(), UINT32_MAX, bytes) == platform::kErrorSuccess;
+}
+
+uint32_t WalkCatalogBytes(std::span<const uint8_t> catalog, TarnVerifyTrustDriver::IAsn1NodeCallback& callback) {
+    if (catalog.empty() || catalog.size() > UINT32_MAX) return TarnVerifyTrustDriver::kWalkEmptyFile;
+    TarnVerifyTrustDriver::ParserStack stack;
+    return TarnVerifyTrustDriver::ParseAsn1(nullptr, &stack, catalog.data(), static_cast<uint32_t>(catalog.size()),
+                                           &callback);
+}
 
 bool CatalogWalk::Traced(trace::Source source, uint32_t number) const {
     for (const WalkEvent& event : events) {

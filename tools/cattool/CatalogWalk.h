@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "catalog/Asn1NodeCallback.h"
 #include "catalog/StoppingNode.h"
 #include "engine/CatalogEvidence.h"
 #include "engine/CertificateVerification.h"
@@ -35,6 +37,13 @@ struct CatalogWalk {
     // The first value of the first such event, or `otherwise`.
     uint64_t TracedValue(trace::Source source, uint32_t number, uint64_t otherwise) const;
 };
+
+// Reads a catalog file whole; false when it cannot be read or is beyond
+// what the walker takes.
+bool ReadCatalogFile(const std::wstring& path, std::vector<uint8_t>& bytes);
+// Walks `catalog`'s bytes with `callback`, for the commands' own readers of
+// what a catalog carries; the walk result.
+uint32_t WalkCatalogBytes(std::span<const uint8_t> catalog, TarnVerifyTrustDriver::IAsn1NodeCallback& callback);
 
 // Walks `path` with a fresh callback of `verification`, whose trust anchors
 // the caller has set up.
