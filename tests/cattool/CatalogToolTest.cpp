@@ -182,7 +182,9 @@ TEST_F(CatalogToolTest, CompactReplacesTheFileOnlyWithACompleteOne) {
                 EXPECT_NE(run.out.find(std::to_string(kRecordEntrySize) + " bytes saved"), std::string::npos) << run.out;
                 break;
             }
-            if (kind == platform::IoFault::Kind::FailWrite) EXPECT_EQ(run.code, 2);
+            if (kind == platform::IoFault::Kind::FailWrite) {
+                EXPECT_EQ(run.code, 2);
+            }
         }
     }
 }
