@@ -17,6 +17,7 @@ struct StoppingNode {
     uint32_t tagClass = 0;
     uint32_t tag = 0;
     uint32_t index = 0;
+    uint32_t length = 0;  // of the element's content
 };
 
 class CStoppingNodeRecorder : public IAsn1NodeCallback {

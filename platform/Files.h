@@ -44,6 +44,13 @@ uint32_t GetFileSize(FileHandle handle, uint32_t* high);
 // GetFileAttributesW: kInvalidFileAttributes when the path does not exist.
 uint32_t QueryFileAttributes(const wchar_t* path);
 
+// MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH: `to`
+// names `from`'s file afterwards, in one step on the same volume (rename on
+// POSIX hosts); false with LastError() set.
+bool MoveFileReplacing(const wchar_t* from, const wchar_t* to);
+// DeleteFileW: false with LastError() set.
+bool RemoveFile(const wchar_t* path);
+
 // SetFilePointerEx, which the stream resolves by name before every move.
 using SetFilePointerExFn = bool (*)(FileHandle handle, int64_t distance, uint64_t* newPosition, uint32_t method);
 enum class FunctionLookup { Found, ModuleMissing, FunctionMissing };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace korva::platform {
 
@@ -41,5 +42,9 @@ constexpr uint32_t kErrorIoDevice = 1117;
 // The calling thread's last error, as GetLastError reports it.
 uint32_t LastError();
 void SetLastError(uint32_t error);
+
+// What the host says about a Win32 error code, in its own words (FormatMessage
+// on Windows, strerror of the matching errno elsewhere), without a line end.
+std::string ErrorText(uint32_t error);
 
 }  // namespace korva::platform

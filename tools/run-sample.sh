@@ -3,7 +3,7 @@
 # a silo described by tools/sample/isolate.ini, registry facts from
 # tools/sample/registry.reg, and a sample system directory whose CatRoot
 # folders the engine scans. Everything it writes goes to out/sample/; it ends
-# with which catalogs were accepted and which refused.
+# with the companion tool's build report and why one catalog was refused.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,22 +36,17 @@ status=0
 "$run/bin/KorvaCatalogDB" /d "$@" || status=$?
 echo "(exit code $status; the database directory is $run/local/Tarnwick/$silo)"
 
-# What became of each catalog, from the trace: "engine 59" names the file,
-# "store 29" says it was recorded, "engine 61" that the store refused it.
-echo
-echo "Catalogs (full trace in $KORVA_TRACE):"
-awk '/^engine 59 / { if (name != "") print "  refused   " name; name = $NF; gsub(/"/, "", name); sub(/.*\//, "", name) }
-     /^store 29 / { print "  accepted  " name; name = "" }
-     END { if (name != "") print "  refused   " name }' "$KORVA_TRACE"
 ls -l "$run/local/Tarnwick/$silo/Cat.DB" 2>/dev/null || true
 [ $status -eq 0 ] || exit $status
 
-# What the run built, and why one catalog of the sample was left out.
+# The same cycle through the companion tool, which says what it did and why
+# each refused catalog was refused, then one refusal explained in full.
 tool="$build/tools/cattool/KorvaCatalogTool"
 unset KORVA_TRACE  # the trace file stays the run's own
+mkdir -p "$run/report"
 echo
-echo "\$ KorvaCatalogTool dump Cat.DB"
-"$tool" dump "$run/local/Tarnwick/$silo/Cat.DB" || status=$?
+echo "\$ KorvaCatalogTool build out/sample/report"
+"$tool" build "$run/report" || status=$?
 refused="$sample/System32/CatRoot/{F750E6C3-38EE-11D1-85E5-00C04FC295EE}/generated_untrusted_root.cat"
 echo
 echo "\$ KorvaCatalogTool explain generated_untrusted_root.cat"

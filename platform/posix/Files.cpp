@@ -28,6 +28,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <new>
 #include <string>
 #include <utility>
@@ -281,6 +282,26 @@ uint32_t QueryFileAttributes(const wchar_t* path) {
         SetLastError(kErrorNotEnoughMemory);
         return kInvalidFileAttributes;
     }
+}
+
+bool MoveFileReplacing(const wchar_t* from, const wchar_t* to) {
+    try {
+        if (::rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0) return true;
+        SetLastErrorFromErrno();
+    } catch (...) {
+        SetLastError(kErrorNotEnoughMemory);
+    }
+    return false;
+}
+
+bool RemoveFile(const wchar_t* path) {
+    try {
+        if (::unlink(HostPath(path).c_str()) == 0) return true;
+        SetLastErrorFromErrno();
+    } catch (...) {
+        SetLastError(kErrorNotEnoughMemory);
+    }
+    return false;
 }
 
 FunctionLookup LookupSetFilePointerEx(SetFilePointerExFn& function) {

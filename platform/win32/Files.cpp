@@ -14,6 +14,12 @@ FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32
 
 bool CloseFile(FileHandle handle) { return ::CloseHandle(handle) != FALSE; }
 
+bool MoveFileReplacing(const wchar_t* from, const wchar_t* to) {
+    return ::MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool RemoveFile(const wchar_t* path) { return ::DeleteFileW(path) != FALSE; }
+
 bool ReadFile(FileHandle handle, void* buffer, uint32_t size, uint32_t& transferred) {
     if (detail::InjectIoFault(detail::IoDirection::Read, size, transferred)) return false;
     DWORD done = 0;

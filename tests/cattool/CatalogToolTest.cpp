@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/TextConversion.h"
+#include "platform/Types.h"
 #include "engine/CatalogDatabaseFile.h"
+#include "platform/IoFault.h"
 #include "tests/common/TempFiles.h"
 #include "tests/engine/StoreTestSupport.h"
 #include "tests/cattool/ToolRun.h"
@@ -71,8 +75,9 @@ TEST_F(CatalogToolTest, DumpsJsonWithTheSameContent) {
              std::string("{\"schema\":1,\"command\":\"dump\""),
              std::string("\"header\":{\"magic\":222,\"version\":8,\"dirty\":0},\"load\":{\"loads\":true}"),
              std::string("\"supersededBytes\":0,\"signerValues\":{\"count\":7,\"capacity\":254,"),
-             "{\"index\":0,\"paths\":[" + JsonString(a) +
-                 "],\"fileTime\":\"2014-11-14T11:41:59.3744385Z\",\"fileTimeTicks\":" + std::to_string(0x01D0000000000001ull),
+             "{\"index\":0,\"paths\":[" + JsonString(a) + "],\"names\":[{\"stored\":" +
+                 JsonString(L"\\SystemRoot\\SYSTEM32\\a.cat") + ",\"host\":" + JsonString(a) +
+                 "}],\"fileTime\":\"2014-11-14T11:41:59.3744385Z\",\"fileTimeTicks\":" + std::to_string(0x01D0000000000001ull),
              std::string("\"subject\":{\"index\":0,\"hex\":\"4b6f727661205369676e6572\",\"text\":\"Korva Signer\"}"),
              std::string("\"serial\":{\"index\":2,\"hex\":\"0102\",\"text\":null}"),
              std::string("\"timeValue\":985395600,\"time\":\"2001-03-24T01:00:00Z\",\"hashes\":[\"" + Hex(Bytes(20, 0x11)) + "\",\"" +
@@ -117,7 +122,10 @@ TEST_F(CatalogToolTest, LooksHashesUpAsTheDriverWould) {
     ToolRun found = RunOn(bytes, {L"lookup", platform::Utf8ToWide(Hex(Bytes(20, 0x11))), platform::Utf8ToWide(Hex(Bytes(20, 0x33)))});
     EXPECT_EQ(found.code, 0) << found.err;
     // The first catalog that listed a hash keeps it.
-    EXPECT_NE(found.out.find(Hex(Bytes(20, 0x11)) + " -> " + platform::WideToUtf8(a) + " signed by \"Korva Signer\""), std::string::npos)
+    // Named as Cat.DB stores it, with the host path beside it.
+    EXPECT_NE(found.out.find(Hex(Bytes(20, 0x11)) + " -> \\SystemRoot\\SYSTEM32\\a.cat (" + platform::WideToUtf8(a) +
+                             ") signed by \"Korva Signer\""),
+              std::string::npos)
         << found.out;
     EXPECT_NE(found.out.find(Hex(Bytes(20, 0x33)) + " -> Z:\\b.cat signed by \"Other\""), std::string::npos);
     ToolRun missing = RunOn(bytes, {L"lookup", platform::Utf8ToWide(Hex(Bytes(32, 0x11))), L"--json"});
@@ -141,9 +149,44 @@ TEST_F(CatalogToolTest, RefusesWhatItCannotDoWithUsage) {
         EXPECT_TRUE(run.out.empty());
         EXPECT_FALSE(run.err.empty());
     }
+    // The host's words beside the Windows error number.
+    ToolRun absent = Run({L"check", directory.File(L"absent.DB")});
+    EXPECT_NE(absent.err.find(": cannot read: " + platform::ErrorText(platform::kErrorFileNotFound) + " (error 2)"),
+              std::string::npos) << absent.err;
     ToolRun help = Run({L"--help"});
     EXPECT_EQ(help.code, 0);
-    EXPECT_NE(help.out.find("  lookup   CATDB (HASH | FILE)..."), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("  lookup CATDB (HASH | FILE)..."), std::string::npos) << help.out;
+}
+
+// compact puts a new file in place only once it is complete and loads: a
+// write that fails or comes up short at any call leaves the old file as it
+// was, and nothing beside it. The compacted file is what the engine's own
+// save of the same content writes.
+TEST_F(CatalogToolTest, CompactReplacesTheFileOnlyWithACompleteOne) {
+    constexpr size_t kRecordEntrySize = 29;
+    Bytes grown = bytes;  // record 0 written once more: its first entry is superseded
+    grown.insert(grown.end(), bytes.begin() + tvt::kDatabaseHeaderSize,
+                 bytes.begin() + tvt::kDatabaseHeaderSize + kRecordEntrySize);
+    for (auto kind : {platform::IoFault::Kind::FailWrite, platform::IoFault::Kind::ShortWrite}) {
+        for (uint32_t ordinal = 1;; ++ordinal) {
+            SCOPED_TRACE(ordinal);
+            test_support::WriteBytes(db, grown);
+            platform::ArmIoFault({kind, ordinal});
+            ToolRun run = Run({L"compact", db});
+            const bool hit = platform::IoFaultCallsSeen() >= ordinal;
+            platform::DisarmIoFault();
+            EXPECT_EQ(test_support::ReadBytes(db), run.code == 0 ? bytes : grown) << run.err;
+            EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(db + L".compact")));
+            if (!hit) {
+                EXPECT_EQ(run.code, 0);
+                EXPECT_NE(run.out.find(std::to_string(kRecordEntrySize) + " bytes saved"), std::string::npos) << run.out;
+                break;
+            }
+            if (kind == platform::IoFault::Kind::FailWrite) {
+                EXPECT_EQ(run.code, 2);
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
-// The Authenticode digest against osslsigncode's own, on PE images it signed
-// with a signer libcrypto makes. The command cases check lookup against
-// digests computed independently of the tool.
+// The Authenticode digest against osslsigncode's own: on PE images it signed
+// with a signer libcrypto makes, and on unsigned ones whose size is no
+// multiple of 8. The command cases check lookup against digests computed
+// independently of the tool.
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -78,6 +80,39 @@ TEST(LookupOracle, AgreesWithOsslsigncodeOnSignedImages) {
         EXPECT_EQ(layout.kind, ImageKind::Pe);
         crypto::Digest digest = DigestImage(bytes, layout, crypto::HashAlgorithm::Sha256);
         EXPECT_EQ(Hex(digest.view()), expected);
+    }
+}
+
+// An unsigned image whose size is no multiple of 8: signing would pad it
+// with zeros, and its digest counts them. osslsigncode's digest of the
+// unsigned image (what extract-data puts in the indirect data) must match.
+TEST(LookupOracle, AgreesWithOsslsigncodeOnUnsignedUnalignedImages) {
+    if (std::system("command -v osslsigncode >/dev/null 2>&1") != 0) GTEST_SKIP() << "osslsigncode is not installed";
+    test_support::TempDirectory directory;
+    const std::string dir = directory.path().string();
+    std::vector<Bytes> images = {MakeTestPe({}, 0).bytes};
+    for (const char* tree : {"/out/windows", "/out/win"}) {
+        const std::string built = std::string(KORVA_SOURCE_DIR) + tree + "/frontend/KorvaCatalogDB.exe";
+        if (std::ifstream(built).good()) images.push_back(test_support::ReadBytes(platform::Utf8ToWide(built)));
+    }
+    // SHA-256's AlgorithmIdentifier with NULL parameters, then the digest's OCTET STRING header.
+    const Bytes digestInfo = {0x06, 0x09, 0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01, 0x05, 0x00, 0x04, 0x20};
+    for (Bytes image : images) {
+        image.insert(image.end(), {0x5A, 0xA5, 0x5A});
+        if (image.size() % 8 == 0) image.push_back(0);
+        SCOPED_TRACE(image.size());
+        test_support::WriteBytes(platform::Utf8ToWide(dir + "/unsigned.exe"), image);
+        std::string extract = "osslsigncode extract-data -h sha256 -in " + dir + "/unsigned.exe -out " + dir +
+                              "/data.der >/dev/null 2>&1";
+        ASSERT_EQ(std::system(extract.c_str()), 0);
+        const Bytes data = test_support::ReadBytes(platform::Utf8ToWide(dir + "/data.der"));
+        auto at = std::search(data.begin(), data.end(), digestInfo.begin(), digestInfo.end());
+        ASSERT_LE(at + digestInfo.size() + 32, data.end());
+        const Bytes expected(at + digestInfo.size(), at + digestInfo.size() + 32);
+        ImageLayout layout = LayOutImage(image);
+        EXPECT_EQ(layout.kind, ImageKind::Pe);
+        EXPECT_EQ(Hex(DigestImage(image, layout, crypto::HashAlgorithm::Sha256).view()), Hex(expected));
+        std::remove((dir + "/data.der").c_str());
     }
 }
 

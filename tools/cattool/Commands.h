@@ -24,6 +24,7 @@ struct CommandOutput {
 struct Invocation {
     std::vector<std::wstring> operands;
     bool json = false;
+    bool verbose = false;  // internal detail too: walk results, offsets, trace events
 };
 
 struct Command {
@@ -35,6 +36,9 @@ struct Command {
     int (*run)(const Invocation& invocation, CommandOutput& output);
     // An option that takes a value, kept among the operands with it; or null.
     const wchar_t* valueOption;
+    // Options of this command alone that take no value, kept among the
+    // operands for the command to read; or null.
+    const wchar_t* flagOption = nullptr;
 };
 
 std::span<const Command> Commands();
@@ -45,6 +49,7 @@ int RunLookup(const Invocation& invocation, CommandOutput& output);
 int RunExplain(const Invocation& invocation, CommandOutput& output);
 int RunBuild(const Invocation& invocation, CommandOutput& output);
 int RunWatch(const Invocation& invocation, CommandOutput& output);
+int RunCompact(const Invocation& invocation, CommandOutput& output);
 
 // The whole program after the arguments are wide strings (without argv[0]).
 int RunTool(const std::vector<std::wstring>& arguments, CommandOutput& output);
@@ -52,6 +57,9 @@ int RunTool(const std::vector<std::wstring>& arguments, CommandOutput& output);
 // Shared by the commands: "KorvaCatalogTool: <path>: <reason>" for a file
 // that cannot be read.
 std::string ReadError(const std::wstring& path, uint32_t error);
+// A Win32 error code as the host words it, with the number: "Access denied
+// (error 5)".
+std::string ErrorWords(uint32_t error);
 
 // Reads and loads the Cat.DB a command names; false with the reason in
 // `output.err`.

@@ -11,6 +11,7 @@
 #include "platform/WholeFile.h"
 #include "runtime/KernelPath.h"
 #include "runtime/Stream.h"
+#include "tools/cattool/Json.h"
 
 namespace korva::cattool {
 
@@ -147,6 +148,32 @@ std::vector<std::vector<std::wstring>> DatabaseView::PathsByRecord() {
         return true;
     });
     return paths;
+}
+
+void WriteNamesJson(JsonWriter& json, const std::vector<RecordName>& names) {
+    json.Key("names").BeginArray();
+    for (const RecordName& name : names) {
+        json.BeginObject().Key("stored").String(platform::WideToUtf8(name.stored)).Key("host");
+        name.host.empty() ? json.Null() : json.String(platform::WideToUtf8(name.host));
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
+std::vector<std::vector<RecordName>> DatabaseView::NamesByRecord() {
+    std::vector<std::vector<RecordName>> names;
+    for (const std::vector<std::wstring>& paths : PathsByRecord()) {
+        std::vector<RecordName>& record = names.emplace_back();
+        for (const std::wstring& path : paths) {
+            std::wstring kernel;
+            if (tvt::ToKernelPath(path, kernel) && kernel != path) {
+                record.push_back({kernel, path});
+            } else {
+                record.push_back({path, {}});
+            }
+        }
+    }
+    return names;
 }
 
 }  // namespace korva::cattool

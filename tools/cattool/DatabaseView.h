@@ -29,6 +29,14 @@ struct RawWalk {
     bool complete = false;   // it stopped at the end of the file
 };
 
+// A record's name as stored ("\SystemRoot\SYSTEM32\..." below the system
+// directory) and the host path it stands for; `host` is empty for a name
+// stored as it is.
+struct RecordName {
+    std::wstring stored;
+    std::wstring host;
+};
+
 struct DatabaseView {
     std::vector<uint8_t> bytes;
     uint32_t magic = 0;
@@ -41,7 +49,14 @@ struct DatabaseView {
 
     // The paths whose names map to each record, by record index.
     std::vector<std::vector<std::wstring>> PathsByRecord();
+    // The same as the file stores them, with the host path beside each name
+    // stored in kernel form.
+    std::vector<std::vector<RecordName>> NamesByRecord();
 };
+
+class JsonWriter;
+// "names": [{"stored": "..", "host": ".." | null}], for dump and lookup.
+void WriteNamesJson(JsonWriter& json, const std::vector<RecordName>& names);
 
 // Reads `path` and loads it; false with `error` (a Win32 code) when the file
 // cannot be read.

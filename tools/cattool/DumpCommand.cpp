@@ -86,13 +86,16 @@ std::string DumpJson(const std::wstring& path, DatabaseView& view) {
     for (uint32_t i = 0; i < store.signerValues().count(); ++i) WriteValueJson(json, store, static_cast<uint8_t>(i));
     json.EndArray().EndObject();
     std::vector<std::vector<std::wstring>> paths = view.PathsByRecord();
+    std::vector<std::vector<RecordName>> names = view.NamesByRecord();
     std::vector<std::vector<std::string>> hashes = HashesByRecord(store);
     json.Key("records").BeginArray();
     for (uint32_t i = 0; i < store.records().count(); ++i) {
         const tvt::CatalogRecord& r = store.records()[i];
         json.BeginObject().Key("index").Number(i).Key("paths").BeginArray();
         for (const std::wstring& p : paths[i]) json.String(platform::WideToUtf8(p));
-        json.EndArray().Key("fileTime").String(IsoFromFileTime(Ticks(r.fileTime))).Key("fileTimeTicks").Number(Ticks(r.fileTime));
+        json.EndArray();
+        WriteNamesJson(json, names[i]);
+        json.Key("fileTime").String(IsoFromFileTime(Ticks(r.fileTime))).Key("fileTimeTicks").Number(Ticks(r.fileTime));
         json.Key("signerValues").BeginObject();
         const uint8_t indexes[4] = {r.signerValue1, r.signerValue2, r.signerValue3, r.signerValue4};
         for (int v = 0; v < 4; ++v) {
@@ -138,13 +141,16 @@ std::string DumpText(const std::wstring& path, DatabaseView& view) {
     for (uint32_t i = 0; i < store.signerValues().count(); ++i) {
         text += "  " + ValueText(store, static_cast<uint8_t>(i), true) + "\n";
     }
-    std::vector<std::vector<std::wstring>> paths = view.PathsByRecord();
+    std::vector<std::vector<RecordName>> names = view.NamesByRecord();
     std::vector<std::vector<std::string>> hashes = HashesByRecord(store);
     text += Format("records: %u\n", store.records().count());
     for (uint32_t i = 0; i < store.records().count(); ++i) {
         const tvt::CatalogRecord& r = store.records()[i];
         text += Format("  [%u]", i);
-        for (const std::wstring& p : paths[i]) text.append(" ").append(platform::WideToUtf8(p));
+        for (const RecordName& name : names[i]) text.append(" ").append(platform::WideToUtf8(name.stored));
+        for (const RecordName& name : names[i]) {
+            if (!name.host.empty()) text += "\n      host path         " + platform::WideToUtf8(name.host);
+        }
         text += "\n      file time         " + IsoFromFileTime(Ticks(r.fileTime)) + "\n";
         text += "      subject           " + ValueText(store, r.signerValue1, true) + "\n";
         text += "      issuer            " + ValueText(store, r.signerValue2, true) + "\n";

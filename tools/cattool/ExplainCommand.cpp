@@ -1,17 +1,23 @@
 // explain CATALOG.cat...: walks each catalog with the engine's own verifier
 // (the certificate context, the built-in trust anchors and a fresh catalog
 // callback) and weighs what it found in the order the catalog store does, so
-// the verdict is the one a build reaches.
-#include <memory>
+// the verdict is the one a build reaches; then says why in words.
+#include <optional>
 #include <vector>
 
 #include "catalog/WalkResult.h"
 #include "engine/CertificateVerification.h"
+#include "platform/Files.h"
 #include "platform/TextConversion.h"
-#include "platform/Trace.h"
+#include "toolkit/Certificate.h"
+#include "tools/cattool/CatalogCertificates.h"
+#include "tools/cattool/CatalogMembers.h"
 #include "tools/cattool/CatalogVerdict.h"
+#include "tools/cattool/CatalogWalk.h"
 #include "tools/cattool/Commands.h"
 #include "tools/cattool/Json.h"
+#include "tools/cattool/RefusalReason.h"
+#include "tools/cattool/TestRoots.h"
 #include "tools/cattool/Text.h"
 
 namespace korva::cattool {
@@ -21,159 +27,168 @@ namespace {
 using TarnVerifyTrustDriver::CCertificateVerification;
 using TarnVerifyTrustDriver::ICatalogEvidence;
 
+constexpr const wchar_t* kMembersOption = L"--members";
 constexpr const char* kSignerValueNames[4] = {"subject", "issuer", "serial", "certificate-sha1"};
 
-// One warning or error the callback or the certificate code traced during a walk.
-struct WalkEvent {
-    std::string source;
-    uint32_t number = 0;
-    std::vector<uint64_t> values;
-    std::string text;
-};
-
-// Keeps the verification's own warnings while one catalog is walked, so the
-// rule that refused it is named by the code that applied it.
-class WalkEvents : public trace::Sink {
-public:
-    WalkEvents(std::vector<WalkEvent>& events, std::vector<uint32_t>& callbackEvents)
-        : events_(events), callbackEvents_(callbackEvents), previous_(trace::SetSink(this)) {}
-    ~WalkEvents() override { trace::SetSink(previous_); }
-    WalkEvents(const WalkEvents&) = delete;
-    WalkEvents& operator=(const WalkEvents&) = delete;
-
-    void OnEvent(trace::Source source, uint32_t number, trace::Level level,
-                 std::initializer_list<trace::Value> data) override {
-        if (source == trace::Source::Callback && level <= trace::Level::Information) callbackEvents_.push_back(number);
-        // The walker's own summary repeats the walk result.
-        if (level > trace::Level::Warning || source == trace::Source::Asn1) return;
-        WalkEvent& event = events_.emplace_back();
-        event.source = trace::SourceName(source);
-        event.number = number;
-        for (const trace::Value& value : data) {
-            if (value.kind == trace::Value::Kind::Number) event.values.push_back(value.number);
-        }
-        event.text = trace::FormatEvent(source, number, level, data);
-    }
-
-private:
-    std::vector<WalkEvent>& events_;
-    std::vector<uint32_t>& callbackEvents_;
-    trace::Sink* previous_;
-};
-
 struct Explanation {
-    std::wstring path;
-    uint32_t walkResult = 0;
-    TarnVerifyTrustDriver::StoppingNode stop;
-    std::vector<WalkEvent> events;
-    std::vector<uint32_t> callbackEvents;  // every traced step of the callback, in order
+    CatalogWalk walk;
+    CatalogCertificates certificates;
+    std::optional<std::vector<CatalogMember>> members;  // with --members
+    Refusal refusal;
     std::string reasonClass;
-    std::unique_ptr<ICatalogEvidence> evidence;  // null when none could be made
     const char* reason = "no-callback";
     bool accepted = false;
+    uint32_t readError = 0;  // a Win32 code when the file cannot be read
 };
 
 std::span<const uint8_t> ValueBytes(const ICatalogEvidence& evidence, uint32_t number) {
-    const auto& value = evidence.SignerValue(number);
-    return value.bytes();
+    return evidence.SignerValue(number).bytes();
 }
 
-// Callback steps that name why a signer was not verified.
-constexpr uint32_t kEventSelfSignedLeftOut = 42;
-constexpr uint32_t kEventPathWithoutAnchor = 76;
-// Where SignedData's fields sit: ContentInfo, its [0], SignedData, the field.
-constexpr uint32_t kSignedDataFieldDepth = 3;
-
-bool Traced(const Explanation& item, uint32_t number) {
-    for (uint32_t event : item.callbackEvents) {
-        if (event == number) return true;
-    }
-    return false;
+// The warnings and errors of the verification itself; the walker's own
+// summary repeats the walk result.
+bool Reported(const WalkEvent& event) {
+    return event.level <= trace::Level::Warning && event.source != trace::Source::Asn1;
 }
 
-// SignedData's field from the refused element's tag and place.
-const char* SignedDataField(const TarnVerifyTrustDriver::StoppingNode& stop) {
-    const bool context = (stop.tagClass & 0xC0) == 0x80;
-    if (context) return stop.tag == 0 ? "certificates" : "crls";
-    if (stop.tag == 2) return "version";
-    if (stop.tag == 16) return "contentInfo";
-    if (stop.tag == 17) return stop.index <= 1 ? "digestAlgorithms" : "signerInfos";
-    return "unknown";
+// Why a file that the walk could not open cannot be read, in the host's words.
+uint32_t OpenError(const std::wstring& path) {
+    platform::FileHandle file = platform::OpenFile(path.c_str(), platform::kGenericRead, platform::kFileShareRead,
+                                                   platform::kOpenExisting, 0);
+    if (file == platform::InvalidFileHandle()) return platform::LastError();
+    platform::CloseFile(file);
+    return platform::kErrorInvalidFunction;
 }
 
-// The class of a verdict: the verdict's name, made finer where the callback's
-// steps or the refused element say more.
-std::string ReasonClass(const Explanation& item) {
-    if (item.accepted) return "ok";
-    if (Traced(item, kEventPathWithoutAnchor)) return "chain-not-to-list1";
-    if (item.walkResult == TarnVerifyTrustDriver::kWalkSucceeded && Traced(item, kEventSelfSignedLeftOut) &&
-        !item.evidence->SignerVerified()) {
-        return "signer-self-signed";
-    }
-    if (item.stop.seen && item.stop.depth == kSignedDataFieldDepth) {
-        return std::string("unsigned:shape:") + SignedDataField(item.stop);
-    }
-    return item.reason;
+void Line(std::string& out, const char* label, const std::string& text) {
+    char padded[24];
+    std::snprintf(padded, sizeof padded, "  %-18s", label);
+    out += padded + text + "\n";
 }
 
-void WriteText(const Explanation& item, std::string& out) {
-    out += platform::WideToUtf8(item.path) + ": " + (item.accepted ? "accepted" : "refused") + " (" + item.reason +
-           (item.reasonClass != item.reason ? ": " + item.reasonClass : std::string()) + ")\n";
-    out += "  walk result       " + std::to_string(item.walkResult) + "\n";
-    if (item.stop.seen) {
+void WriteVerbose(const Explanation& item, std::string& out) {
+    const CatalogWalk& walk = item.walk;
+    Line(out, "verdict", std::string(item.reason) + (item.reasonClass != item.reason ? " (" + item.reasonClass + ")" : ""));
+    Line(out, "walk result", std::to_string(walk.walkResult));
+    if (walk.stop.seen) {
         char line[160];
         std::snprintf(line, sizeof line,
-                      "  stopped by        the catalog callback (answer %u) at the element at offset %u, depth %u, "
-                      "tag %u, class 0x%02x, index %u\n",
-                      item.stop.answer, item.stop.offset, item.stop.depth, item.stop.tag, item.stop.tagClass & 0xE0,
-                      item.stop.index);
-        out += line;
+                      "the catalog callback (answer %u) at the element at offset %u, depth %u, tag %u, class 0x%02x, "
+                      "index %u",
+                      walk.stop.answer, walk.stop.offset, walk.stop.depth, walk.stop.tag, walk.stop.tagClass & 0xE0,
+                      walk.stop.index);
+        Line(out, "stopped by", line);
     }
-    for (const WalkEvent& event : item.events) out += "  rule              " + event.text + "\n";
-    if (item.evidence == nullptr) return;
-    const ICatalogEvidence& evidence = *item.evidence;
-    out += std::string("  content digest    ") + (evidence.ContentDigestMatched() ? "matched" : "not matched") + "\n";
-    out += std::string("  signer            ") + (evidence.SignerVerified() ? "verified" : "not verified") +
-           (evidence.SignerRejected() ? ", rejected by policy" : "") + "\n";
+    for (const WalkEvent& event : walk.events) {
+        if (Reported(event)) Line(out, "rule", event.text);
+    }
+}
+
+std::string Validity(const CertificateInfo& certificate) {
+    return IsoFromUnixSeconds(certificate.notBefore) + " to " +
+           (certificate.notAfter == toolkit::kNotAfterUnbounded ? std::string("no end")
+                                                                : IsoFromUnixSeconds(certificate.notAfter));
+}
+
+void WriteCertificateText(const char* label, const CertificateInfo& certificate, std::string& out) {
+    Line(out, label, "\"" + certificate.subject + "\"");
+    Line(out, "", "issued by \"" + certificate.issuer + "\"");
+    Line(out, "", "valid " + Validity(certificate));
+    Line(out, "", "sha1 " + certificate.sha1);
+}
+
+// The signer's chain from the signer up, as signtool shows it, where the
+// chain ends, and who countersigned when.
+void WriteCertificatesText(const CatalogCertificates& certificates, const ICatalogEvidence& evidence,
+                           std::string& out) {
+    for (size_t i = 0; i < certificates.chain.size(); ++i) {
+        WriteCertificateText(i == 0 ? "signer chain" : "", certificates.all[certificates.chain[i]], out);
+    }
+    if (!certificates.chain.empty()) Line(out, "chain ends at", "\"" + ChainEnd(certificates) + "\"");
+    if (certificates.countersigner) {
+        WriteCertificateText("countersigner", certificates.all[*certificates.countersigner], out);
+        if (evidence.TimeValue() != 0) Line(out, "", "signed at " + IsoFromUnixSeconds(evidence.TimeValue()));
+    }
+}
+
+void CertificateJson(const CertificateInfo& certificate, JsonWriter& json) {
+    json.BeginObject().Key("subject").String(certificate.subject).Key("issuer").String(certificate.issuer);
+    json.Key("notBefore").String(IsoFromUnixSeconds(certificate.notBefore)).Key("notAfter");
+    certificate.notAfter == toolkit::kNotAfterUnbounded ? json.Null() : json.String(IsoFromUnixSeconds(certificate.notAfter));
+    json.Key("sha1").String(certificate.sha1).EndObject();
+}
+
+void WriteText(const Explanation& item, bool verbose, std::string& out) {
+    const CatalogWalk& walk = item.walk;
+    out += platform::WideToUtf8(walk.path) + ": " + (item.accepted ? "accepted" : "refused");
+    if (item.refusal.code != nullptr) out += std::string(": ") + item.refusal.code;
+    out += "\n";
+    if (item.refusal.code != nullptr) Line(out, "reason", item.refusal.words);
+    if (verbose) WriteVerbose(item, out);
+    if (walk.evidence == nullptr || walk.walkResult == TarnVerifyTrustDriver::kWalkEmptyFile) return;
+    const ICatalogEvidence& evidence = *walk.evidence;
+    Line(out, "content digest", evidence.ContentDigestMatched() ? "matched" : "not matched");
+    Line(out, "signer", std::string(evidence.SignerVerified() ? "verified" : "not verified") +
+                            (evidence.SignerRejected() ? ", rejected by policy" : ""));
     for (uint32_t number = 1; number <= 4; ++number) {
         std::span<const uint8_t> bytes = ValueBytes(evidence, number);
         if (bytes.empty()) continue;
         std::optional<std::string> text = number <= 2 ? PrintableText(bytes) : std::nullopt;
-        char label[24];
-        std::snprintf(label, sizeof label, "  %-18s", kSignerValueNames[number - 1]);
-        out += label + (text ? "\"" + *text + "\"" : Hex(bytes)) + "\n";
+        Line(out, kSignerValueNames[number - 1], text ? "\"" + *text + "\"" : Hex(bytes));
     }
     char flags[16];
     std::snprintf(flags, sizeof flags, "0x%08x", evidence.SignerFlags());
-    out += std::string("  signer flags      ") + flags;
-    for (const std::string& name : SignerFlagNames(evidence.SignerFlags())) out += " " + name;
-    out += "\n  time value        " + std::to_string(evidence.TimeValue());
-    if (evidence.TimeValue() != 0) out += " (" + IsoFromUnixSeconds(evidence.TimeValue()) + ")";
-    out += "\n  member hashes     " + std::to_string(evidence.MemberCount()) + "\n";
+    std::string flagText = flags;
+    for (const std::string& name : SignerFlagNames(evidence.SignerFlags())) flagText += " " + name;
+    Line(out, "signer flags", flagText);
+    std::string time = std::to_string(evidence.TimeValue());
+    if (evidence.TimeValue() != 0) time += " (" + IsoFromUnixSeconds(evidence.TimeValue()) + ")";
+    Line(out, "time value", time);
+    Line(out, "member hashes", std::to_string(evidence.MemberCount()));
+    WriteCertificatesText(item.certificates, evidence, out);
+    if (!item.members) return;
+    Line(out, "members", std::to_string(item.members->size()) + " in the trust list");
+    for (const CatalogMember& member : *item.members) {
+        out += "    " + (member.hash.empty() ? std::string("(no SHA-1 or SHA-256 digest)") : Hex(member.hash)) +
+               (member.file.empty() ? "" : "  " + member.file) + "\n";
+    }
 }
 
 void WriteJson(const Explanation& item, JsonWriter& json) {
-    json.BeginObject().Key("file").String(platform::WideToUtf8(item.path));
-    json.Key("accepted").Bool(item.accepted).Key("reason").String(item.reason);
+    const CatalogWalk& walk = item.walk;
+    json.BeginObject().Key("file").String(platform::WideToUtf8(walk.path));
+    json.Key("accepted").Bool(item.accepted);
+    if (item.readError != 0) {
+        json.Key("error").BeginObject().Key("code").Number(item.readError);
+        json.Key("text").String(platform::ErrorText(item.readError)).EndObject();
+        json.EndObject();
+        return;
+    }
+    json.Key("refusal");
+    item.refusal.code != nullptr ? json.String(item.refusal.code) : json.Null();
+    json.Key("refusalText");
+    item.refusal.code != nullptr ? json.String(item.refusal.words) : json.Null();
+    json.Key("reason").String(item.reason);
     json.Key("reasonClass").String(item.reasonClass);
-    json.Key("walkResult").Number(item.walkResult).Key("stoppedAt");
-    if (item.stop.seen) {
-        json.BeginObject().Key("answer").Number(item.stop.answer).Key("offset").Number(item.stop.offset);
-        json.Key("depth").Number(item.stop.depth).Key("tag").Number(item.stop.tag);
-        json.Key("class").Number(item.stop.tagClass & 0xE0).Key("index").Number(item.stop.index).EndObject();
+    json.Key("walkResult").Number(walk.walkResult).Key("stoppedAt");
+    if (walk.stop.seen) {
+        json.BeginObject().Key("answer").Number(walk.stop.answer).Key("offset").Number(walk.stop.offset);
+        json.Key("depth").Number(walk.stop.depth).Key("tag").Number(walk.stop.tag);
+        json.Key("class").Number(walk.stop.tagClass & 0xE0).Key("index").Number(walk.stop.index).EndObject();
     } else {
         json.Null();
     }
     json.Key("events").BeginArray();
-    for (const WalkEvent& event : item.events) {
-        json.BeginObject().Key("source").String(event.source).Key("number").Number(event.number);
+    for (const WalkEvent& event : walk.events) {
+        if (!Reported(event)) continue;
+        json.BeginObject().Key("source").String(trace::SourceName(event.source)).Key("number").Number(event.number);
         json.Key("values").BeginArray();
         for (uint64_t value : event.values) json.Number(value);
         json.EndArray().Key("text").String(event.text).EndObject();
     }
     json.EndArray();
-    if (item.evidence != nullptr) {
-        const ICatalogEvidence& evidence = *item.evidence;
+    if (walk.evidence != nullptr) {
+        const ICatalogEvidence& evidence = *walk.evidence;
         json.Key("contentDigestMatched").Bool(evidence.ContentDigestMatched());
         json.Key("signerVerified").Bool(evidence.SignerVerified());
         json.Key("signerRejected").Bool(evidence.SignerRejected());
@@ -195,13 +210,37 @@ void WriteJson(const Explanation& item, JsonWriter& json) {
         if (evidence.TimeValue() != 0) json.String(IsoFromUnixSeconds(evidence.TimeValue())); else json.Null();
         json.Key("memberCount").Number(evidence.MemberCount());
     }
+    const CatalogCertificates& certificates = item.certificates;
+    json.Key("chain").BeginArray();
+    for (size_t index : certificates.chain) CertificateJson(certificates.all[index], json);
+    json.EndArray().Key("chainEnd");
+    certificates.chain.empty() ? json.Null() : json.String(ChainEnd(certificates));
+    json.Key("countersigner");
+    if (certificates.countersigner) CertificateJson(certificates.all[*certificates.countersigner], json); else json.Null();
+    if (item.members) {
+        json.Key("members").BeginArray();
+        for (const CatalogMember& member : *item.members) {
+            json.BeginObject().Key("hash");
+            member.hash.empty() ? json.Null() : json.String(Hex(member.hash));
+            json.Key("file");
+            member.file.empty() ? json.Null() : json.String(member.file);
+            json.EndObject();
+        }
+        json.EndArray();
+    }
     json.EndObject();
 }
 
 }  // namespace
 
 int RunExplain(const Invocation& invocation, CommandOutput& output) {
+    std::vector<std::wstring> rootPaths;
+    std::vector<std::wstring> paths;
+    TarnVerifyTrustDriver::CExtraRoots roots;
+    if (!TakeTestRoots(invocation.operands, rootPaths, paths, roots, output)) return kExitError;
+    const bool listMembers = std::erase(paths, std::wstring(kMembersOption)) != 0;
     CCertificateVerification verification;
+    if (!rootPaths.empty()) verification.TrustExtraRoots(&roots);
     if (verification.StartContext() != TarnVerifyTrustDriver::ICatalogVerification::kContextStarted ||
         verification.SetUpTrustAnchors() != 0) {
         output.err = "KorvaCatalogTool: the trust anchors cannot be set up\n";
@@ -211,25 +250,25 @@ int RunExplain(const Invocation& invocation, CommandOutput& output) {
     }
     std::vector<Explanation> items;
     bool unreadable = false;
-    for (const std::wstring& path : invocation.operands) {
-        Explanation item;
-        item.path = path;
-        item.evidence.reset(verification.CreateCallback(nullptr));
-        if (item.evidence != nullptr) {
-            WalkEvents events(item.events, item.callbackEvents);
-            item.walkResult = verification.ParseCatalogFile(path.c_str(), *item.evidence, nullptr, item.stop);
-        }
-        if (item.evidence != nullptr) item.reason = CatalogVerdict(item.walkResult, *item.evidence);
+    for (const std::wstring& path : paths) {
+        Explanation& item = items.emplace_back();
+        WalkCatalog(verification, path, item.walk);
+        if (item.walk.evidence != nullptr) item.reason = CatalogVerdict(item.walk.walkResult, *item.walk.evidence);
         item.accepted = std::string_view(item.reason) == "ok";
-        item.reasonClass = ReasonClass(item);
-        if (item.walkResult == TarnVerifyTrustDriver::kWalkCannotOpen ||
-            item.walkResult == TarnVerifyTrustDriver::kWalkCannotRead) {
-            output.err += "KorvaCatalogTool: " + platform::WideToUtf8(path) + ": cannot read (walk result " +
-                          std::to_string(item.walkResult) + ")\n";
-            unreadable = true;
-            continue;
+        item.reasonClass = item.accepted ? "ok" : VerdictClass(item.walk, item.reason);
+        item.refusal = ClassifyWalk(item.walk);
+        item.certificates = ReadCatalogCertificates(path, item.walk.evidence);
+        if (listMembers) item.members = ReadCatalogMembers(path);
+        const std::string end = ChainEnd(item.certificates);
+        if (item.refusal.code != nullptr && item.refusal.code == std::string_view("untrusted-root") && !end.empty()) {
+            item.refusal.words += " (it ends at \"" + end + "\")";
         }
-        items.push_back(std::move(item));
+        if (item.walk.walkResult == TarnVerifyTrustDriver::kWalkCannotOpen ||
+            item.walk.walkResult == TarnVerifyTrustDriver::kWalkCannotRead) {
+            item.readError = OpenError(path);
+            output.err += ReadError(path, item.readError);
+            unreadable = true;
+        }
     }
     bool all = true;
     for (const Explanation& item : items) all = all && item.accepted;
@@ -240,7 +279,9 @@ int RunExplain(const Invocation& invocation, CommandOutput& output) {
         for (const Explanation& item : items) WriteJson(item, json);
         output.out = json.EndArray().EndObject().Finish();
     } else {
-        for (const Explanation& item : items) WriteText(item, output.out);
+        for (const Explanation& item : items) {
+            if (item.readError == 0) WriteText(item, invocation.verbose, output.out);
+        }
     }
     items.clear();  // the callbacks hold references into the anchor set
     verification.ReleaseTrustAnchors();

@@ -67,10 +67,13 @@ bool DigestFile(const std::wstring& path, Item& item, std::string& error) {
     return true;
 }
 
-std::string Where(const std::vector<std::vector<std::wstring>>& paths, uint32_t record) {
+std::string Where(const std::vector<std::vector<RecordName>>& names, uint32_t record) {
     std::string text;
-    if (record < paths.size()) {
-        for (const std::wstring& p : paths[record]) text += (text.empty() ? "" : ", ") + platform::WideToUtf8(p);
+    if (record < names.size()) {
+        for (const RecordName& name : names[record]) {
+            text += (text.empty() ? "" : ", ") + platform::WideToUtf8(name.stored);
+            if (!name.host.empty()) text += " (" + platform::WideToUtf8(name.host) + ")";
+        }
     }
     return text.empty() ? "record " + std::to_string(record) + " (no name)" : text;
 }
@@ -84,6 +87,7 @@ std::optional<std::string> Subject(tvt::CatalogStore& store, uint32_t record) {
 
 std::string ItemsJson(const std::wstring& path, DatabaseView& view, const std::vector<Item>& items, bool all) {
     std::vector<std::vector<std::wstring>> paths = view.PathsByRecord();
+    std::vector<std::vector<RecordName>> names = view.NamesByRecord();
     JsonWriter json;
     json.BeginObject().Key("schema").Number(1).Key("command").String("lookup");
     json.Key("file").String(platform::WideToUtf8(path)).Key("found").Bool(all).Key("items").BeginArray();
@@ -99,7 +103,10 @@ std::string ItemsJson(const std::wstring& path, DatabaseView& view, const std::v
             if (answer.record && *answer.record < paths.size()) {
                 for (const std::wstring& p : paths[*answer.record]) json.String(platform::WideToUtf8(p));
             }
-            json.EndArray().Key("subject");
+            json.EndArray();
+            WriteNamesJson(json, answer.record && *answer.record < names.size() ? names[*answer.record]
+                                                                                : std::vector<RecordName>());
+            json.Key("subject");
             std::optional<std::string> subject = answer.record ? Subject(*view.store, *answer.record) : std::nullopt;
             subject ? json.String(*subject) : json.Null();
             json.EndObject();
@@ -110,7 +117,7 @@ std::string ItemsJson(const std::wstring& path, DatabaseView& view, const std::v
 }
 
 std::string ItemsText(DatabaseView& view, const std::vector<Item>& items) {
-    std::vector<std::vector<std::wstring>> paths = view.PathsByRecord();
+    std::vector<std::vector<RecordName>> names = view.NamesByRecord();
     std::string text;
     for (const Item& item : items) {
         text += item.input;
@@ -120,7 +127,7 @@ std::string ItemsText(DatabaseView& view, const std::vector<Item>& items) {
         for (const Answer& answer : item.answers) {
             text += std::string("  ") + answer.algorithm + " " + Hex(answer.digest);
             if (answer.record) {
-                text += " -> " + Where(paths, *answer.record);
+                text += " -> " + Where(names, *answer.record);
                 if (std::optional<std::string> subject = Subject(*view.store, *answer.record)) text += " signed by \"" + *subject + "\"";
             } else {
                 text += " -> no catalog";

@@ -16,6 +16,9 @@ constexpr uint16_t kPe32PlusMagic = 0x20B;
 constexpr size_t kCoffHeaderSize = 20;
 constexpr size_t kSectionHeaderSize = 40;
 constexpr uint32_t kCertificateDirectory = 4;
+// Signing aligns the certificate table to this, so the digest of an unsigned
+// image counts the zeros that alignment will add.
+constexpr size_t kCertificateAlignment = 8;
 
 // Offsets inside the optional header; the directories start later in PE32+
 // because its image base and stack sizes are 64-bit.
@@ -140,12 +143,17 @@ ImageLayout LayOutImage(std::span<const uint8_t> file) {
     }
     layout.kind = ImageKind::Pe;
     layout.ranges = AuthenticodeRanges(file.size(), pe);
+    if (pe.certificateSize == 0 && file.size() % kCertificateAlignment != 0) {
+        layout.zeroPadding = kCertificateAlignment - file.size() % kCertificateAlignment;
+    }
     return layout;
 }
 
 crypto::Digest DigestImage(std::span<const uint8_t> file, const ImageLayout& layout, crypto::HashAlgorithm algorithm) {
     crypto::HashContext context(algorithm);
     for (const ByteRange& range : layout.ranges) context.Update(file.subspan(range.offset, range.size));
+    static constexpr uint8_t kZeros[kCertificateAlignment] = {};
+    context.Update(std::span<const uint8_t>(kZeros, layout.zeroPadding));
     return context.Final();
 }
 

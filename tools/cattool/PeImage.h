@@ -1,7 +1,9 @@
 // The digests a catalog lists for a file: for a PE image its Authenticode
 // digest, which leaves out the checksum field, the certificate table's
 // directory entry and the certificate data so that signing does not change
-// it; for any other file the digest of all its bytes.
+// it, and which for an unsigned image whose size is not a multiple of 8 goes
+// on with zeros up to the next multiple, as signing pads the file; for any
+// other file the digest of all its bytes.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +31,7 @@ struct ImageLayout {
     ImageKind kind = ImageKind::Flat;
     const char* problem = nullptr;  // for Malformed: what did not hold together
     std::vector<ByteRange> ranges;  // in hashing order
+    size_t zeroPadding = 0;         // zero bytes hashed after the ranges
 };
 
 // Where the digest of `file` comes from. A malformed image is reported with

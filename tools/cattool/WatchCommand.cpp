@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "catalog/ExtraRoots.h"
 #include "engine/CatalogDatabase.h"
+#include "engine/CatalogVerificationOverride.h"
+#include "engine/CertificateVerification.h"
 #include "platform/Interrupt.h"
 #include "platform/TextConversion.h"
 #include "platform/Trace.h"
@@ -63,23 +66,41 @@ void Cycle(engine::CCatalogDatabaseSingleton& instance, uint32_t number) {
 
 int RunWatch(const Invocation& invocation, CommandOutput& output) {
     std::vector<std::wstring> rootPaths;
-    std::wstring directory;
+    std::vector<std::wstring> rest;
     engine::CExtraRoots roots;
-    if (!ReadTestRootOperands("watch", invocation, rootPaths, directory, roots, output)) return kExitError;
+    if (!TakeTestRoots(invocation.operands, rootPaths, rest, roots, output)) return kExitError;
+    if (rest.size() != 1) {
+        output.err = "KorvaCatalogTool: watch takes [--trust-test-root DER]... DIR\n";
+        return kExitError;
+    }
+    const std::wstring& directory = rest[0];
     if (!platform::InstallInterruptHandler()) {
         output.err = "KorvaCatalogTool: watch cannot catch interruptions\n";
         return kExitError;
     }
-    TestRootVerification testRoots(roots);
+    engine::CCertificateVerification trusting;
+    engine::ICatalogVerification* previous = nullptr;
+    if (!rootPaths.empty()) {
+        trusting.TrustExtraRoots(&roots);
+        previous = engine::SetCatalogVerification(&trusting);
+    }
     std::wstring databasePath;
-    auto watch = [](engine::CCatalogDatabaseSingleton& instance) {
-        uint32_t cycles = 0;
-        Cycle(instance, ++cycles);
-        while (!platform::Interrupted()) {
-            if (instance.WaitForCatalogChange(kLongestWaitMs) && !platform::Interrupted()) Cycle(instance, ++cycles);
+    engine::CCatalogDatabase* database = nullptr;
+    engine::HResult status = engine::CreateCatalogDatabase(directory.c_str(), &database);
+    if (!engine::Failed(status)) {
+        if (auto* instance = engine::CCatalogDatabaseSingleton::Instance()) {
+            databasePath = instance->databasePath();
+            uint32_t cycles = 0;
+            Cycle(*instance, ++cycles);
+            while (!platform::Interrupted()) {
+                if (instance->WaitForCatalogChange(kLongestWaitMs) && !platform::Interrupted()) {
+                    Cycle(*instance, ++cycles);
+                }
+            }
         }
-    };
-    engine::HResult status = RunEngine(directory, rootPaths.empty() ? nullptr : &testRoots, watch, databasePath);
+        status = engine::ReleaseCatalogDatabase(database);
+    }
+    if (!rootPaths.empty()) engine::SetCatalogVerification(previous);
     if (engine::Failed(status) || databasePath.empty()) {
         output.err = "KorvaCatalogTool: " + platform::WideToUtf8(directory) + ": the engine failed\n";
         return kExitError;

@@ -4,7 +4,10 @@
 # whose member hashes are computed here, independently of the tool: the
 # Authenticode SHA-256 of driver.sys (the file without its checksum field,
 # certificate table entry and certificate table) and the flat SHA-1 of
-# driver.inf. Record 0 is written twice, so 29 bytes are superseded.
+# driver.inf; and driver-odd.sys, written here: driver.sys unsigned, with
+# three bytes of trailing data, so its size is no multiple of 8 and its
+# Authenticode SHA-1 goes on with the five zeros signing would pad it with.
+# Record 0 is written twice, so 29 bytes are superseded.
 import hashlib, struct, os
 
 here = os.path.dirname(os.path.abspath(__file__))
@@ -19,6 +22,12 @@ cert_offset, cert_size = struct.unpack_from('<II', pe, entry)
 image = pe[:checksum] + pe[checksum + 4:entry] + pe[entry + 8:cert_offset] + pe[cert_offset + cert_size:]
 pe_sha256 = hashlib.sha256(image).digest()
 inf_sha1 = hashlib.sha1(inf).digest()
+
+odd = bytearray(pe[:cert_offset]) + b'\x5a\xa5\x5a'
+odd[entry:entry + 8] = bytes(8)
+open(os.path.join(here, 'driver-odd.sys'), 'wb').write(odd)
+odd_image = odd[:checksum] + odd[checksum + 4:entry] + odd[entry + 8:]
+odd_sha1 = hashlib.sha1(odd_image + bytes(-len(odd) % 8)).digest()
 
 def record(index, values, flags, time, filetime):
     v1, v2, v3, v4 = values
@@ -39,7 +48,7 @@ body = (stale +
         record(0, (0, 1, 2, 3), 0x31007, 1700000000, 0x01DA1A2B3C4D5E6F) +
         record(1, (4, 1, 5, 6), 0x11000, 0, 0x01DA000000000000) +
         name('Z:\\cats\\a.cat', 0) + name('Z:\\cats\\b.cat', 1) +
-        member(pe_sha256, 0) + member(inf_sha1, 1) + member(bytes(range(20)), 1) +
+        member(pe_sha256, 0) + member(inf_sha1, 1) + member(bytes(range(20)), 1) + member(odd_sha1, 0) +
         value(b'Korva Test Signer\0') + value(b'Korva Test Root\0') + value(bytes([0x01, 0x7F])) +
         value(hashlib.sha1(b'signer').digest()) + value(b'Other Signer\0') + value(bytes([0x02])) +
         value(hashlib.sha1(b'other').digest()))
