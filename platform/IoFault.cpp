@@ -22,6 +22,7 @@ bool Matches(IoFault::Kind kind, detail::IoDirection direction) {
         case IoFault::Kind::ShortRead: return direction == detail::IoDirection::Read;
         case IoFault::Kind::FailWrite:
         case IoFault::Kind::ShortWrite: return direction == detail::IoDirection::Write;
+        case IoFault::Kind::FailSeek: return direction == detail::IoDirection::Seek;
         case IoFault::Kind::None: break;
     }
     return false;
@@ -45,7 +46,7 @@ bool detail::InjectIoFault(IoDirection direction, uint32_t& size, uint32_t& tran
     IoFault::Kind kind = g_kind.load();
     if (!Matches(kind, direction)) return false;
     if (g_seen.fetch_add(1) + 1 != g_ordinal.load()) return false;
-    if (kind == IoFault::Kind::FailRead || kind == IoFault::Kind::FailWrite) {
+    if (kind == IoFault::Kind::FailRead || kind == IoFault::Kind::FailWrite || kind == IoFault::Kind::FailSeek) {
         transferred = 0;
         SetLastError(kErrorIoDevice);
         return true;

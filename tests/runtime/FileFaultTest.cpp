@@ -79,6 +79,15 @@ TEST_F(FileFaultTest, FailedRefillReportsWhatWasAlreadyCopied) {
     }
 }
 
+TEST_F(FileFaultTest, SeekFaultFailsWithoutMoving) {
+    CFile file;
+    ASSERT_TRUE(Open(file, MakeFile(PatternBytes(100)), {}));
+    ArmedFault fault({.kind = Kind::FailSeek, .ordinal = 1});
+    EXPECT_FALSE(file.Seek(10, CFile::kFromBeginning));
+    EXPECT_EQ(file.position(), 0u);
+    EXPECT_TRUE(file.Seek(10, CFile::kFromBeginning));
+}
+
 TEST_F(FileFaultTest, WriteFaultsFailWithoutMoving) {
     for (Kind kind : {Kind::FailWrite, Kind::ShortWrite}) {
         std::wstring path = Path();
