@@ -2,7 +2,8 @@
 """Single-line mutation runner: does the suite notice when one product line changes?
 
 Each mutant in mutants.txt (beside this file) names a product file, a text that occurs
-exactly once in it, its replacement and a group of CTest programs. Per mutant the runner
+exactly once in it, its replacement and a group of CTest programs (a test that a script
+runs is written test:target, the target being what the script needs built). Per mutant the runner
 writes the changed file into the source tree it is given, rebuilds only that group's
 programs, runs them, and puts the original back. A mutant is killed when the build or
 a test fails (or a test runs past its time limit).
@@ -67,10 +68,12 @@ def run(cmd, timeout):
 
 
 def build_and_test(args, programs):
-    code, out = run(["cmake", "--build", args.build, f"-j{args.jobs}", "--target", *programs], args.build_timeout)
+    # "test:target" names a CTest test run by a script, and the target it needs built.
+    targets = [p.split(":")[-1] for p in programs]
+    code, out = run(["cmake", "--build", args.build, f"-j{args.jobs}", "--target", *targets], args.build_timeout)
     if code != 0:
         return "build", out
-    regex = "^(" + "|".join(programs) + ")$"
+    regex = "^(" + "|".join(p.split(":")[0] for p in programs) + ")$"
     code, out = run(["ctest", "--test-dir", args.build, "-R", regex, f"-j{args.jobs}", "--timeout",
                      str(args.test_timeout), "--output-on-failure"], args.test_timeout * len(programs) + 60)
     if code is None:
