@@ -139,7 +139,8 @@ def main():
         with open(args.report, "w", encoding="utf-8") as f:
             f.write("\n".join(lines) + "\n")
     # Leave the build matching the restored sources.
-    run(["cmake", "--build", args.build, f"-j{args.jobs}", "--target", *used], args.build_timeout)
+    run(["cmake", "--build", args.build, f"-j{args.jobs}", "--target", *[p.split(":")[-1] for p in used]],
+        args.build_timeout)
 
 
 if __name__ == "__main__":
