@@ -12,7 +12,7 @@
 #include "toolkit/Imdb.h"
 #include "toolkit/PathParams.h"
 #include "toolkit/PathProvider.h"
-#include "tools/catgen/CertSpec.h"
+#include "tools/catgen/CertBuilder.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "tests/toolkit/PathFixture.h"
-#include "tools/catgen/CertSpec.h"
+#include "tools/catgen/CertBuilder.h"
 
 namespace korva::toolkit::testing {
 

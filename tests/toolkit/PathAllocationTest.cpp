@@ -9,7 +9,7 @@
 #include "toolkit/Dispatch.h"
 #include "toolkit/Imdb.h"
 #include "toolkit/PathProvider.h"
-#include "tools/catgen/CertSpec.h"
+#include "tools/catgen/CertBuilder.h"
 
 namespace korva::toolkit::testing {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "tests/crypto/TestSupport.h"
 #include "tests/toolkit/PathFixture.h"
-#include "tools/catgen/CertSpec.h"
+#include "tools/catgen/CertBuilder.h"
 
 namespace korva::toolkit::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/catgen/CertSpec.h"
+#include "tools/catgen/CertBuilder.h"
 
 #include <openssl/pkcs7.h>
 #include <openssl/rsa.h>
