@@ -24,7 +24,7 @@
 
 #include "bench/BenchTree.h"
 #include "bench/EngineBuild.h"
-#include "bench/PeerVerifier.h"
+#include "tools/peer/PeerVerifier.h"
 #include "bench/ReadFloor.h"
 
 namespace korva::bench {

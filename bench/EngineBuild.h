@@ -9,14 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/catgen/Der.h"
+#include "tools/peer/PeerVerifier.h"
 
 namespace korva::bench {
 
-struct Verdict {
-    bool accepted = false;
-    std::vector<catgen::Bytes> memberHashes;  // document order; only kept for accepted catalogs
-};
+using peer::PeerVerifier;
+using peer::Verdict;
 
 // Verdicts by CatalogKey.
 using Verdicts = std::map<std::string, Verdict>;

@@ -18,14 +18,14 @@
 #include "engine/CatalogStore.h"
 #include "engine/CertificateVerification.h"
 #include "runtime/RuntimeHeapSeam.h"
-#include "tests/catalog/HostileCatalogs.h"
+#include "tools/catgen/Hostile.h"
 #include "tools/catgen/Catalog.h"
 
 namespace {
 
 namespace tvt = TarnVerifyTrustDriver;
-using korva::catalog_test::Hostile;
-using korva::catalog_test::HostileCatalog;
+using korva::catgen::Hostile;
+using korva::catgen::HostileCatalog;
 
 // The engine's heap in use and its high-water mark, beneath the memory service.
 std::atomic<int64_t> g_inUse{0};
@@ -93,7 +93,7 @@ double ThreadSeconds() {
 void BM_Hostile(benchmark::State& state, Hostile kind, size_t size) {
     Engine& engine = Engine::Instance();
     if (!engine.started()) return state.SkipWithError("the certificate context did not start");
-    const HostileCatalog catalog = korva::catalog_test::BuildHostile(kind, size, engine.root());
+    const HostileCatalog catalog = korva::catgen::BuildHostile(kind, size, engine.root());
     const std::filesystem::path file = engine.File("hostile.cat");
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/toolkit/TestChains.h"
 #include "toolkit/CertificateLists.h"
 #include "toolkit/Context.h"
 #include "toolkit/DatabaseRequests.h"
@@ -13,13 +12,14 @@
 #include "toolkit/Imdb.h"
 #include "toolkit/PathParams.h"
 #include "toolkit/PathProvider.h"
+#include "tools/catgen/CertBuilder.h"
 
 namespace {
 
 using namespace korva::toolkit;
-using korva::toolkit::testing::CertSpec;
-using korva::toolkit::testing::MakeCert;
-using korva::toolkit::testing::TestKey;
+using korva::catgen::CertSpec;
+using korva::catgen::MakeCert;
+using korva::catgen::TestKey;
 
 // A context whose database holds `specs`; the last one is also trusted
 // when `anchored`. Builds start from the first.
@@ -32,7 +32,7 @@ public:
         ServiceBindOne(context_, 4, "In-memory Database", &database_);
         ObjectListCreate(&trusted_);
         for (const CertSpec& spec : specs) {
-            korva::toolkit::testing::Der der = MakeCert(spec);
+            korva::catgen::Bytes der = MakeCert(spec);
             CertObject* cert = nullptr;
             CertCreate(&cert, context_);
             CertSetEncoding(cert, der.data(), uint32_t(der.size()));

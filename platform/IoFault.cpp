@@ -24,6 +24,7 @@ bool Matches(IoFault::Kind kind, detail::IoDirection direction) {
         case IoFault::Kind::FailWrite:
         case IoFault::Kind::ShortWrite: return direction == detail::IoDirection::Write;
         case IoFault::Kind::FakeSize: return direction == detail::IoDirection::Size;
+        case IoFault::Kind::FailSeek: return direction == detail::IoDirection::Seek;
         case IoFault::Kind::None: break;
     }
     return false;
@@ -61,7 +62,7 @@ void detail::InjectFileSize(uint64_t& size) {
 bool detail::InjectIoFault(IoDirection direction, uint32_t& size, uint32_t& transferred) {
     IoFault::Kind kind = g_kind.load();
     if (!Hits(kind, direction)) return false;
-    if (kind == IoFault::Kind::FailRead || kind == IoFault::Kind::FailWrite) {
+    if (kind == IoFault::Kind::FailRead || kind == IoFault::Kind::FailWrite || kind == IoFault::Kind::FailSeek) {
         transferred = 0;
         SetLastError(kErrorIoDevice);
         return true;

@@ -5,13 +5,13 @@
 
 namespace korva::platform {
 
-// Test-only I/O fault injection: the N-th read or write (counted from 1 after
-// Arm) fails outright (kErrorIoDevice, nothing transferred) or succeeds with
-// fewer bytes transferred, or the N-th size query reports `size` (so a test
-// needs no file of 4 GiB to have one). Ordinal 0 only counts, so a first run
-// can learn how many calls a sweep must cover. Never reachable from the tool.
+// Test-only I/O fault injection: the N-th read, write or seek (counted from 1
+// after Arm) fails outright (kErrorIoDevice, nothing transferred) or succeeds
+// with fewer bytes transferred, or the N-th size query reports `size` (so a
+// test needs no file of 4 GiB to have one). Ordinal 0 only counts, so a first
+// run can learn how many calls a sweep must cover. Never reachable from the tool.
 struct IoFault {
-    enum class Kind { None, FailRead, ShortRead, FailWrite, ShortWrite, FakeSize };
+    enum class Kind { None, FailRead, ShortRead, FailWrite, ShortWrite, FakeSize, FailSeek };
     Kind kind = Kind::None;
     uint32_t ordinal = 0;      // which matching call is hit
     uint32_t shortBy = 1;      // bytes withheld by a short transfer
@@ -19,6 +19,6 @@ struct IoFault {
 };
 void ArmIoFault(const IoFault& fault);
 void DisarmIoFault();
-uint32_t IoFaultCallsSeen();  // read or write calls matching the armed kind so far
+uint32_t IoFaultCallsSeen();  // read, write or seek calls matching the armed kind so far
 
 }  // namespace korva::platform

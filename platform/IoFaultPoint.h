@@ -1,11 +1,11 @@
-// Where both hosts' ReadFile and WriteFile consult the armed test fault.
+// Where both hosts' ReadFile, WriteFile and SetFilePointerEx consult the armed test fault.
 #pragma once
 
 #include <cstdint>
 
 namespace korva::platform::detail {
 
-enum class IoDirection { Read, Write, Size };
+enum class IoDirection { Read, Write, Size, Seek };
 
 // true: the call must fail now (transferred and the last error are set).
 // Otherwise `size` may have been shortened and the call goes ahead.

@@ -83,7 +83,6 @@ stage_native() {
     log "native build and tests"
     configure_and_build "$out/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVA_BUILD_BENCH=ON &&
         (cd "$out/native" && ctest --output-on-failure -j "$jobs") &&
-        "$root/tests/e2e/run-frontend-cases.sh" posix "$out/native/frontend/KorvaCatalogDB" &&
         "$root/tests/e2e/run-cattool-cases.sh" posix "$out/native/tools/cattool/KorvaCatalogTool" &&
         engine_cases "$out/native/frontend/KorvaCatalogDB" &&
         shared_cases "$root/tests/e2e/run-watch-cases.sh" "$out/native/tools/cattool/KorvaCatalogTool" &&
@@ -95,7 +94,6 @@ stage_asan() {
     CC=clang CXX=clang++ configure_and_build "$out/asan" -DCMAKE_BUILD_TYPE=Debug -DKORVA_SANITIZE=ON &&
         (cd "$out/asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
             ctest --output-on-failure -j "$jobs") &&
-        "$root/tests/e2e/run-frontend-cases.sh" posix "$out/asan/frontend/KorvaCatalogDB" &&
         "$root/tests/e2e/run-cattool-cases.sh" posix "$out/asan/tools/cattool/KorvaCatalogTool" &&
         engine_cases "$out/asan/frontend/KorvaCatalogDB" &&
         shared_cases "$root/tests/e2e/run-watch-cases.sh" "$out/asan/tools/cattool/KorvaCatalogTool"

@@ -53,6 +53,8 @@ PosixFile* FromHandle(FileHandle handle) {
 }
 
 bool SetFilePointerExPosix(FileHandle handle, int64_t distance, uint64_t* newPosition, uint32_t method) {
+    uint32_t size = 0, moved = 0;
+    if (detail::InjectIoFault(detail::IoDirection::Seek, size, moved)) return false;
     PosixFile* file = FromHandle(handle);
     if (file == nullptr) {
         SetLastError(kErrorInvalidHandle);

@@ -57,6 +57,8 @@ using SetFilePointerExType = BOOL(WINAPI*)(HANDLE, LARGE_INTEGER, PLARGE_INTEGER
 std::atomic<SetFilePointerExType> g_setFilePointerEx{nullptr};
 
 bool CallSetFilePointerEx(FileHandle handle, int64_t distance, uint64_t* newPosition, uint32_t method) {
+    uint32_t size = 0, moved = 0;
+    if (detail::InjectIoFault(detail::IoDirection::Seek, size, moved)) return false;
     LARGE_INTEGER move;
     move.QuadPart = distance;
     LARGE_INTEGER result;

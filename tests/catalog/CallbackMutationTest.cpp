@@ -203,7 +203,7 @@ std::vector<std::string> LibcryptoMembers(const Bytes& catalog) {
                                   IsOid(algorithm[0], {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01}) &&
                                   digestInfo[1].length == 32;
                     if (digestInfo[1].tag == V_ASN1_OCTET_STRING && (sha1 || sha256)) {
-                        members.push_back(Hex(digestInfo[1].content, static_cast<size_t>(digestInfo[1].length)));
+                        members.push_back(ToHex(digestInfo[1].content, static_cast<size_t>(digestInfo[1].length)));
                     }
                 }
             }

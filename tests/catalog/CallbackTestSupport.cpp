@@ -37,15 +37,6 @@ uint32_t WalkCatalog(const Bytes& catalog, CMicrosoftCatalogCallback& callback) 
     return walk;
 }
 
-std::string Hex(const uint8_t* data, size_t size) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < size; ++i) {
-        text += kDigits[data[i] >> 4];
-        text += kDigits[data[i] & 15];
-    }
-    return text;
-}
 
 CallbackOutcome Outcome(uint32_t walk, const CMicrosoftCatalogCallback& callback) {
     CallbackOutcome outcome;
@@ -53,14 +44,14 @@ CallbackOutcome Outcome(uint32_t walk, const CMicrosoftCatalogCallback& callback
     outcome.accepted = walk == TarnVerifyTrustDriver::kWalkSuccess && callback.ContentDigestMatched() &&
                        callback.SignerVerified() && !callback.SignerRejected();
     for (const auto* m = callback.MemberAfter(nullptr); m != nullptr; m = callback.MemberAfter(m)) {
-        outcome.members.push_back(Hex(m->bytes, m->length));
+        outcome.members.push_back(ToHex(m->bytes, m->length));
     }
     if (!outcome.accepted) return outcome;
     for (uint32_t number = 1; number <= 4; ++number) {
         const TarnVerifyTrustDriver::CMemory& value = callback.SignerValue(number);
         size_t size = value.size();
         if (number <= 2 && size > 0 && value.data()[size - 1] == 0) --size;
-        outcome.signerValues.push_back(Hex(value.data(), size));
+        outcome.signerValues.push_back(ToHex(value.data(), size));
     }
     outcome.flags = callback.SignerFlags();
     outcome.time = callback.TimeValue();

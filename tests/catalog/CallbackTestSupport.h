@@ -43,7 +43,6 @@ struct CallbackOutcome {
     uint32_t time = 0;
 };
 CallbackOutcome Outcome(uint32_t walk, const TarnVerifyTrustDriver::CMicrosoftCatalogCallback& callback);
-std::string Hex(const uint8_t* data, size_t size);
 
 // One line of the real catalogs' expected.jsonl.
 struct ExpectedCatalog {

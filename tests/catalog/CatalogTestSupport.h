@@ -9,17 +9,17 @@
 #include <vector>
 
 #include "catalog/Asn1NodeCallback.h"
+#include "tests/common/Bytes.h"
 
 namespace korva::catalog_test {
 
-using Bytes = std::vector<uint8_t>;
+using korva::test::Bytes;
+using korva::test::Concat;
+using korva::test::ReadFile;
+using korva::test::ToHex;
 
 // Every *.cat of the shared real-catalog directory, sorted; empty when absent.
 std::vector<std::filesystem::path> RealCatalogs();
-Bytes ReadFile(const std::filesystem::path& path);
-Bytes Concat(std::initializer_list<Bytes> parts);
-// `depth` SEQUENCEs, each with a 6-octet header, nested around a NULL.
-Bytes NestedSequences(size_t depth);
 
 // (depth, index, tag, tagClass, offset, len) of one node.
 using NodeRecord = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t>;

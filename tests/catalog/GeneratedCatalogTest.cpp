@@ -8,20 +8,25 @@
 #include <cstdlib>
 #include <functional>
 #include <filesystem>
+#include <set>
 
 #include "catalog/CertResult.h"
 #include "catalog/ExtraRoots.h"
 #include "tests/catalog/CallbackTestSupport.h"
 #include "tests/catalog/DerMutator.h"
-#include "tests/catalog/HostileCatalogs.h"
 #include "toolkit/PathBuildHooks.h"
 #include "tools/catgen/Catalog.h"
 #include "tools/catgen/CommandLine.h"
+#include "tools/catgen/Hostile.h"
+#include "tools/peer/PeerVerifier.h"
 
 namespace korva::catalog_test {
 namespace {
 
+using catgen::BuildHostile;
 using catgen::CatalogOptions;
+using catgen::Hostile;
+using catgen::HostileCatalog;
 using catgen::Malformation;
 using catgen::Timestamp;
 using TarnVerifyTrustDriver::CMicrosoftCatalogCallback;
@@ -56,6 +61,7 @@ protected:
 
     catgen::Identity root_ = catgen::TestRoot("test-root", "Korva Generator Test Root");
     catgen::Identity tsaRoot_ = catgen::TestRoot("test-tsa-root", "Korva Generator Test TSA Root");
+    const peer::PeerVerifier peer_{{catgen::CertificateDer(root_.cert)}, {catgen::CertificateDer(tsaRoot_.cert)}};
     catgen::Chain signer_;
     catgen::Chain timeStamper_;
     TarnVerifyTrustDriver::CExtraRoots extra_;
@@ -63,55 +69,87 @@ protected:
     bool countersigned_ = false;
 };
 
+// The one table of malformations: the walk each one ends in, and what
+// libcrypto finds in the same catalog, so that each malformation is known to
+// break what its name says (and the peer to refuse it).
+using Shows = bool (*)(const peer::Facts&);
+constexpr Shows kOnlyContentDigest = [](const peer::Facts& f) { return !f.contentDigest && f.signature && f.chain; };
+constexpr Shows kOnlySignature = [](const peer::Facts& f) { return f.contentDigest && !f.signature && f.chain; };
+constexpr Shows kOnlyChain = [](const peer::Facts& f) { return f.contentDigest && f.signature && !f.chain; };
+constexpr Shows kOnlyCountersignature = [](const peer::Facts& f) {
+    return f.contentDigest && f.signature && f.chain && f.countersigned && !f.countersignature;
+};
+constexpr Shows kUnparsed = [](const peer::Facts& f) { return !f.parsed; };
+
 struct MalformationCase {
     Malformation malformation;
     Timestamp timestamp;
     uint32_t walk;
+    Shows shows;
 };
 
 TEST_F(GeneratedCatalogTest, EveryMalformationEndsInItsVerdict) {
     const MalformationCase cases[] = {
-        {Malformation::kNotSignedData, Timestamp::kNone, 11},
-        {Malformation::kUnsigned, Timestamp::kNone, 11},
-        {Malformation::kWrongContentType, Timestamp::kNone, 11},
-        {Malformation::kNestedIndefiniteLength, Timestamp::kNone, 11},
-        {Malformation::kUnknownDigestAlgorithm, Timestamp::kNone, 11},
-        {Malformation::kTwoDigestAlgorithms, Timestamp::kNone, 11},
-        {Malformation::kNoCertificates, Timestamp::kNone, 11},
-        {Malformation::kWithCrls, Timestamp::kNone, 11},
-        {Malformation::kMissingAuthenticatedAttributes, Timestamp::kNone, 11},
-        {Malformation::kMissingMessageDigest, Timestamp::kNone, 1},
-        {Malformation::kBadMessageDigest, Timestamp::kNone, 11},
-        {Malformation::kOddMessageDigestLength, Timestamp::kNone, 1},
-        {Malformation::kBadContentDigest, Timestamp::kNone, 11},
-        {Malformation::kUnknownSignatureAlgorithm, Timestamp::kNone, 11},
-        {Malformation::kBadSignature, Timestamp::kNone, 11},
-        {Malformation::kBareDigestSignature, Timestamp::kNone, 11},
-        {Malformation::kExtraSignerInfoField, Timestamp::kPkcs9, 11},
-        {Malformation::kExtraSignerInfoField, Timestamp::kNone, 11},
-        {Malformation::kUndecodableCertificate, Timestamp::kNone, 11},
-        {Malformation::kUnknownSigner, Timestamp::kNone, 1},
-        {Malformation::kBrokenChain, Timestamp::kNone, 11},
-        {Malformation::kBadCertificateSignature, Timestamp::kNone, 11},
-        {Malformation::kUntrustedRoot, Timestamp::kNone, 11},
-        {Malformation::kSelfSignedSigner, Timestamp::kNone, 1},
-        {Malformation::kBadCountersignature, Timestamp::kPkcs9, 11},
-        {Malformation::kBadCountersignatureDigest, Timestamp::kPkcs9, 11},
-        {Malformation::kBadCountersignature, Timestamp::kRfc3161, 11},
-        {Malformation::kBadCountersignatureDigest, Timestamp::kRfc3161, 11},
-        {Malformation::kBadTimestampImprint, Timestamp::kRfc3161, 11},
-        {Malformation::kTimestampWithoutCertificates, Timestamp::kRfc3161, 11},
-        {Malformation::kUntrustedTimestampRoot, Timestamp::kPkcs9, 11},
+        {Malformation::kNotSignedData, Timestamp::kNone, 11, [](const peer::Facts& f) { return !f.signedData; }},
+        {Malformation::kUnsigned, Timestamp::kNone, 11,
+         [](const peer::Facts& f) { return f.signers == 0 && f.certificates == 0 && f.digestAlgorithms == 0; }},
+        {Malformation::kWrongContentType, Timestamp::kNone, 11,
+         [](const peer::Facts& f) { return f.signedData && !f.trustListContent; }},
+        {Malformation::kNestedIndefiniteLength, Timestamp::kNone, 11,
+         [](const peer::Facts& f) { return f.contentDigest && f.signature; }},
+        {Malformation::kUnknownDigestAlgorithm, Timestamp::kNone, 11,
+         [](const peer::Facts& f) { return f.digestAlgorithms == 1 && f.signature; }},
+        {Malformation::kTwoDigestAlgorithms, Timestamp::kNone, 11,
+         [](const peer::Facts& f) { return f.digestAlgorithms == 2 && f.signature; }},
+        {Malformation::kNoCertificates, Timestamp::kNone, 11,
+         [](const peer::Facts& f) { return f.certificates == 0 && !f.signature; }},
+        {Malformation::kWithCrls, Timestamp::kNone, 11, [](const peer::Facts& f) { return f.crls && f.signature; }},
+        {Malformation::kMissingAuthenticatedAttributes, Timestamp::kNone, 11,
+         [](const peer::Facts& f) { return f.authenticatedAttributes == 0; }},
+        {Malformation::kMissingMessageDigest, Timestamp::kNone, 1, kOnlyContentDigest},
+        {Malformation::kBadMessageDigest, Timestamp::kNone, 11, kOnlyContentDigest},
+        {Malformation::kOddMessageDigestLength, Timestamp::kNone, 1, kOnlyContentDigest},
+        {Malformation::kBadContentDigest, Timestamp::kNone, 11, kOnlyContentDigest},
+        {Malformation::kUnknownSignatureAlgorithm, Timestamp::kNone, 11,
+         [](const peer::Facts& f) { return !f.rsaEncryption && f.contentDigest; }},
+        {Malformation::kBadSignature, Timestamp::kNone, 11, kOnlySignature},
+        {Malformation::kBareDigestSignature, Timestamp::kNone, 11, kOnlySignature},
+        {Malformation::kExtraSignerInfoField, Timestamp::kPkcs9, 11, kUnparsed},
+        {Malformation::kExtraSignerInfoField, Timestamp::kNone, 11, kUnparsed},
+        {Malformation::kUndecodableCertificate, Timestamp::kNone, 11, kUnparsed},
+        {Malformation::kUnknownSigner, Timestamp::kNone, 1,
+         [](const peer::Facts& f) { return f.certificates > 0 && !f.signature && !f.chain; }},
+        {Malformation::kBrokenChain, Timestamp::kNone, 11, kOnlyChain},
+        {Malformation::kBadCertificateSignature, Timestamp::kNone, 11, kOnlyChain},
+        {Malformation::kUntrustedRoot, Timestamp::kNone, 11, kOnlyChain},
+        {Malformation::kSelfSignedSigner, Timestamp::kNone, 1, kOnlyChain},
+        {Malformation::kBadCountersignature, Timestamp::kPkcs9, 11, kOnlyCountersignature},
+        {Malformation::kBadCountersignatureDigest, Timestamp::kPkcs9, 11, kOnlyCountersignature},
+        {Malformation::kBadCountersignature, Timestamp::kRfc3161, 11, kOnlyCountersignature},
+        {Malformation::kBadCountersignatureDigest, Timestamp::kRfc3161, 11, kOnlyCountersignature},
+        {Malformation::kBadTimestampImprint, Timestamp::kRfc3161, 11, kOnlyCountersignature},
+        {Malformation::kTimestampWithoutCertificates, Timestamp::kRfc3161, 11, kOnlyCountersignature},
+        {Malformation::kUntrustedTimestampRoot, Timestamp::kPkcs9, 11, kOnlyCountersignature},
+        {Malformation::kUntrustedTimestampRoot, Timestamp::kRfc3161, 11, kOnlyCountersignature},
     };
+    std::set<Malformation> named;
     for (const MalformationCase& c : cases) {
         SCOPED_TRACE(std::string(catgen::NameOf(c.malformation)) + (c.timestamp == Timestamp::kRfc3161 ? " rfc3161" : ""));
+        named.insert(c.malformation);
+        EXPECT_EQ(catgen::MalformationFromName(catgen::NameOf(c.malformation)), c.malformation);
         CatalogOptions options;
+        options.trustList.members = catgen::SyntheticMembers(2, catgen::MemberHash::kSha1);
         options.malformation = c.malformation;
         options.timestamp = c.timestamp;
-        CallbackOutcome outcome = Verify(Build(options).der);
+        const Bytes der = Build(options).der;
+        CallbackOutcome outcome = Verify(der);
         EXPECT_EQ(outcome.walk, c.walk);
         EXPECT_FALSE(outcome.accepted);
+        EXPECT_TRUE(c.shows(peer_.Inspect(der)));
+        // libcrypto reads BER's indefinite lengths, which the engine refuses.
+        EXPECT_EQ(peer_.Verify(der).accepted, c.malformation == Malformation::kNestedIndefiniteLength);
     }
+    EXPECT_EQ(named.size() + 1, catgen::MalformationNames().size()) << "a malformation without a case";
 }
 
 struct AcceptedCase {
@@ -147,7 +185,7 @@ TEST_F(GeneratedCatalogTest, WellFormedCatalogsAreAcceptedWithTheirMembersAndTim
         EXPECT_EQ(outcome.time, c.expectedTime);
         EXPECT_EQ(outcome.flags, 0x31007u);
         std::vector<std::string> members;
-        for (const Bytes& hash : catalog.memberHashes) members.push_back(Hex(hash.data(), hash.size()));
+        for (const Bytes& hash : catalog.memberHashes) members.push_back(ToHex(hash.data(), hash.size()));
         EXPECT_EQ(outcome.members, members);
     }
 }
@@ -410,7 +448,7 @@ TEST_F(GeneratedCatalogTest, WritingIntoUnsignedPlacesAddsNoMemberAndChangesNoVa
         {"the SignerInfo's issuer in capitals", Timestamp::kNone, true, CapitalizeSignerIssuer, "missionplanner_stmcdc.cat"},
     };
     std::vector<std::string> armed;
-    for (const Bytes& hash : ArmedMemberHashes()) armed.push_back(Hex(hash.data(), hash.size()));
+    for (const Bytes& hash : ArmedMemberHashes()) armed.push_back(ToHex(hash.data(), hash.size()));
     for (const UnsignedPlaceCase& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.what << " " << int(c.timestamp));
         CatalogOptions options;

@@ -14,6 +14,7 @@
 #include "catalog/KnownOids.h"
 #include "platform/Trace.h"
 #include "tests/catalog/CatalogTestSupport.h"
+#include "tools/catgen/Der.h"
 
 namespace TarnVerifyTrustDriver {
 namespace {
@@ -142,14 +143,14 @@ TEST(ParseAsn1, ActsOnEveryCallbackAnswer) {
 
 TEST(ParseAsn1, RefusesNestingBeyond255LevelsWithoutMachineStack) {
     RecordingCallback callback;
-    EXPECT_EQ(Walk(korva::catalog_test::NestedSequences(254), &callback), 1u);
+    EXPECT_EQ(Walk(korva::catgen::NestedSequences(254), &callback), 1u);
     EXPECT_EQ(std::get<0>(callback.nodes.back()), 254u);
     korva::trace::Recorder recorder;
-    EXPECT_EQ(Walk(korva::catalog_test::NestedSequences(255)), 11u);
+    EXPECT_EQ(Walk(korva::catgen::NestedSequences(255)), 11u);
     EXPECT_TRUE(recorder.Has(korva::trace::Source::Asn1, 70));
     // 100,000 definite levels and 1,000 indefinite ones (each indefinite
     // header measures everything inside it), on a 64 KiB stack.
-    const Bytes definite = korva::catalog_test::NestedSequences(100000);
+    const Bytes definite = korva::catgen::NestedSequences(100000);
     Bytes indefinite(4000, 0x00);
     for (size_t i = 0; i < 2000; i += 2) indefinite[i] = 0x30, indefinite[i + 1] = 0x80;
     uint32_t results[2] = {};

@@ -9,11 +9,7 @@
 namespace korva::crypto::test {
 namespace {
 
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
+using korva::test::Concat;
 
 Bytes AsBytes(ByteView view) { return Bytes(view.begin(), view.end()); }
 

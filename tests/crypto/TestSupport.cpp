@@ -12,13 +12,6 @@ namespace korva::crypto::test {
 
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::string Trim(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
@@ -112,24 +105,6 @@ private:
 };
 
 }  // namespace
-
-Bytes FromHex(std::string_view hex) {
-    Bytes out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out.push_back(static_cast<uint8_t>(HexDigit(hex[i]) * 16 + HexDigit(hex[i + 1])));
-    }
-    return out;
-}
-
-std::string ToHex(const uint8_t* data, size_t size) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (size_t i = 0; i < size; ++i) {
-        out.push_back(kDigits[data[i] >> 4]);
-        out.push_back(kDigits[data[i] & 15]);
-    }
-    return out;
-}
 
 Bytes RandomBytes(std::mt19937_64& rng, size_t size) {
     Bytes out(size);

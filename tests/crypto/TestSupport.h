@@ -10,12 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/common/Bytes.h"
+
 namespace korva::crypto::test {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes FromHex(std::string_view hex);
-std::string ToHex(const uint8_t* data, size_t size);
+using korva::test::Bytes;
+using korva::test::FromHex;
+using korva::test::ToHex;
 inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
 Bytes RandomBytes(std::mt19937_64& rng, size_t size);
 // value^exponent mod modulus as modulus-sized octets: signs with a private

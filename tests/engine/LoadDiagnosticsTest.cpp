@@ -5,17 +5,13 @@
 #include <string>
 
 #include "engine/CatalogDatabaseFile.h"
+#include "tests/common/Bytes.h"
 #include "tests/engine/StoreTestSupport.h"
 
 namespace TarnVerifyTrustDriver::test {
 namespace {
 
-Bytes FromHex(std::string hex) {
-    std::erase(hex, ' ');
-    Bytes bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
+using korva::test::FromHex;
 
 // Header, one record (values 0-3) at 12, its name "a" at 41, one hash at 50,
 // four signer values from 76; validation reports the end of the log.

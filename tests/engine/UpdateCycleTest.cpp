@@ -12,9 +12,7 @@
 #include "engine/CatalogDatabase.h"
 #include "engine/CatalogStoreFile.h"
 #include "engine/CatalogVerificationOverride.h"
-#include "platform/IoFault.h"
 #include "platform/TraceRecorder.h"
-#include "tests/common/AllocationFaults.h"
 #include "tests/common/TempFiles.h"
 #include "tests/engine/StoreTestSupport.h"
 
@@ -256,60 +254,6 @@ TEST_F(UpdateCycleTest, WithoutAContextNothingIsScannedAndWithoutAnchorsTheScanS
     EXPECT_TRUE(recorder.Has(Source::Engine, 33));
     EXPECT_TRUE(recorder.Has(Source::Engine, 34));
     EXPECT_EQ(ScannedPaths(recorder).size(), 1u);
-}
-
-// Every allocation and every write of a whole run may fail without a crash
-// or a leak; after a failed write the file is refused or complete, and the
-// next clean run completes it.
-TEST_F(UpdateCycleTest, FailuresAnywhereLeaveARejectedOrCompleteFile) {
-    AddCatalog(true, L"a.cat", 1);
-    AddCatalog(false, L"b.cat", 2);
-    std::string complete;
-    {
-        CatalogStore built;
-        Run(output_.path().wstring());
-        MemoryStream stream(ReadBytes(Database()));
-        ASSERT_TRUE(LoadStore(built, stream, kDatabaseHeaderSize));
-        complete = Content(built);
-    }
-    auto loaded = [&] { return LoadedContent(ReadBytes(Database())); };
-    fs::remove(Database());
-    // A catalog cut short by a failed allocation keeps a stale time, so the
-    // next clean run walks it again and ends with the complete file.
-    {
-        korva::test_support::AllocationFaults faults;
-        Run(output_.path().wstring());
-        uint64_t allocations = faults.attempts();
-        ASSERT_GT(allocations, 10u);
-        for (uint64_t failing = 1; failing <= allocations; ++failing) {
-            fs::remove(Database());
-            faults.FailAt(failing);
-            Run(output_.path().wstring());
-            faults.FailAt(0);
-            Run(output_.path().wstring());
-            EXPECT_EQ(loaded(), complete) << failing;
-            EXPECT_EQ(faults.liveBlocks(), 0u) << failing;
-        }
-    }
-    for (auto kind : {korva::platform::IoFault::Kind::FailWrite, korva::platform::IoFault::Kind::ShortWrite}) {
-        fs::remove(Database());
-        korva::platform::ArmIoFault({kind, 0});
-        Run(output_.path().wstring());
-        uint32_t writes = korva::platform::IoFaultCallsSeen();
-        korva::platform::DisarmIoFault();
-        fs::remove(Database());
-        ASSERT_GT(writes, 4u);
-        for (uint32_t ordinal = 1; ordinal <= writes; ++ordinal) {
-            korva::platform::ArmIoFault({kind, ordinal});
-            Run(output_.path().wstring());
-            korva::platform::DisarmIoFault();
-            std::string left = loaded();
-            EXPECT_TRUE(left.empty() || left == complete) << ordinal;
-            Run(output_.path().wstring());
-            EXPECT_EQ(loaded(), complete) << ordinal;
-            fs::remove(Database());
-        }
-    }
 }
 
 }  // namespace

@@ -330,7 +330,7 @@ TEST_F(WholeRunSweepTest, EachAllocationOfAWholeRunMayFail) {
 
 // Each read and each write of the same two runs fails, or transfers one
 // byte less, in turn.
-TEST_F(WholeRunSweepTest, EachReadAndWriteOfAWholeRunMayFail) {
+TEST_F(WholeRunSweepTest, EachReadWriteAndSeekOfAWholeRunMayFail) {
     fs::path late = CatalogDirectory(true) / "gen-sha1.cat";
     fs::path aside = System().path() / "gen-sha1.cat";
     fs::rename(late, aside);
@@ -343,7 +343,7 @@ TEST_F(WholeRunSweepTest, EachReadAndWriteOfAWholeRunMayFail) {
     ASSERT_NE(complete, "");
 
     const IoFault::Kind kinds[] = {IoFault::Kind::FailRead, IoFault::Kind::ShortRead, IoFault::Kind::FailWrite,
-                                   IoFault::Kind::ShortWrite};
+                                   IoFault::Kind::ShortWrite, IoFault::Kind::FailSeek};
     for (const Bytes* start : {&partial, static_cast<const Bytes*>(nullptr)}) {
         const Bytes none;
         const Bytes& from = start != nullptr ? *start : none;

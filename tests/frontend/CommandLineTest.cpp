@@ -36,22 +36,15 @@ Parsed Parse(const std::vector<const wchar_t*>& arguments) {
     return parsed;
 }
 
+// Rows the end-to-end command-line cases (tests/e2e/frontend-cases.tsv) do not run.
 const ParseCase kCases[] = {
     {"PathOnly", {L"/p", L"C:\\Out"}, true, false, true, L""},
-    {"UpperCaseOptions", {L"/N", L"/D", L"/P", L"x"}, true, false, true, L""},
-    {"DashIsNotAnOption", {L"-n", L"/p", L"x"}, false, false, false, L"Error: Unrecognized argument\n"},
-    {"MissingPath", {L"/p"}, false, false, false, L"Error: missing <path> after /p options\n"},
     {"MissingRegistryPath", {L"/p", L"x", L"/r"}, false, false, false,
      L"Error: missing <registry path> after /r options\n"},
     {"MissingRegistryValue", {L"/v"}, false, false, false, L"Error: missing <registry value> after /v options\n"},
-    {"RTakesVAsItsKey", {L"/p", L"x", L"/r", L"/v"}, false, false, true, L"Error: /r options requires /v option\n"},
-    {"VWithoutR", {L"/p", L"x", L"/v", L"Value"}, false, false, true, L"Error: /v options requires /r option\n"},
     {"EmptyRAndVCountAsAbsent", {L"/p", L"x", L"/r", L"", L"/v", L""}, true, false, true, L""},
-    {"InstallerArgumentStopsParsing", {L"/n", L"/UnInstall", L"/x"}, true, true, false,
-     L"Encounter agrument /UnInstall. The application will exit without creating a catalog database.\n"},
     {"EveryInstallerWord", {L"/rollback"}, true, true, false,
      L"Encounter agrument /rollback. The application will exit without creating a catalog database.\n"},
-    {"UnrecognisedBeforeHelp", {L"/x", L"/?"}, false, false, false, L"Error: Unrecognized argument\n"},
     {"PrefixIsNotAMatch", {L"/patc"}, false, false, false, L"Error: Unrecognized argument\n"},
 };
 

@@ -45,27 +45,30 @@ protected:
     }
 };
 
-TEST_F(Registry, KeyAndValueNamesIgnoreCase) {
-    std::wstring value;
-    EXPECT_EQ(ReadString(L"SOFTWARE\\vendor\\PRODUCT", kKeyRead, L"nAmE", value), kErrorSuccess);
-    EXPECT_EQ(value, L"native");
-    EXPECT_EQ(ReadString(L"Software\\Vendor\\Product", kKeyRead, nullptr, value), kErrorSuccess);
-    EXPECT_EQ(value, L"default");
-    EXPECT_EQ(ReadString(L"Software\\Vendor\\Product", kKeyRead, L"Expand", value), kErrorSuccess);
-    EXPECT_EQ(value, L"%X%") << "REG_EXPAND_SZ is read as stored";
-}
+struct ReadCase {
+    const wchar_t* path;
+    uint32_t access;
+    const wchar_t* name;
+    const wchar_t* value;
+};
 
-TEST_F(Registry, ThirtyTwoBitViewRedirectsSoftwareOnly) {
+// Names ignore case, REG_EXPAND_SZ is read as stored, and the 32-bit view
+// redirects Software only (an explicit Wow6432Node is not redirected twice).
+TEST_F(Registry, ReadsThroughEitherView) {
+    const ReadCase cases[] = {
+        {L"SOFTWARE\\vendor\\PRODUCT", kKeyRead, L"nAmE", L"native"},
+        {L"Software\\Vendor\\Product", kKeyRead, nullptr, L"default"},
+        {L"Software\\Vendor\\Product", kKeyRead, L"Expand", L"%X%"},
+        {L"Software\\Vendor\\Product", kKeyRead | kKeyWow64_32Key, L"Name", L"32-bit"},
+        {L"Software\\Wow6432Node\\Vendor\\Product", kKeyRead | kKeyWow64_32Key, L"Name", L"32-bit"},
+        {L"Software\\Vendor\\Product", kKeyRead | kKeyWow64_64Key, L"Name", L"native"},
+        {L"System\\Setup", kKeyRead | kKeyWow64_32Key, L"Name", L"system"},
+    };
     std::wstring value;
-    EXPECT_EQ(ReadString(L"Software\\Vendor\\Product", kKeyRead | kKeyWow64_32Key, L"Name", value), kErrorSuccess);
-    EXPECT_EQ(value, L"32-bit");
-    EXPECT_EQ(ReadString(L"Software\\Wow6432Node\\Vendor\\Product", kKeyRead | kKeyWow64_32Key, L"Name", value),
-              kErrorSuccess);
-    EXPECT_EQ(value, L"32-bit") << "an explicit Wow6432Node is not redirected twice";
-    EXPECT_EQ(ReadString(L"Software\\Vendor\\Product", kKeyRead | kKeyWow64_64Key, L"Name", value), kErrorSuccess);
-    EXPECT_EQ(value, L"native");
-    EXPECT_EQ(ReadString(L"System\\Setup", kKeyRead | kKeyWow64_32Key, L"Name", value), kErrorSuccess);
-    EXPECT_EQ(value, L"system");
+    for (const ReadCase& c : cases) {
+        EXPECT_EQ(ReadString(c.path, c.access, c.name, value), kErrorSuccess);
+        EXPECT_EQ(value, c.value);
+    }
 
     // A key opened in the 32-bit view keeps pointing there for relative opens.
     RegKey software = nullptr;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime/File.h"
+#include "platform/Files.h"
 #include "platform/IoFault.h"
 #include "tests/runtime/FileTestSupport.h"
 #include "tests/common/TempFiles.h"
@@ -77,6 +78,24 @@ TEST_F(FileFaultTest, FailedRefillReportsWhatWasAlreadyCopied) {
         ASSERT_TRUE(file.Read(&next, 1, nullptr));
         EXPECT_EQ(next, PatternBytes(1, c.count)[0]);
     }
+}
+
+// Ordinal 0 only counts the calls of its kind; the chosen call fails once.
+TEST_F(FileFaultTest, SeekFaultFailsWithoutMoving) {
+    CFile file;
+    ASSERT_TRUE(Open(file, MakeFile(PatternBytes(100)), {}));
+    uint8_t byte = 0;
+    {
+        ArmedFault counting({.kind = Kind::FailSeek, .ordinal = 0});
+        ASSERT_TRUE(file.Read(&byte, 1, nullptr));
+        ASSERT_TRUE(file.Seek(0, CFile::kFromBeginning));
+        EXPECT_EQ(platform::IoFaultCallsSeen(), 1u);
+    }
+    ArmedFault fault({.kind = Kind::FailSeek, .ordinal = 1});
+    EXPECT_FALSE(file.Seek(10, CFile::kFromBeginning));
+    EXPECT_EQ(platform::LastError(), platform::kErrorIoDevice);
+    EXPECT_EQ(file.position(), 0u);
+    EXPECT_TRUE(file.Seek(10, CFile::kFromBeginning));
 }
 
 TEST_F(FileFaultTest, WriteFaultsFailWithoutMoving) {

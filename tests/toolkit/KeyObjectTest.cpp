@@ -12,11 +12,7 @@ namespace {
 using crypto::test::Bytes;
 using crypto::test::FromHex;
 
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
+using korva::test::Concat;
 
 Bytes ToBytes(const void* info) {
     const auto* bytes = static_cast<const KeyBytes*>(info);

@@ -3,16 +3,20 @@
 #include <gtest/gtest.h>
 
 #include "tests/common/AllocationFaults.h"
-#include "tests/toolkit/TestChains.h"
 #include "toolkit/CertificateLists.h"
 #include "toolkit/Context.h"
 #include "toolkit/DatabaseRequests.h"
 #include "toolkit/Dispatch.h"
 #include "toolkit/Imdb.h"
 #include "toolkit/PathProvider.h"
+#include "tools/catgen/CertBuilder.h"
 
 namespace korva::toolkit::testing {
 namespace {
+
+using Der = catgen::Bytes;
+using catgen::MakeCert;
+using catgen::TestKey;
 
 // Runs the request; a failure while setting up only ends the run early.
 Status BuildOnce(const std::vector<Der>& chain) {

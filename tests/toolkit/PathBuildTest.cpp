@@ -89,6 +89,15 @@ const auto kNoCertSign = [](CertSpec& inter, CertSpec&, const TestKey&) { inter.
 const auto kCriticalPolicies = [](CertSpec& inter, CertSpec&, const TestKey&) {
     inter.extensions.push_back({"2.5.29.32", true, {0x30, 0x06, 0x30, 0x04, 0x06, 0x02, 0x2A, 0x03}});
 };
+// Name constraints, policies and mappings: kinds 2 and 3 only.
+const auto kExcludedName = [](CertSpec& inter, CertSpec& leaf, const TestKey&) {
+    inter.extensions.push_back({"2.5.29.30", true, Tagged(0x30, Tagged(0xA1, Tagged(0x30, Tagged(0x82, Ascii("bad.example")))))});
+    leaf.extensions.push_back({"2.5.29.17", false, kDnsName("www.bad.example")});
+};
+const auto kMappingFromAnyPolicy = [](CertSpec& inter, CertSpec&, const TestKey&) {
+    Der anyPolicy = {0x06, 0x04, 0x55, 0x1D, 0x20, 0x00};
+    inter.extensions.push_back({"2.5.29.33", false, Tagged(0x30, Tagged(0x30, Joined(anyPolicy, {0x06, 0x02, 0x2A, 0x03})))});
+};
 const auto kKeyIds = [](Der ski) {
     return [ski](CertSpec& inter, CertSpec& leaf, const TestKey&) {
         leaf.authorityKeyId = {1, 2, 3};
@@ -119,7 +128,14 @@ INSTANTIATE_TEST_SUITE_P(
         ChainCase{"KeyIdsDiffer", kKeyIds({9}), 2, kSignatures, kPathAtTrustAnchor},
         ChainCase{"KeyIdMissing", kKeyIds({}), 2, kSignatures, kPathAtTrustAnchor},
         ChainCase{"KeyIdsIgnoredByKind1", kKeyIds({9}), 1, kSignatures, kOk},
-        ChainCase{"KeyIdsIgnoredByNameSearch", kKeyIds({9}), 2, kSignatures | 0x200, kOk}),
+        ChainCase{"KeyIdsIgnoredByNameSearch", kKeyIds({9}), 2, kSignatures | 0x200, kOk},
+        ChainCase{"ExcludedNameKind2", kExcludedName, 2, kSignatures, kPathRejected},
+        ChainCase{"ExcludedNameUnchecked", kExcludedName, 2, kSignatures | 0x10, kOk},
+        ChainCase{"NoPolicyKind3", kUnchanged, 3, kSignatures, kOk},
+        ChainCase{"ExplicitPolicyRequiredKind3", kUnchanged, 3, kSignatures | 0x40000, kNoAcceptablePolicy},
+        ChainCase{"ExplicitPolicyInhibitedKind3", kUnchanged, 3, kSignatures | 0x40000 | 0x8000, kOk},
+        ChainCase{"MappingFromAnyPolicyKind3", kMappingFromAnyPolicy, 3, kSignatures, kAnyPolicyMapping},
+        ChainCase{"MappingFromAnyPolicyKind2", kMappingFromAnyPolicy, 2, kSignatures, kOk}),
     [](const ::testing::TestParamInfo<ChainCase>& test) { return std::string(test.param.name); });
 
 // authorityKeyIdentifier without a key identifier: the issuer is found by
@@ -147,37 +163,6 @@ TEST_F(PathBuildTest, AuthorityIssuerAndSerialFindTheIssuer) {
         leaf.extensions.push_back({"2.5.29.35", false, aki});
         EXPECT_EQ(Build(Stored(leaf), 2, kSignatures), c.expected) << int(c.serial);
     }
-}
-
-TEST_F(PathBuildTest, NameConstraintsAndPoliciesUnderKinds2And3) {
-    Trusted(root_);
-    // Excluded: every DNS name below bad.example.
-    Der excluded = Tagged(0x30, Tagged(0xA1, Tagged(0x30, Tagged(0x82, Ascii("bad.example")))));
-    inter_.extensions.push_back({"2.5.29.30", true, excluded});
-    Stored(inter_);
-    leaf_.extensions.push_back({"2.5.29.17", false, kDnsName("www.bad.example")});
-    CertObject* excludedLeaf = Stored(leaf_);
-    leaf_.serial = 30;
-    leaf_.extensions = {{"2.5.29.17", false, kDnsName("www.good.example")}};
-    CertObject* goodLeaf = Stored(leaf_);
-    EXPECT_EQ(Build(excludedLeaf, 2, kSignatures), kPathRejected);
-    EXPECT_EQ(Build(excludedLeaf, 2, kSignatures | 0x10), kOk);
-    EXPECT_EQ(Build(goodLeaf, 2, kSignatures), kOk);
-    // No certificate has policies: fine until an explicit policy is required.
-    EXPECT_EQ(Build(goodLeaf, 3, kSignatures), kOk);
-    EXPECT_EQ(Build(goodLeaf, 3, kSignatures | 0x40000), kNoAcceptablePolicy);
-    EXPECT_EQ(Build(goodLeaf, 3, kSignatures | 0x40000 | 0x8000), kOk);
-}
-
-TEST_F(PathBuildTest, MappingFromAnyPolicyIsRefusedUnderKind3) {
-    Trusted(root_);
-    Der anyPolicy = {0x06, 0x04, 0x55, 0x1D, 0x20, 0x00};
-    Der mapping = Tagged(0x30, Tagged(0x30, Joined(anyPolicy, {0x06, 0x02, 0x2A, 0x03})));
-    inter_.extensions.push_back({"2.5.29.33", false, mapping});
-    Stored(inter_);
-    CertObject* leaf = Stored(leaf_);
-    EXPECT_EQ(Build(leaf, 3, kSignatures), kAnyPolicyMapping);
-    EXPECT_EQ(Build(leaf, 2, kSignatures), kOk);
 }
 
 // A CRL starts a path at its issuer, whose signature on it is checked and,

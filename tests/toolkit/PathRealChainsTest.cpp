@@ -9,12 +9,16 @@
 
 #include "tests/crypto/TestSupport.h"
 #include "tests/toolkit/PathFixture.h"
-#include "tests/toolkit/TestChains.h"
+#include "tools/catgen/CertBuilder.h"
 
 namespace korva::toolkit::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using Der = catgen::Bytes;
+using catgen::CertsOfSignedData;
+using catgen::ReadFileBytes;
+using catgen::SubjectCommonName;
 
 const std::string kShared = KORVA_SHARED_DIR;
 

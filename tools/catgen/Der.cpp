@@ -135,4 +135,16 @@ Bytes ContentOf(const Bytes& element) {
     return Bytes(parsed.content.begin(), parsed.content.end());
 }
 
+Bytes NestedSequences(size_t depth) {
+    Bytes out(depth * 6 + 2, 0x00);  // the NULL's two octets stay zero but for its tag
+    out[depth * 6] = 0x05;
+    for (size_t level = 0; level < depth; ++level) {
+        size_t contentLength = (depth - level - 1) * 6 + 2;
+        out[level * 6] = 0x30;
+        out[level * 6 + 1] = 0x84;
+        for (int i = 0; i < 4; ++i) out[level * 6 + 2 + i] = static_cast<uint8_t>(contentLength >> (8 * (3 - i)));
+    }
+    return out;
+}
+
 }  // namespace korva::catgen

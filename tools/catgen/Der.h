@@ -44,5 +44,8 @@ Bytes Attribute(std::string_view dotted, const Bytes& value);
 
 // The content octets of a DER element (what follows its header).
 Bytes ContentOf(const Bytes& element);
+// `depth` SEQUENCEs, each with a 6-octet header, nested around a NULL: built
+// in one pass, as nesting Sequence calls would copy the inner levels each time.
+Bytes NestedSequences(size_t depth);
 
 }  // namespace korva::catgen

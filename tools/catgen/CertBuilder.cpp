@@ -1,4 +1,4 @@
-#include "tests/toolkit/TestChains.h"
+#include "tools/catgen/CertBuilder.h"
 
 #include <openssl/pkcs7.h>
 #include <openssl/rsa.h>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-namespace korva::toolkit::testing {
+namespace korva::catgen {
 
 namespace {
 
@@ -19,7 +19,7 @@ X509_NAME* CommonName(const std::string& cn) {
     return name;
 }
 
-void AddRaw(X509* x, const std::string& oid, bool critical, const Der& value) {
+void AddRaw(X509* x, const std::string& oid, bool critical, const Bytes& value) {
     ASN1_OBJECT* object = OBJ_txt2obj(oid.c_str(), 1);
     ASN1_OCTET_STRING* octets = ASN1_OCTET_STRING_new();
     ASN1_OCTET_STRING_set(octets, value.data(), static_cast<int>(value.size()));
@@ -36,16 +36,10 @@ void AddConf(X509* x, int nid, const std::string& value) {
     X509_EXTENSION_free(ext);
 }
 
-Der Tagged(uint8_t tag, const Der& content) {
-    Der out{tag, static_cast<uint8_t>(content.size())};
-    out.insert(out.end(), content.begin(), content.end());
-    return out;
-}
-
 template <typename T, int (*Encode)(const T*, unsigned char**)>
-Der Encoded(const T* object) {
+Bytes Encoded(const T* object) {
     int length = Encode(object, nullptr);
-    Der out(length > 0 ? size_t(length) : 0);
+    Bytes out(length > 0 ? size_t(length) : 0);
     unsigned char* p = out.data();
     Encode(object, &p);
     return out;
@@ -58,7 +52,7 @@ TestKey::TestKey() {
     key_.reset(key, EVP_PKEY_free);
 }
 
-Der MakeCert(const CertSpec& spec) {
+Bytes MakeCert(const CertSpec& spec) {
     X509* x = X509_new();
     X509_set_version(x, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(x), spec.serial);
@@ -78,16 +72,16 @@ Der MakeCert(const CertSpec& spec) {
         AddConf(x, NID_basic_constraints, value);
     }
     if (!spec.keyUsage.empty()) AddConf(x, NID_key_usage, spec.keyUsage);
-    if (!spec.subjectKeyId.empty()) AddRaw(x, "2.5.29.14", false, Tagged(0x04, spec.subjectKeyId));
-    if (!spec.authorityKeyId.empty()) AddRaw(x, "2.5.29.35", false, Tagged(0x30, Tagged(0x80, spec.authorityKeyId)));
+    if (!spec.subjectKeyId.empty()) AddRaw(x, "2.5.29.14", false, OctetString(spec.subjectKeyId));
+    if (!spec.authorityKeyId.empty()) AddRaw(x, "2.5.29.35", false, Sequence({Tlv(kContext, 0, spec.authorityKeyId)}));
     for (const RawExtension& ext : spec.extensions) AddRaw(x, ext.oid, ext.critical, ext.value);
     X509_sign(x, spec.signer->get(), EVP_sha256());
-    Der der = Encoded<X509, i2d_X509>(x);
+    Bytes der = Encoded<X509, i2d_X509>(x);
     X509_free(x);
     return der;
 }
 
-Der MakeCrl(const std::string& issuer, const TestKey& signer, time_t thisUpdate) {
+Bytes MakeCrl(const std::string& issuer, const TestKey& signer, time_t thisUpdate) {
     X509_CRL* crl = X509_CRL_new();
     X509_CRL_set_version(crl, 1);
     X509_NAME* name = CommonName(issuer);
@@ -97,15 +91,15 @@ Der MakeCrl(const std::string& issuer, const TestKey& signer, time_t thisUpdate)
     X509_CRL_set1_lastUpdate(crl, time);
     ASN1_TIME_free(time);
     X509_CRL_sign(crl, signer.get(), EVP_sha256());
-    Der der = Encoded<X509_CRL, i2d_X509_CRL>(crl);
+    Bytes der = Encoded<X509_CRL, i2d_X509_CRL>(crl);
     X509_CRL_free(crl);
     return der;
 }
 
-std::vector<Der> CertsOfSignedData(const Der& der) {
+std::vector<Bytes> CertsOfSignedData(const Bytes& der) {
     const unsigned char* p = der.data();
     PKCS7* p7 = d2i_PKCS7(nullptr, &p, static_cast<long>(der.size()));
-    std::vector<Der> certs;
+    std::vector<Bytes> certs;
     if (p7 == nullptr) return certs;
     STACK_OF(X509)* stack = PKCS7_type_is_signed(p7) ? p7->d.sign->cert : nullptr;
     for (int i = 0; stack != nullptr && i < sk_X509_num(stack); ++i) {
@@ -115,7 +109,7 @@ std::vector<Der> CertsOfSignedData(const Der& der) {
     return certs;
 }
 
-std::string SubjectCommonName(const Der& cert) {
+std::string SubjectCommonName(const Bytes& cert) {
     const unsigned char* p = cert.data();
     X509* x = d2i_X509(nullptr, &p, static_cast<long>(cert.size()));
     char cn[256] = {};
@@ -124,9 +118,9 @@ std::string SubjectCommonName(const Der& cert) {
     return cn;
 }
 
-Der ReadFileBytes(const std::string& path) {
+Bytes ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return Der(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-}  // namespace korva::toolkit::testing
+}  // namespace korva::catgen

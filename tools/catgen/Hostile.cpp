@@ -1,4 +1,4 @@
-#include "tests/catalog/HostileCatalogs.h"
+#include "tools/catgen/Hostile.h"
 
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
@@ -9,33 +9,31 @@
 #include <stdexcept>
 
 #include "catalog/MicrosoftCatalogCallback.h"
-#include "tests/catalog/CatalogTestSupport.h"
 #include "tools/catgen/Catalog.h"
 
-namespace korva::catalog_test {
+namespace korva::catgen {
 
 namespace {
 
-using catgen::Identity;
 
 const char* const kIssuerSubject = "/CN=Hostile Issuing CA/O=Korva Test PKI";
 
-catgen::Chain SignerChain(const Identity& root) {
-    catgen::ChainOptions options;
+Chain SignerChain(const Identity& root) {
+    ChainOptions options;
     options.issuerSubject = kIssuerSubject;
-    return catgen::BuildChain(root, options);
+    return BuildChain(root, options);
 }
 
-catgen::Bytes Serial(size_t number) {
+Bytes Serial(size_t number) {
     return {0x40, static_cast<uint8_t>(number >> 16), static_cast<uint8_t>(number >> 8), static_cast<uint8_t>(number)};
 }
 
-catgen::Bytes Signed(const catgen::CatalogOptions& options, const catgen::Chain& chain) {
-    return catgen::BuildCatalog(options, chain, nullptr).der;
+Bytes Signed(const CatalogOptions& options, const Chain& chain) {
+    return BuildCatalog(options, chain, nullptr).der;
 }
 
 // The key's modulus with a public exponent of `octets` octets (odd, top bit set).
-catgen::Key WithExponent(const catgen::Key& key, size_t octets) {
+Key WithExponent(const Key& key, size_t octets) {
     BIGNUM* modulus = nullptr;
     if (EVP_PKEY_get_bn_param(key.get(), OSSL_PKEY_PARAM_RSA_N, &modulus) != 1) throw std::runtime_error("modulus");
     std::unique_ptr<BIGNUM, decltype(&BN_free)> n(modulus, BN_free), e(BN_new(), BN_free);
@@ -52,40 +50,40 @@ catgen::Key WithExponent(const catgen::Key& key, size_t octets) {
         EVP_PKEY_fromdata(context.get(), &out, EVP_PKEY_PUBLIC_KEY, params.get()) != 1) {
         throw std::runtime_error("public key with a large exponent");
     }
-    return catgen::Key(out, EVP_PKEY_free);
+    return Key(out, EVP_PKEY_free);
 }
 
 }  // namespace
 
 HostileCatalog BuildHostile(Hostile kind, size_t size, const Identity& root) {
-    catgen::CatalogOptions options;
-    options.trustList.members = catgen::SyntheticMembers(3, catgen::MemberHash::kSha256);
-    catgen::Chain chain = SignerChain(root);
+    CatalogOptions options;
+    options.trustList.members = SyntheticMembers(3, MemberHash::kSha256);
+    Chain chain = SignerChain(root);
     const std::string count = std::to_string(size);
     switch (kind) {
         case Hostile::kLongNames: {
             // About 4 KiB per member: the name twice, once as UTF-16.
             const size_t members = size / 4200 + 1;
-            options.trustList.members = catgen::SyntheticMembers(members, catgen::MemberHash::kSha256);
-            for (catgen::Member& member : options.trustList.members) member.fileName += std::string(2000, 'n');
+            options.trustList.members = SyntheticMembers(members, MemberHash::kSha256);
+            for (Member& member : options.trustList.members) member.fileName += std::string(2000, 'n');
             return {"long names " + count + " octets", Signed(options, chain), true};
         }
         case Hostile::kManyMembers:
-            options.trustList.members = catgen::SyntheticMembers(size, catgen::MemberHash::kSha1);
+            options.trustList.members = SyntheticMembers(size, MemberHash::kSha1);
             return {count + " members", Signed(options, chain), true};
         case Hostile::kDeepNesting:
             return {count + " nesting levels", NestedSequences(size), false};
         case Hostile::kManyCertificates: {
             // Decoys with the issuing CA's name and key under a root nobody
             // trusts: each one verifies the leaf and leads nowhere.
-            Identity decoyRoot = catgen::TestRoot("hostile-decoy-root", "Hostile Decoy Root");
+            Identity decoyRoot = TestRoot("hostile-decoy-root", "Hostile Decoy Root");
             std::vector<Identity> decoys;
             for (size_t i = 0; i < size; ++i) {
-                catgen::CertificateOptions decoy;
+                CertificateOptions decoy;
                 decoy.subject = kIssuerSubject;
                 decoy.serial = Serial(i + 1);
                 decoy.ca = true;
-                decoys.push_back(catgen::Issue(decoyRoot, chain.intermediates.front().key, decoy));
+                decoys.push_back(Issue(decoyRoot, chain.intermediates.front().key, decoy));
             }
             // Embedded after the leaf in reverse: the decoys come first.
             chain.intermediates.insert(chain.intermediates.end(), decoys.begin(), decoys.end());
@@ -95,51 +93,51 @@ HostileCatalog BuildHostile(Hostile kind, size_t size, const Identity& root) {
         case Hostile::kCrossSigned: {
             // `size` layers of `size` certificates, each layer signed by every
             // one of the layer above; the top layer's issuer is nowhere.
-            std::vector<catgen::Key> keys;
-            for (size_t layer = 0; layer <= size; ++layer) keys.push_back(catgen::TestKey("hostile-layer-" + std::to_string(layer)));
+            std::vector<Key> keys;
+            for (size_t layer = 0; layer <= size; ++layer) keys.push_back(TestKey("hostile-layer-" + std::to_string(layer)));
             auto layerName = [](size_t layer) { return "/CN=Hostile Layer " + std::to_string(layer) + "/O=Korva Test PKI"; };
-            catgen::CertificateOptions top;
+            CertificateOptions top;
             top.subject = layerName(size);
             top.ca = true;
-            Identity above = catgen::SelfSigned(keys[size], top);
+            Identity above = SelfSigned(keys[size], top);
             std::vector<Identity> embedded;
             for (size_t layer = size; layer-- > 0;) {
                 Identity first;
                 for (size_t i = 0; i < size; ++i) {
-                    catgen::CertificateOptions certificate;
+                    CertificateOptions certificate;
                     certificate.subject = layerName(layer);
                     certificate.serial = Serial(layer * size + i + 1);
                     certificate.ca = true;
-                    Identity made = catgen::Issue(above, keys[layer], certificate);
+                    Identity made = Issue(above, keys[layer], certificate);
                     if (i == 0) first = made;
                     embedded.insert(embedded.begin(), made);
                 }
                 above = first;
             }
-            catgen::ChainOptions leafOptions;
-            catgen::Chain crossed = catgen::BuildChain(root, leafOptions);
-            catgen::CertificateOptions leaf;
+            ChainOptions leafOptions;
+            Chain crossed = BuildChain(root, leafOptions);
+            CertificateOptions leaf;
             leaf.subject = "/CN=Hostile Cross-Signed Publisher/O=Korva Test PKI";
-            leaf.extendedKeyUsages = {std::string(catgen::kCodeSigningUsage)};
-            crossed.leaf = catgen::Issue(above, crossed.leaf.key, leaf);
+            leaf.extendedKeyUsages = {std::string(kCodeSigningUsage)};
+            crossed.leaf = Issue(above, crossed.leaf.key, leaf);
             crossed.intermediates = embedded;
             return {count + "x" + count + " cross-signed", Signed(options, crossed), false};
         }
         case Hostile::kLargeExponent: {
             // The embedded signer certificate carries the large exponent; the
             // signature is made with the real key and cannot verify.
-            catgen::CertificateOptions leaf;
+            CertificateOptions leaf;
             leaf.subject = "/CN=Korva Test Code Signing Publisher/O=Korva Test PKI";
-            leaf.extendedKeyUsages = {std::string(catgen::kCodeSigningUsage)};
+            leaf.extendedKeyUsages = {std::string(kCodeSigningUsage)};
             leaf.serial = Serial(7);
-            catgen::Key real = chain.leaf.key;
-            chain.leaf = catgen::Issue(chain.intermediates.front(), real, leaf);
-            catgen::Chain hostile = chain;
-            hostile.leaf.cert = catgen::Issue(chain.intermediates.front(), WithExponent(real, size), leaf).cert;
+            Key real = chain.leaf.key;
+            chain.leaf = Issue(chain.intermediates.front(), real, leaf);
+            Chain hostile = chain;
+            hostile.leaf.cert = Issue(chain.intermediates.front(), WithExponent(real, size), leaf).cert;
             return {count + "-octet exponent", Signed(options, hostile), false};
         }
     }
     return {};
 }
 
-}  // namespace korva::catalog_test
+}  // namespace korva::catgen

@@ -1,5 +1,6 @@
-#include "bench/PeerVerifier.h"
+#include "tools/peer/PeerVerifier.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <openssl/asn1.h>
@@ -10,11 +11,9 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
-namespace korva::bench {
+namespace korva::peer {
 
 namespace {
-
-using catgen::Bytes;
 
 template <typename T, void (*Free)(T*)>
 struct Deleter {
@@ -122,58 +121,66 @@ bool Digest(const EVP_MD* md, const unsigned char* data, size_t size, unsigned c
     return EVP_Digest(data, size, out, &length, md, nullptr) == 1;
 }
 
-// The signed-attributes check every signer shares: the message digest
-// attribute equals the digest of `content`, the signer certificate among
-// `certificates` signed the attributes (as a SET OF) with RSA, and its
-// chain ends in `store`.
-bool VerifySigner(PKCS7_SIGNER_INFO* signer, STACK_OF(X509)* certificates, const unsigned char* content,
-                  size_t contentSize, X509_STORE* store, const ASN1_OBJECT* contentType) {
+// The signed-attributes checks every signer shares, each on its own: the
+// message digest attribute equals the digest of `content`, the signer
+// certificate among `certificates` signed the attributes (as a SET OF) with
+// RSA, and its chain ends in `store`.
+struct SignerFacts {
+    bool shape = false;  // SHA-1 or SHA-256, an RSA signature, the content type asked for
+    bool contentDigest = false;
+    bool signature = false;
+    bool chain = false;
+    bool All() const { return shape && contentDigest && signature && chain; }
+};
+
+SignerFacts CheckSigner(PKCS7_SIGNER_INFO* signer, STACK_OF(X509)* certificates, const unsigned char* content,
+                        size_t contentSize, X509_STORE* store, const ASN1_OBJECT* contentType) {
+    SignerFacts facts;
     if (signer == nullptr || signer->auth_attr == nullptr || sk_X509_ATTRIBUTE_num(signer->auth_attr) == 0) {
-        return false;
+        return facts;
     }
     const EVP_MD* md = EVP_get_digestbyobj(signer->digest_alg->algorithm);
     int md_nid = md != nullptr ? EVP_MD_type(md) : NID_undef;
-    if (md_nid != NID_sha1 && md_nid != NID_sha256) return false;
     int signature = OBJ_obj2nid(signer->digest_enc_alg->algorithm);
-    if (signature != NID_rsaEncryption && signature != NID_sha1WithRSAEncryption &&
-        signature != NID_sha256WithRSAEncryption) {
-        return false;
-    }
+    facts.shape = (md_nid == NID_sha1 || md_nid == NID_sha256) &&
+                  (signature == NID_rsaEncryption || signature == NID_sha1WithRSAEncryption ||
+                   signature == NID_sha256WithRSAEncryption);
     if (contentType != nullptr) {
         ASN1_TYPE* type = PKCS7_get_signed_attribute(signer, NID_pkcs9_contentType);
-        if (type == nullptr || type->type != V_ASN1_OBJECT || OBJ_cmp(type->value.object, contentType) != 0) {
-            return false;
-        }
+        facts.shape = facts.shape && type != nullptr && type->type == V_ASN1_OBJECT &&
+                      OBJ_cmp(type->value.object, contentType) == 0;
     }
     ASN1_TYPE* messageDigest = PKCS7_get_signed_attribute(signer, NID_pkcs9_messageDigest);
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digestLength = 0;
-    if (messageDigest == nullptr || messageDigest->type != V_ASN1_OCTET_STRING ||
-        !Digest(md, content, contentSize, digest, digestLength) ||
-        static_cast<unsigned int>(ASN1_STRING_length(messageDigest->value.octet_string)) != digestLength ||
-        std::memcmp(ASN1_STRING_get0_data(messageDigest->value.octet_string), digest, digestLength) != 0) {
-        return false;
-    }
+    facts.contentDigest = md != nullptr && messageDigest != nullptr && messageDigest->type == V_ASN1_OCTET_STRING &&
+                          Digest(md, content, contentSize, digest, digestLength) &&
+                          static_cast<unsigned int>(ASN1_STRING_length(messageDigest->value.octet_string)) == digestLength &&
+                          std::memcmp(ASN1_STRING_get0_data(messageDigest->value.octet_string), digest, digestLength) == 0;
     X509* certificate = X509_find_by_issuer_and_serial(certificates, signer->issuer_and_serial->issuer,
                                                        signer->issuer_and_serial->serial);
-    if (certificate == nullptr) return false;
+    if (certificate == nullptr) return facts;
 
     unsigned char* attributes = nullptr;
     int attributesSize = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(signer->auth_attr), &attributes,
                                        ASN1_ITEM_rptr(PKCS7_ATTR_VERIFY));
-    if (attributesSize <= 0) return false;
     MdCtxPtr context(EVP_MD_CTX_new());
-    bool signed_ = context != nullptr &&
-                   EVP_DigestVerifyInit(context.get(), nullptr, md, nullptr, X509_get0_pubkey(certificate)) == 1 &&
-                   EVP_DigestVerify(context.get(), ASN1_STRING_get0_data(signer->enc_digest),
-                                    static_cast<size_t>(ASN1_STRING_length(signer->enc_digest)), attributes,
-                                    static_cast<size_t>(attributesSize)) == 1;
+    facts.signature = md != nullptr && attributesSize > 0 && context != nullptr &&
+                      EVP_DigestVerifyInit(context.get(), nullptr, md, nullptr, X509_get0_pubkey(certificate)) == 1 &&
+                      EVP_DigestVerify(context.get(), ASN1_STRING_get0_data(signer->enc_digest),
+                                       static_cast<size_t>(ASN1_STRING_length(signer->enc_digest)), attributes,
+                                       static_cast<size_t>(attributesSize)) == 1;
     OPENSSL_free(attributes);
-    if (!signed_) return false;
 
     StoreCtxPtr chain(X509_STORE_CTX_new());
-    return chain != nullptr && X509_STORE_CTX_init(chain.get(), store, certificate, certificates) == 1 &&
-           X509_verify_cert(chain.get()) == 1;
+    facts.chain = chain != nullptr && X509_STORE_CTX_init(chain.get(), store, certificate, certificates) == 1 &&
+                  X509_verify_cert(chain.get()) == 1;
+    return facts;
+}
+
+bool VerifySigner(PKCS7_SIGNER_INFO* signer, STACK_OF(X509)* certificates, const unsigned char* content,
+                  size_t contentSize, X509_STORE* store, const ASN1_OBJECT* contentType) {
+    return CheckSigner(signer, certificates, content, contentSize, store, contentType).All();
 }
 
 // The countersignature the ASN1_TYPE holds, over the signer's encryptedDigest.
@@ -257,51 +264,65 @@ PeerVerifier::PeerVerifier(const std::vector<Bytes>& codeSigningRoots, const std
 
 PeerVerifier::~PeerVerifier() = default;
 
-Verdict PeerVerifier::Verify(const Bytes& catalog) const {
-    Verdict verdict;
+Facts PeerVerifier::Inspect(const Bytes& catalog) const {
+    Facts facts;
     const unsigned char* p = catalog.data();
     Pkcs7Ptr p7(d2i_PKCS7(nullptr, &p, static_cast<long>(catalog.size())));
-    if (p7 == nullptr || !PKCS7_type_is_signed(p7.get())) return verdict;
+    facts.parsed = p7 != nullptr;
+    if (!facts.parsed || !PKCS7_type_is_signed(p7.get())) return facts;
+    facts.signedData = true;
     PKCS7_SIGNED* signedData = p7->d.sign;
-    if (sk_X509_ALGOR_num(signedData->md_algs) != 1 || signedData->crl != nullptr ||
-        sk_PKCS7_SIGNER_INFO_num(signedData->signer_info) != 1) {
-        return verdict;
-    }
-    // The signed content: the trust list, digested without its own header.
     PKCS7* contents = signedData->contents;
-    if (contents == nullptr || OBJ_cmp(contents->type, stores_->trustList) != 0 || contents->d.other == nullptr ||
-        contents->d.other->type != V_ASN1_SEQUENCE) {
-        return verdict;
-    }
+    facts.trustListContent = contents != nullptr && OBJ_cmp(contents->type, stores_->trustList) == 0 &&
+                             contents->d.other != nullptr && contents->d.other->type == V_ASN1_SEQUENCE;
+    facts.digestAlgorithms = std::max(sk_X509_ALGOR_num(signedData->md_algs), 0);
+    facts.certificates = std::max(sk_X509_num(signedData->cert), 0);
+    facts.crls = signedData->crl != nullptr;
+    facts.signers = std::max(sk_PKCS7_SIGNER_INFO_num(signedData->signer_info), 0);
+    if (facts.signers != 1 || !facts.trustListContent) return facts;
+    PKCS7_SIGNER_INFO* signer = sk_PKCS7_SIGNER_INFO_value(signedData->signer_info, 0);
+    facts.authenticatedAttributes = std::max(sk_X509_ATTRIBUTE_num(signer->auth_attr), 0);
+    facts.rsaEncryption = OBJ_obj2nid(signer->digest_enc_alg->algorithm) == NID_rsaEncryption;
+
+    // The signed content: the trust list, digested without its own header.
     const ASN1_STRING* list = contents->d.other->value.sequence;
     const unsigned char* cursor = ASN1_STRING_get0_data(list);
     Element trustList;
-    if (!Next(cursor, cursor + ASN1_STRING_length(list), trustList)) return verdict;
+    if (!Next(cursor, cursor + ASN1_STRING_length(list), trustList)) return facts;
+    const SignerFacts checked = CheckSigner(signer, signedData->cert, trustList.content,
+                                            static_cast<size_t>(trustList.length), stores_->codeSigning, stores_->trustList);
+    facts.signerShape = checked.shape && facts.digestAlgorithms == 1 &&
+                        OBJ_cmp(signer->digest_alg->algorithm, sk_X509_ALGOR_value(signedData->md_algs, 0)->algorithm) == 0;
+    facts.contentDigest = checked.contentDigest;
+    facts.signature = checked.signature;
+    facts.chain = checked.chain;
 
-    PKCS7_SIGNER_INFO* signer = sk_PKCS7_SIGNER_INFO_value(signedData->signer_info, 0);
-    if (OBJ_cmp(signer->digest_alg->algorithm, sk_X509_ALGOR_value(signedData->md_algs, 0)->algorithm) != 0 ||
-        !VerifySigner(signer, signedData->cert, trustList.content, static_cast<size_t>(trustList.length),
-                      stores_->codeSigning, stores_->trustList)) {
-        return verdict;
-    }
+    bool verified = true;
     for (int i = 0; i < sk_X509_ATTRIBUTE_num(signer->unauth_attr); ++i) {
         X509_ATTRIBUTE* attribute = sk_X509_ATTRIBUTE_value(signer->unauth_attr, i);
         const ASN1_OBJECT* type = X509_ATTRIBUTE_get0_object(attribute);
         const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(attribute, 0);
         if (OBJ_obj2nid(type) == NID_pkcs9_countersignature) {
-            if (!VerifyCountersignature(value, signer->enc_digest, signedData->cert, stores_->timeStamping)) {
-                return verdict;
-            }
+            facts.countersigned = true;
+            verified = VerifyCountersignature(value, signer->enc_digest, signedData->cert, stores_->timeStamping) && verified;
         } else if (OBJ_cmp(type, stores_->rfc3161Attribute) == 0) {
-            if (!VerifyTimestampToken(value, signer->enc_digest, stores_->timeStamping)) return verdict;
+            facts.countersigned = true;
+            verified = VerifyTimestampToken(value, signer->enc_digest, stores_->timeStamping) && verified;
         }
     }
-    if (!MemberHashes(trustList.content, trustList.length, verdict.memberHashes)) {
-        verdict.memberHashes.clear();
-        return verdict;
-    }
-    verdict.accepted = true;
+    facts.countersignature = facts.countersigned && verified;
+    facts.members = MemberHashes(trustList.content, trustList.length, facts.memberHashes);
+    if (!facts.members) facts.memberHashes.clear();
+    return facts;
+}
+
+Verdict PeerVerifier::Verify(const Bytes& catalog) const {
+    Facts facts = Inspect(catalog);
+    Verdict verdict;
+    verdict.accepted = facts.signerShape && !facts.crls && facts.contentDigest && facts.signature && facts.chain &&
+                       (!facts.countersigned || facts.countersignature) && facts.members;
+    if (verdict.accepted) verdict.memberHashes = std::move(facts.memberHashes);
     return verdict;
 }
 
-}  // namespace korva::bench
+}  // namespace korva::peer

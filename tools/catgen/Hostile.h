@@ -9,9 +9,7 @@
 
 #include "tools/catgen/Pki.h"
 
-namespace korva::catalog_test {
-
-using HostileBytes = std::vector<uint8_t>;
+namespace korva::catgen {
 
 enum class Hostile {
     kLongNames,        // members with long file names, to `size` octets
@@ -24,11 +22,11 @@ enum class Hostile {
 
 struct HostileCatalog {
     std::string name;
-    HostileBytes der;
+    Bytes der;
     bool accepted = false;  // the verdict the verifier must reach
 };
 
 // Builds under `root`, which the caller trusts as a code-signing root.
-HostileCatalog BuildHostile(Hostile kind, size_t size, const catgen::Identity& root);
+HostileCatalog BuildHostile(Hostile kind, size_t size, const Identity& root);
 
-}  // namespace korva::catalog_test
+}  // namespace korva::catgen

@@ -1,4 +1,4 @@
-// Certificates for the path tests, made with libcrypto: keys, chosen names,
+// Certificates for the path tests and benchmarks, made with libcrypto: keys, chosen names,
 // validity, basic constraints, key usage, key identifiers and any raw
 // extension, signed by a chosen key. Native builds only.
 #pragma once
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-namespace korva::toolkit::testing {
+#include "tools/catgen/Der.h"
 
-using Der = std::vector<uint8_t>;
+namespace korva::catgen {
 
 // An RSA key pair; 1024 bits keeps the tests quick.
 class TestKey {
@@ -28,7 +28,7 @@ private:
 struct RawExtension {
     std::string oid;  // dotted
     bool critical;
-    Der value;  // the extnValue octets
+    Bytes value;  // the extnValue octets
 };
 
 struct CertSpec {
@@ -42,20 +42,20 @@ struct CertSpec {
     int ca = -1;                      // basicConstraints: -1 absent, else cA, critical
     int pathLength = -1;
     std::string keyUsage;  // e.g. "critical,keyCertSign"; empty for none
-    Der subjectKeyId;      // empty for none
-    Der authorityKeyId;
+    Bytes subjectKeyId;      // empty for none
+    Bytes authorityKeyId;
     std::vector<RawExtension> extensions;
 };
 
-Der MakeCert(const CertSpec& spec);
+Bytes MakeCert(const CertSpec& spec);
 // A CRL of `issuer` signed by `signer`, last updated at `thisUpdate`.
-Der MakeCrl(const std::string& issuer, const TestKey& signer, time_t thisUpdate);
+Bytes MakeCrl(const std::string& issuer, const TestKey& signer, time_t thisUpdate);
 
 // The certificates inside a PKCS #7 SignedData (a catalog file).
-std::vector<Der> CertsOfSignedData(const Der& der);
+std::vector<Bytes> CertsOfSignedData(const Bytes& der);
 // The common name of a certificate's subject.
-std::string SubjectCommonName(const Der& cert);
+std::string SubjectCommonName(const Bytes& cert);
 
-Der ReadFileBytes(const std::string& path);
+Bytes ReadFileBytes(const std::string& path);
 
-}  // namespace korva::toolkit::testing
+}  // namespace korva::catgen
