@@ -30,6 +30,12 @@ constexpr uint32_t kFileBegin = 0;
 constexpr uint32_t kFileCurrent = 1;
 constexpr uint32_t kFileEnd = 2;
 
+// Whether an open would write or empty an existing file: Windows refuses such an
+// open of a READONLY file even to an administrator.
+constexpr bool OpenChangesContent(uint32_t access, uint32_t disposition) {
+    return (access & kGenericWrite) != 0 || disposition == kCreateAlways || disposition == kTruncateExisting;
+}
+
 // CreateFileW: InvalidFileHandle() on failure, with LastError() set.
 FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags);
 // CloseHandle: false leaves the handle for the caller to close again.

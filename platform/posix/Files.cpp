@@ -164,7 +164,7 @@ FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32
         // A file without its owner's write bit is READONLY (QueryFileAttributes):
         // Windows refuses to write or empty it even for an administrator, while
         // POSIX lets root write anything.
-        if (existed && (info.st_mode & S_IWUSR) == 0 && ((access & kGenericWrite) != 0 || Truncates(disposition))) {
+        if (existed && (info.st_mode & S_IWUSR) == 0 && OpenChangesContent(access, disposition)) {
             SetLastError(kErrorAccessDenied);
             return InvalidFileHandle();
         }

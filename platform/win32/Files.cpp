@@ -8,6 +8,14 @@
 namespace korva::platform {
 
 FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) {
+    // CreateFileW refuses this itself; Wine run as root does not, so the refusal
+    // is made here too and holds on every host.
+    DWORD attributes = ::GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == FILE_ATTRIBUTE_READONLY &&
+        OpenChangesContent(access, disposition)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return InvalidFileHandle();
+    }
     HANDLE handle = ::CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
     return handle == INVALID_HANDLE_VALUE ? InvalidFileHandle() : handle;
 }

