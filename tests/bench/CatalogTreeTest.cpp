@@ -11,7 +11,6 @@
 
 #include "bench/BenchTree.h"
 #include "bench/EngineBuild.h"
-#include "tools/peer/PeerVerifier.h"
 #include "bench/ReadFloor.h"
 
 namespace korva::bench {
@@ -93,28 +92,14 @@ TEST_F(CatalogTreeTest, MixesRefusalsHashKindsDirectoriesAndOnePackageCatalog) {
     EXPECT_EQ(stamps.size(), 3u);
 }
 
-TEST_F(CatalogTreeTest, EngineAndPeerAgreeOnEveryCatalog) {
+// Engine and peer agreeing on every catalog of a tree is what the
+// benchmark's --check-only run checks in CI; here, what a run leaves behind.
+TEST_F(CatalogTreeTest, ASecondRunChangesNothingAndAnotherSystemDirectoryIsRefused) {
     Tree tree;
     std::string error;
     ASSERT_TRUE(GenerateTree(Small(11), base_ / "tree", tree, error)) << error;
     EngineBuild engine(tree.codeSigningRoots, tree.timeStampingRoots);
-    Verdicts engineVerdicts;
-    ASSERT_TRUE(engine.Run(tree.systemDirectory, base_ / "db", &engineVerdicts, error)) << error;
-    ASSERT_TRUE(fs::exists(base_ / "db" / "Cat.DB"));
-    const PeerVerifier peer(tree.codeSigningRoots, tree.timeStampingRoots);
-    ASSERT_EQ(engineVerdicts.size(), tree.catalogs.size());
-    for (const TreeCatalog& catalog : tree.catalogs) {
-        SCOPED_TRACE(catalog.path.string() + " " + std::string(catgen::NameOf(catalog.malformation)));
-        const Verdict& fromEngine = engineVerdicts[CatalogKey(catalog.path.string())];
-        const Verdict fromPeer = peer.Verify(Contents(catalog.path));
-        const bool meant = catalog.malformation == catgen::Malformation::kNone;
-        EXPECT_EQ(fromEngine.accepted, meant);
-        EXPECT_EQ(fromPeer.accepted, meant);
-        if (meant) {
-            EXPECT_EQ(fromEngine.memberHashes, catalog.memberHashes);
-            EXPECT_EQ(fromPeer.memberHashes, catalog.memberHashes);
-        }
-    }
+    ASSERT_TRUE(engine.Run(tree.systemDirectory, base_ / "db", nullptr, error)) << error;
     // A second run over the same tree and Cat.DB changes nothing; another
     // system directory in the same process is refused, not silently ignored.
     const Bytes built = Contents(base_ / "db" / "Cat.DB");

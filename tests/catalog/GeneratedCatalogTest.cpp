@@ -281,7 +281,8 @@ TEST_F(GeneratedCatalogTest, ACountersignerChainThatFailsItsSignaturesIsNotTried
 }
 
 // osslsigncode re-signs a generated trust list under the same PKI, with and
-// without its RFC 3161 token: a second producer the callback accepts.
+// without its RFC 3161 token: a second producer the callback and the peer
+// accept.
 TEST_F(GeneratedCatalogTest, OsslsigncodeCatalogsAreAccepted) {
     if (std::system("command -v osslsigncode >/dev/null 2>&1") != 0) GTEST_SKIP() << "osslsigncode not installed";
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "korva-callback-osslsigncode";
@@ -292,16 +293,19 @@ TEST_F(GeneratedCatalogTest, OsslsigncodeCatalogsAreAccepted) {
     catgen::Catalog unsigned_ = Build(options);
     ASSERT_TRUE(catgen::WritePki((dir / "pki").string(), signer_, timeStamper_));
     ASSERT_TRUE(catgen::WriteCatalog(dir / "unsigned.cat", unsigned_.der));
-    for (const char* extra : {"--hash sha1", "--hash sha256 --timestamp"}) {
+    for (const auto& [extra, stamped] : {std::pair{"--hash sha1", false}, {"--hash sha256 --timestamp", true}}) {
         SCOPED_TRACE(extra);
         std::string command = std::string(KORVA_OSSLSIGNCODE_SIGN) + " " + (dir / "pki").string() + " " +
                               (dir / "unsigned.cat").string() + " " + (dir / "signed.cat").string() +
                               " --time 1600000000 " + extra + " >/dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0);
-        CallbackOutcome outcome = Verify(ReadFile(dir / "signed.cat"));
+        const Bytes signed_ = ReadFile(dir / "signed.cat");
+        CallbackOutcome outcome = Verify(signed_);
         EXPECT_EQ(outcome.walk, 1u);
         EXPECT_TRUE(outcome.accepted);
         EXPECT_EQ(outcome.members.size(), unsigned_.memberHashes.size());
+        EXPECT_TRUE(peer_.Verify(signed_).accepted);
+        EXPECT_EQ(peer_.Inspect(signed_).countersigned, stamped);
     }
     std::filesystem::remove_all(dir);
 }

@@ -10,10 +10,6 @@
 #include <openssl/x509v3.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "tools/catgen/Catalog.h"
@@ -228,26 +224,6 @@ TEST(CatalogGeneratorCommandLine, ParsesWhatTheUsageNamesAndRefusesTheRest) {
     ASSERT_TRUE(ParseCommandLine({"-o", "x.cat", "--members", "5", "--signing-time", "20010323000000"}, line, error));
     EXPECT_EQ(line.catalog.trustList.members.size(), 5u);
     EXPECT_EQ(line.catalog.signingTime, 985305600);
-}
-
-// osslsigncode signs the generator's unsigned trust list under the same test
-// PKI: a catalog from a second, independent producer.
-TEST_F(CatalogGenerator, OsslsigncodeSignsTheGeneratorsTrustList) {
-    if (std::system("osslsigncode --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "osslsigncode is not installed";
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("catgen-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::create_directories(dir);
-    CatalogOptions options;
-    options.trustList.members = SyntheticMembers(3, MemberHash::kSha256);
-    options.malformation = Malformation::kUnsigned;
-    ASSERT_TRUE(WriteCatalog(dir / "unsigned.cat", Build(options).der));
-    ASSERT_TRUE(WritePki(dir.string(), signer_, timeStamper_));
-    std::string command = std::string(KORVA_OSSLSIGNCODE_SIGN) + " " + dir.string() + " " + (dir / "unsigned.cat").string() +
-                          " " + (dir / "signed.cat").string() + " --time 1262304000 --timestamp";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    std::ifstream in(dir / "signed.cat", std::ios::binary);
-    Bytes der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(Verified(der, true));
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -15,13 +15,7 @@ namespace {
 
 using korva::trace::Recorder;
 using korva::trace::Source;
-
-Bytes FromHex(std::string hex) {
-    std::erase(hex, ' ');
-    Bytes bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
+using korva::test::FromHex;
 
 // ASCII text as the hex of its UTF-16LE code units.
 std::string Utf16Hex(const char* text) {

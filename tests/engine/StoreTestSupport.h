@@ -19,6 +19,7 @@
 #include "engine/StoreOutput.h"
 #include "runtime/KernelPath.h"
 #include "runtime/Stream.h"
+#include "tests/common/Bytes.h"
 
 namespace TarnVerifyTrustDriver::test {
 
@@ -52,11 +53,7 @@ public:
     Bytes written;
 };
 
-inline std::string Hex(std::span<const uint8_t> bytes) {
-    std::string text;
-    for (uint8_t byte : bytes) text += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
-    return text;
-}
+inline std::string Hex(std::span<const uint8_t> bytes) { return korva::test::ToHex(bytes.data(), bytes.size()); }
 
 // Everything a store holds but the unsaved marks, one line per entry.
 inline std::string Describe(CatalogStore& store) {

@@ -112,11 +112,6 @@ TEST(RegFile, DecodesUtf16WithBomAndUtf8WithBom) {
     EXPECT_EQ(Find(fromUtf8, kKey, L"N")->data, Utf16Sz(L"\u00e9"));
 }
 
-TEST(RegFile, AcceptsTheOlderHeader) {
-    RegTree tree;
-    EXPECT_TRUE(Parse("REGEDIT4\n\n[HKLM\\Software\\T]\n", tree).ok());
-}
-
 TEST(RegFile, FailedParseLeavesTheTreeAsItWas) {
     RegTree tree;
     ASSERT_TRUE(Parse(kHeader + "[HKLM\\Software\\T]\n", tree).ok());
@@ -175,6 +170,7 @@ TEST(RegFile, NamesEachMalformationAndItsLine) {
         {"\"a\"=hex:01,\\ x\n", RegFileError::TrailingText, 4},
         {"\"a\"=hex:01,\\\n02,\\\n", RegFileError::ContinuationAtEnd, 5},
         {"\"a\"=hex:01,\\\n\n", RegFileError::None, 0},
+        {"!REGEDIT4\n\n[HKLM\\Software\\T]\n", RegFileError::None, 0},  // the older header
     };
     for (const Malformed& c : cases) {
         std::string body = c.body;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/Registry.h"
@@ -20,30 +21,47 @@ std::string Ini(const std::string& silo, const std::string& more = "") {
     return "[isolation]\r\nsilo=" + silo + "\r\n" + more;
 }
 
-TEST(SiloInfo, UnavailableWithoutIsolationIni) {
-    testing::ResetSiloInfo();
-    EXPECT_FALSE(InitSiloInfo());
-    EXPECT_EQ(GetSiloId(), nullptr);
-    EXPECT_EQ(GetSiloRegistryPath(), nullptr);
-    EXPECT_EQ(GetSiloRegistryViewFlags(), 0u);
-}
-
+// Each row writes its isolate.ini (none for the first) and loads the silo.
 TEST(SiloInfo, LoadsIdPathAndViewFromTheIniBesideTheExecutable) {
-    IsolationIniBesideExecutable ini(test::Utf16Ini(L"[isolation]\r\nsilo = {0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}\r\n"
-                                                    L"reghive=Software\\Acme\r\nNative64=1\r\n"));
-    ASSERT_TRUE(InitSiloInfo());
-    ASSERT_NE(GetSiloId(), nullptr);
-    EXPECT_EQ(*GetSiloId(), L"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}");
-    EXPECT_EQ(*GetSiloRegistryPath(), L"Software\\Acme\\{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}");
-    EXPECT_EQ(GetSiloRegistryViewFlags(), 0u);
-}
-
-TEST(SiloInfo, DefaultsToTheTarnwickBaseAndThe32BitView) {
-    IsolationIniBesideExecutable ini(Ini(kGuid));
-    ASSERT_TRUE(InitSiloInfo());
-    EXPECT_EQ(*GetSiloRegistryPath(), std::wstring(L"Software\\Tarnwick\\Isolation\\") +
-                                          L"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}");
-    EXPECT_EQ(GetSiloRegistryViewFlags(), platform::kKeyWow64_32Key);
+    struct Case {
+        std::optional<std::string> ini;
+        const wchar_t* path;  // the registry path; null: the silo is unavailable
+        uint32_t viewFlags;
+    };
+    const std::wstring guid = L"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}";
+    auto invalid = [](const char* silo) { return Case{Ini(silo), nullptr, 0}; };
+    const Case cases[] = {
+        {std::nullopt, nullptr, 0},
+        {test::Utf16Ini(L"[isolation]\r\nsilo = " + guid + L"\r\nreghive=Software\\Acme\r\nNative64=1\r\n"),
+         L"Software\\Acme\\{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}", 0},
+        {Ini(kGuid), L"Software\\Tarnwick\\Isolation\\{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}", platform::kKeyWow64_32Key},
+        {Ini("{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}"), L"Software\\Tarnwick\\Isolation\\{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}",
+         platform::kKeyWow64_32Key},
+        {Ini(kGuid, "reghive=" + std::string(99, 'k') + "\r\n"), nullptr, 0},  // too long a registry base
+        invalid("0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0"),
+        invalid("{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f}"),    // 37 characters
+        invalid("{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f00}"),  // 39: counts as truncated
+        invalid("{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f000}"), // 40: cut to 39
+        invalid("{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1g0}"),
+        invalid("{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f-}"),
+        invalid("{0f1e2d3c04b5a-6978-8796-a5b4c3d2e1f0}"),
+        invalid(""),
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ini.value_or("no isolate.ini"));
+        testing::ResetSiloInfo();
+        std::optional<IsolationIniBesideExecutable> ini;
+        if (c.ini) ini.emplace(*c.ini);
+        ASSERT_EQ(InitSiloInfo(), c.path != nullptr);
+        EXPECT_EQ(GetSiloRegistryViewFlags(), c.viewFlags);
+        if (c.path == nullptr) {
+            EXPECT_EQ(GetSiloId(), nullptr);
+            EXPECT_EQ(GetSiloRegistryPath(), nullptr);
+            continue;
+        }
+        EXPECT_EQ(*GetSiloRegistryPath(), c.path);
+        EXPECT_EQ(*GetSiloId(), std::wstring(c.path).substr(std::wstring(c.path).rfind(L'\\') + 1));
+    }
 }
 
 TEST(SiloInfo, IsLoadedOnceAndKeptWhenTheFileGoes) {
@@ -68,29 +86,6 @@ TEST(SiloInfo, AFailedLoadIsTriedAgain) {
     EXPECT_FALSE(InitSiloInfo());
     test::WriteText(test::ExecutableDirectory() / "isolate.ini", Ini(kGuid));
     EXPECT_TRUE(InitSiloInfo());
-}
-
-TEST(SiloInfo, AcceptsOnlyRegistryFormGuids) {
-    const std::pair<const char*, bool> cases[] = {
-        {"{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}", true},
-        {"0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0", false},
-        {"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f}", false},    // 37 characters
-        {"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f00}", false},  // 39: counts as truncated
-        {"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f000}", false}, // 40: cut to 39
-        {"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1g0}", false},
-        {"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f-}", false},
-        {"{0f1e2d3c04b5a-6978-8796-a5b4c3d2e1f0}", false},
-        {"", false},
-    };
-    for (const auto& [silo, valid] : cases) {
-        IsolationIniBesideExecutable ini(Ini(silo));
-        EXPECT_EQ(InitSiloInfo(), valid) << silo;
-    }
-}
-
-TEST(SiloInfo, TooLongARegistryBaseMakesTheSiloUnavailable) {
-    IsolationIniBesideExecutable ini(Ini(kGuid, "reghive=" + std::string(99, 'k') + "\r\n"));
-    EXPECT_FALSE(InitSiloInfo());
 }
 
 }  // namespace

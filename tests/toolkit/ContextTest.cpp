@@ -158,32 +158,6 @@ TEST(ProviderRegister, PositionsAndArguments) {
     ContextFree(&context);
 }
 
-int g_callback;
-const AlgorithmSet* const kTestAlgorithms = reinterpret_cast<const AlgorithmSet*>(&g_callback);
-
-void TestCallback() {}
-void FillAlgorithms(ToolkitContext*, void*, const AlgorithmSet** set) {
-    *set = kTestAlgorithms;
-}
-
-TEST(ProviderRegister, Class0AndClass2FillTheContextCaches) {
-    Providers providers({{2, "algorithms"}, {0, "callbacks"}});
-    providers[0].slots[kSlotAlgorithmSet] = AsProviderFunction(&FillAlgorithms);
-    providers[1].slots[kSlotCallback] = AsProviderFunction(&TestCallback);
-    ToolkitContext* context = nullptr;
-    ASSERT_EQ(providers.Create(&context), kOk);
-    EXPECT_EQ(context->callbackFunction, AsProviderFunction(&TestCallback));
-    EXPECT_EQ(context->callbackHandle, &providers[1]);
-    EXPECT_EQ(context->algorithmSet, kTestAlgorithms);
-
-    ProviderUnregister(context, 0, "callbacks");
-    ProviderUnregister(context, 2, "algorithms");
-    EXPECT_EQ(context->callbackFunction, nullptr);
-    EXPECT_EQ(context->callbackHandle, nullptr);
-    EXPECT_EQ(context->algorithmSet, nullptr);
-    ContextFree(&context);
-}
-
 class ServiceBindTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(providers_.Create(&context_), kOk); }
@@ -213,22 +187,28 @@ protected:
 
 using Names = std::vector<std::string>;
 
-TEST_F(ServiceBindTest, SelectsByNameInTheOrderGiven) {
-    EXPECT_EQ(Bound(4, {"cache", "In-memory Database"}, 2), (Names{"cache", "In-memory Database"}));
-    EXPECT_EQ(Bound(8, {"archive"}, 1), (Names{"archive"}));  // type 8 binds class 4
-    // The walk stops at the first name without a provider.
-    EXPECT_EQ(Bound(4, {"cache", "nobody", "archive"}, 3), (Names{"cache"}));
-    EXPECT_EQ(Bound(4, {"cache", nullptr, "archive"}, 3), (Names{"cache"}));  // a null name has no provider
-    EXPECT_EQ(Bound(4, {"nobody", "cache"}, 2), (Names{"1860"}));
-    EXPECT_EQ(Bound(4, {"in-memory database"}, 1), (Names{"1860"}));
-    EXPECT_EQ(Bound(4, {"path"}, 1), (Names{"1860"}));
-}
-
-TEST_F(ServiceBindTest, SelectsByPositionWithoutNames) {
-    EXPECT_EQ(Bound(4, {}, 0), (Names{"In-memory Database", "archive", "cache"}));
-    EXPECT_EQ(Bound(4, {}, 2), (Names{"In-memory Database", "archive"}));
-    EXPECT_EQ(Bound(4, {}, 7), (Names{"In-memory Database", "archive", "cache"}));
-    EXPECT_EQ(Bound(5, {}, 0), (Names{"1860"}));
+TEST_F(ServiceBindTest, SelectsByNameInTheOrderGivenOrByPosition) {
+    struct Case {
+        uint32_t type;
+        std::vector<const char*> names;  // none: the first `count` of the class
+        uint32_t count;
+        Names selected;  // or the failure code
+    };
+    const Case cases[] = {
+        {4, {"cache", "In-memory Database"}, 2, {"cache", "In-memory Database"}},
+        {8, {"archive"}, 1, {"archive"}},  // type 8 binds class 4
+        // The walk stops at the first name without a provider; a null name has none.
+        {4, {"cache", "nobody", "archive"}, 3, {"cache"}},
+        {4, {"cache", nullptr, "archive"}, 3, {"cache"}},
+        {4, {"nobody", "cache"}, 2, {"1860"}},
+        {4, {"in-memory database"}, 1, {"1860"}},
+        {4, {"path"}, 1, {"1860"}},
+        {4, {}, 0, {"In-memory Database", "archive", "cache"}},
+        {4, {}, 2, {"In-memory Database", "archive"}},
+        {4, {}, 7, {"In-memory Database", "archive", "cache"}},
+        {5, {}, 0, {"1860"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Bound(c.type, c.names, c.count), c.selected) << c.type << " " << c.count;
 }
 
 TEST_F(ServiceBindTest, BindOneByNameOrFirst) {

@@ -1,6 +1,6 @@
 // The providers without libcrypto, so the Windows build runs them too: the
-// database's params block, and the shared root certificates checked and
-// built the way the engine does when it loads its trust anchors.
+// database's params block, and the shared root certificates built as paths
+// of their own.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,8 +13,6 @@
 #include "toolkit/Dispatch.h"
 #include "toolkit/Imdb.h"
 #include "toolkit/ImdbSlots.h"
-#include "toolkit/KeyFromSpki.h"
-#include "toolkit/KeyObject.h"
 #include "toolkit/PathProvider.h"
 
 namespace korva::toolkit {
@@ -59,23 +57,11 @@ protected:
     std::vector<CertObject*> roots_;
 };
 
-// Kind 3, flags 2: each root's signature with its own key, validity aside.
-TEST_F(PathRootsTest, EveryRootVerifiesWithItsOwnKey) {
-    PathParams params{kPathKindAlternative, kPathNoValidity, trusted_, nullptr, 0, database_};
-    for (CertObject* root : roots_) {
-        KeyObject* key = nullptr;
-        ASSERT_EQ(KeyObjectCreate(&key), 0u);
-        const CertBytes& spki = root->fields.subjectPublicKeyInfo;
-        ASSERT_EQ(KeyObjectFromSpki(key, spki.data, spki.length), 0u);
-        EXPECT_EQ(PathVerifyRequest(context_, &params, root, key), kOk);
-        KeyObjectFree(&key);
-    }
-    EXPECT_EQ(roots_.size(), 17u);
-}
-
 // A trusted start certificate is a path of its own, under every kind,
-// even long after it expired; a root that is not trusted has no path.
+// even long after it expired; a root that is not trusted has no path. Each
+// root's check of its own signature is TrustAnchorSetTest's.
 TEST_F(PathRootsTest, TrustedRootIsItsOwnPath) {
+    ASSERT_EQ(roots_.size(), 17u);
     time_ = 0xF0000000;
     for (uint32_t kind : {kPathKindChainOnly, kPathKindValidate, kPathKindAlternative}) {
         EXPECT_EQ(Build(roots_.front(), kind, kPathNoStatus), kOk);
@@ -90,28 +76,6 @@ TEST_F(PathRootsTest, TrustedRootIsItsOwnPath) {
     EXPECT_EQ(PathBuildRequest(context_, &params, roots_.front(), nullptr, nullptr, nullptr, nullptr),
               kNotForThisProvider);
     ObjectListFree(&none);
-}
-
-Status AnswerBuild(ToolkitContext*, void*, const PathParams*, ObjectHeader*, ObjectList*, ObjectList*, ObjectList*,
-                   ObjectList*) {
-    return kOk;
-}
-
-// A request of another kind passes to the next provider of the chain.
-TEST(PathPassOnTest, OtherKindsGoToTheNextProvider) {
-    testing::TestProvider next;
-    next.slots[kSlotPathBuild] = AsProviderFunction(&AnswerBuild);
-    const ProviderRecord records[] = {{6, "Cert Path Processing Provider", PathInit},
-                                      {6, "Next", testing::TestProviderInit}};
-    void* params[] = {nullptr, &next};
-    ToolkitContext* context = nullptr;
-    ASSERT_EQ(ContextCreate(records, params, 2, &context), kOk);
-    CertObject* cert = nullptr;
-    ASSERT_EQ(CertCreate(&cert, context), kOk);
-    PathParams request{4, 0, nullptr, nullptr, 0, nullptr};
-    EXPECT_EQ(PathBuildRequest(context, &request, cert, nullptr, nullptr, nullptr, nullptr), kOk);
-    CertFree(&cert);
-    ContextFree(&context);
 }
 
 }  // namespace
