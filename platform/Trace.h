@@ -1,8 +1,8 @@
 // The trace facility: every failure point of the engine, the toolkit and the
 // support library reports an event (source, number, level, a few values).
 // Off by default; KORVA_TRACE=stderr or KORVA_TRACE=<file> prints one line per
-// event, and tests install a recorder. Emitting never allocates and never
-// changes behaviour.
+// event, and tests install a recorder. Emitting never changes behaviour, and
+// never allocates but where a Capture holds the thread's events back.
 #pragma once
 
 #include <atomic>
