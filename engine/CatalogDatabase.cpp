@@ -5,6 +5,7 @@
 #include <new>
 
 #include "engine/CatalogVerification.h"
+#include "engine/WalkAhead.h"
 #include "platform/PathOps.h"
 #include "platform/Trace.h"
 #include "platform/Types.h"
@@ -52,6 +53,13 @@ void CloseNotification(NotificationHandle& handle, uint32_t failureEvent) {
     if (handle == InvalidFileHandle()) return;
     if (!korva::platform::CloseChangeNotification(handle)) EngineEvent(failureEvent, trace::Level::Error);
     handle = InvalidFileHandle();
+}
+
+CatalogFindData FindDataOf(const korva::platform::FindData& entry) {
+    CatalogFindData findData;
+    findData.attributes = entry.fileAttributes;
+    findData.lastWriteTime = {entry.lastWriteTime.lowDateTime, entry.lastWriteTime.highDateTime};
+    return findData;
 }
 
 }  // namespace
@@ -111,6 +119,7 @@ void CCatalogDatabaseSingleton::RunUpdateCycle() {
         if (scanned) databaseFile_.SaveDatabaseFile(store_);
         ArmChangeNotifications();
         populated_ = true;
+        workerCount_ = 0;
         verification->ReleaseTrustAnchors();
     }
     verification->ResetContext();
@@ -155,6 +164,7 @@ bool CCatalogDatabaseSingleton::ScanIfChanged(const std::wstring& directory, Not
             EngineEvent(failureEvent, failureEvent == 33 ? trace::Level::Error : trace::Level::Information,
                         {trace::Num(code)});
         }
+        if (anchorsSetUp) SetUpWorkers(verification);
     }
     ScanCatalogDirectory(directory, verification.Verifier());
     if (armed) korva::platform::RearmChangeNotification(notification);
@@ -186,6 +196,17 @@ void CCatalogDatabaseSingleton::ArmChangeNotifications() {
     }
 }
 
+void CCatalogDatabaseSingleton::SetUpWorkers(ICatalogVerification& verification) {
+    uint32_t wanted = WorkerCount();
+    if (wanted < 2) return;
+    while (workerCount_ < wanted) {
+        ICatalogVerifier* worker = verification.AddWorkerVerifier();
+        // Fewer threads, or none, walk; the result is the same.
+        if (worker == nullptr) return;
+        workers_[workerCount_++] = worker;
+    }
+}
+
 HResult CCatalogDatabaseSingleton::ScanCatalogDirectory(const std::wstring& directory, ICatalogVerifier& verifier) {
     try {
         korva::platform::FindData entry;
@@ -193,42 +214,61 @@ HResult CCatalogDatabaseSingleton::ScanCatalogDirectory(const std::wstring& dire
             korva::platform::FindFirstEntry(JoinPath(directory, L"*.cat").c_str(), entry);
         if (search == InvalidFileHandle()) return kSuccess;
         SearchOwner owner(search);
-        do {
-            // Only a POSIX host can list a name with a backslash: Cat.DB keeps
-            // names in kernel form, which reads it back as a separator, so
-            // such a catalog would look new, and be appended, on every run.
-            if (std::wcschr(entry.fileName, L'\\') != nullptr) {
-                EngineEvent(63, trace::Level::Warning, {trace::Text(JoinPath(directory, entry.fileName))});
+        WalkAhead ahead({workers_, workerCount_}, store_.callbacks());
+        bool more = true;
+        while (more || !ahead.empty()) {
+            // The window fills in scan order and empties in it.
+            if (more && !ahead.full()) {
+                WalkAhead::Slot& slot = ahead.Push();
+                slot.entry = entry;
+                slot.path = JoinPath(directory, entry.fileName);
+                if (ahead.threads() != 0 && WalkAheadFor(slot.path, entry)) ahead.Queue(slot);
+                more = korva::platform::FindNextEntry(search, entry);
                 continue;
             }
-            std::wstring path = JoinPath(directory, entry.fileName);
-            // Only the path's first character is tested: below the system
-            // directory that is a drive letter or a separator, so nothing
-            // there is skipped, whatever its file name.
-            if (path.front() == L'_') {
-                EngineEvent(58, trace::Level::Information, {trace::Text(path)});
-                continue;
-            }
-            EngineEvent(59, trace::Level::Information, {trace::Text(path)});
-            // A catalog that fails does not stop the scan.
-            ProcessCatalogFile(path, entry, verifier);
-        } while (korva::platform::FindNextEntry(search, entry));
+            WalkAhead::Slot& slot = ahead.Front();
+            TakeIn(directory, slot.entry, slot.path, verifier, &slot.walk);
+            ahead.Pop();
+        }
     } catch (...) {
         return kOutOfMemory;
     }
     return kSuccess;
 }
 
+bool CCatalogDatabaseSingleton::WalkAheadFor(const std::wstring& path, const korva::platform::FindData& entry) {
+    return databaseHandle_ != nullptr && std::wcschr(entry.fileName, L'\\') == nullptr && path.front() != L'_' &&
+           store_.WouldWalk(path, FindDataOf(entry));
+}
+
+void CCatalogDatabaseSingleton::TakeIn(const std::wstring& directory, const korva::platform::FindData& entry,
+                                       const std::wstring& path, ICatalogVerifier& verifier, PreparedWalk* prepared) {
+    // Only a POSIX host can list a name with a backslash: Cat.DB keeps
+    // names in kernel form, which reads it back as a separator, so such a
+    // catalog would look new, and be appended, on every run.
+    if (std::wcschr(entry.fileName, L'\\') != nullptr) {
+        EngineEvent(63, trace::Level::Warning, {trace::Text(JoinPath(directory, entry.fileName))});
+        return;
+    }
+    // Only the path's first character is tested: below the system
+    // directory that is a drive letter or a separator, so nothing there is
+    // skipped, whatever its file name.
+    if (path.front() == L'_') {
+        EngineEvent(58, trace::Level::Information, {trace::Text(path)});
+        return;
+    }
+    EngineEvent(59, trace::Level::Information, {trace::Text(path)});
+    // A catalog that fails does not stop the scan.
+    ProcessCatalogFile(path, entry, verifier, prepared);
+}
+
 HResult CCatalogDatabaseSingleton::ProcessCatalogFile(const std::wstring& path, const korva::platform::FindData& entry,
-                                                      ICatalogVerifier& verifier) {
+                                                      ICatalogVerifier& verifier, PreparedWalk* prepared) {
     if (databaseHandle_ == nullptr) {
         EngineEvent(60, trace::Level::Error);
         return kGeneralFailure;
     }
-    CatalogFindData findData;
-    findData.attributes = entry.fileAttributes;
-    findData.lastWriteTime = {entry.lastWriteTime.lowDateTime, entry.lastWriteTime.highDateTime};
-    if (!store_.AddCatalog(path, findData, verifier)) {
+    if (!store_.AddCatalog(path, FindDataOf(entry), verifier, prepared)) {
         EngineEvent(61, trace::Level::Error);
         return kOutOfMemory;
     }

@@ -9,6 +9,7 @@
 #include "engine/CatalogDatabaseFile.h"
 #include "engine/CatalogStore.h"
 #include "engine/Status.h"
+#include "engine/WorkerCount.h"
 #include "platform/ChangeNotification.h"
 #include "platform/Directory.h"
 #include "platform/Lock.h"
@@ -48,8 +49,9 @@ public:
     bool WaitForCatalogChange(uint32_t milliseconds);
     HResult StopChangeNotifications();
     HResult ScanCatalogDirectory(const std::wstring& directory, ICatalogVerifier& verifier);
+    // With `prepared`, its walk stands in for the store's own (see AddCatalog).
     HResult ProcessCatalogFile(const std::wstring& path, const korva::platform::FindData& entry,
-                               ICatalogVerifier& verifier);
+                               ICatalogVerifier& verifier, PreparedWalk* prepared = nullptr);
 
     const std::wstring& outputDirectory() const { return outputDirectory_; }
     const std::wstring& databasePath() const { return databasePath_; }
@@ -71,11 +73,22 @@ private:
     bool ScanIfChanged(const std::wstring& directory, korva::platform::NotificationHandle notification,
                        ICatalogVerification& verification, bool& anchorsSetUp, uint32_t failureEvent);
     void ArmChangeNotifications();
+    // Up to WorkerCount() verifiers for walking threads, none when one is
+    // wanted; they live until the anchors are released.
+    void SetUpWorkers(ICatalogVerification& verification);
+    // Whether a scan entry would be walked by the store, so a thread can
+    // walk it ahead; emits nothing.
+    bool WalkAheadFor(const std::wstring& path, const korva::platform::FindData& entry);
+    // The store's part of one scan entry: skipped names, or the catalog taken in.
+    void TakeIn(const std::wstring& directory, const korva::platform::FindData& entry, const std::wstring& path,
+                ICatalogVerifier& verifier, PreparedWalk* prepared);
 
     korva::platform::NotificationHandle firstNotification_ = korva::platform::InvalidFileHandle();
     korva::platform::NotificationHandle secondNotification_ = korva::platform::InvalidFileHandle();
     korva::platform::CriticalSection lock_;
     CCatalogDatabase* databaseHandle_ = nullptr;
+    ICatalogVerifier* workers_[kMaxWorkers] = {};
+    uint32_t workerCount_ = 0;
     CatalogStore store_;
     bool populated_ = false;
     CatalogDatabaseFile databaseFile_;

@@ -50,7 +50,8 @@ void CatalogStore::ClearStore() {
     signerValueIndex_.Clear();
 }
 
-bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& findData, ICatalogVerifier& verifier) {
+bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& findData, ICatalogVerifier& verifier,
+                              PreparedWalk* prepared) {
     if (!IsPlainFile(findData.attributes)) return true;
     if (records_.count() >= kMaxRecords) return StoreFailure(11, trace::Level::Warning, {trace::Num(records_.count())});
     const CatalogRecord* known = nullptr;
@@ -60,10 +61,16 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
         if (known->fileTime == findData.lastWriteTime) return true;
     }
 
-    ICatalogEvidence* callback = verifier.CreateCallback(callbacks_);
+    PreparedWalk here;
+    if (prepared == nullptr || !prepared->walked()) {
+        prepared = &here;
+        prepared->Walk(verifier, path.c_str(), callbacks_);
+    }
+    uint32_t walkResult = 0;
+    ICatalogEvidence* callback = prepared->Take(walkResult);
     if (callback == nullptr) return StoreFailure(13, trace::Level::Error);
     CallbackOwner owner(callback);
-    if (verifier.ParseCatalogFile(path.c_str(), *callback, callbacks_) != kWalkSucceeded) return false;
+    if (walkResult != kWalkSucceeded) return false;
     if (!callback->ContentDigestMatched()) return StoreFailure(14, trace::Level::Warning, {trace::Text(path)});
     if (!callback->SignerVerified()) return StoreFailure(15, trace::Level::Warning, {trace::Text(path)});
     if (callback->SignerRejected()) return StoreFailure(16, trace::Level::Information, {trace::Text(path)});
@@ -120,6 +127,16 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
     record->fileTime = findData.lastWriteTime;
     StoreEvent(29, trace::Level::Information, {trace::Num(added)});
     return true;
+}
+
+bool CatalogStore::WouldWalk(const std::wstring& path, const CatalogFindData& findData) {
+    if (!IsPlainFile(findData.attributes) || records_.count() >= kMaxRecords) return false;
+    const NameEntry* name = names_.Find(path);
+    if (name == nullptr) return true;
+    const CatalogRef& ref = name->ref;
+    // A name whose record is gone is refused before any walk.
+    if (ref.owner == nullptr || ref.index >= ref.owner->records().count()) return false;
+    return !(ref.owner->records()[ref.index].fileTime == findData.lastWriteTime);
 }
 
 bool CatalogStore::AppendSignerValue(std::span<const uint8_t> value, bool unsaved) {

@@ -14,6 +14,7 @@
 #include "engine/CatalogRecord.h"
 #include "engine/GrowableArray.h"
 #include "engine/OrderedMap.h"
+#include "engine/PreparedWalk.h"
 #include "engine/StoreEntries.h"
 #include "runtime/MemoryService.h"
 
@@ -34,7 +35,14 @@ public:
     // Takes in one catalog file of a scan. True: added, updated, or skipped as
     // unchanged or not a plain file. False: not taken in; whatever was
     // created before the failing step stays, marked unsaved.
-    bool AddCatalog(const std::wstring& path, const CatalogFindData& findData, ICatalogVerifier& verifier);
+    // A walk `prepared` ahead (on a worker thread) stands in for the one
+    // AddCatalog would make, with its events emitted where that one's would
+    // be; without it, or when it was not walked, AddCatalog walks itself.
+    bool AddCatalog(const std::wstring& path, const CatalogFindData& findData, ICatalogVerifier& verifier,
+                    PreparedWalk* prepared = nullptr);
+    // Whether AddCatalog would walk the catalog as the store stands: a plain
+    // file the store has no record of with this file time. Emits nothing.
+    bool WouldWalk(const std::wstring& path, const CatalogFindData& findData);
 
     // Where container storage and scratch objects come from.
     CCallbacks* callbacks() const { return callbacks_; }

@@ -20,6 +20,12 @@ public:
     virtual uint32_t SetUpTrustAnchors() = 0;
     // Verifies catalogs against the trust anchor set as it stands.
     virtual ICatalogVerifier& Verifier() = 0;
+    // One more verifier for a worker thread, set up now on the calling thread
+    // with a context, anchors and cache of its own, so that workers share
+    // nothing they change; it lives until ReleaseTrustAnchors. Null when this
+    // verification has none to give: its catalogs are walked on the store's
+    // thread.
+    virtual ICatalogVerifier* AddWorkerVerifier() { return nullptr; }
     // Both also when nothing was set up or started.
     virtual void ReleaseTrustAnchors() = 0;
     virtual void ResetContext() = 0;

@@ -67,7 +67,25 @@ uint32_t CCertificateVerification::SetUpTrustAnchors() {
     return status;
 }
 
+ICatalogVerifier* CCertificateVerification::AddWorkerVerifier() {
+    auto* worker = new CCertificateVerification;
+    if (worker == nullptr) return nullptr;
+    worker->anchors_.extraRoots = anchors_.extraRoots;
+    if (worker->StartContext() != kContextStarted || worker->SetUpTrustAnchors() != 0) {
+        delete worker;
+        return nullptr;
+    }
+    worker->nextWorker_ = nextWorker_;
+    nextWorker_ = worker;
+    return worker;
+}
+
 void CCertificateVerification::ReleaseTrustAnchors() {
+    while (CCertificateVerification* worker = nextWorker_) {
+        nextWorker_ = worker->nextWorker_;
+        worker->nextWorker_ = nullptr;
+        delete worker;
+    }
     ReleaseTrustAnchorSet(anchors_);
     delete anchors_.cache;
     anchors_.cache = nullptr;

@@ -8,10 +8,13 @@
 #include "catalog/StoppingNode.h"
 #include "catalog/TrustAnchorSet.h"
 #include "engine/CatalogVerification.h"
+#include "runtime/Allocator.h"
 
 namespace TarnVerifyTrustDriver {
 
-class CCertificateVerification : public ICatalogVerification, public ICatalogVerifier {
+class CCertificateVerification : public ICatalogVerification,
+                                 public ICatalogVerifier,
+                                 public TAllocator<CCertificateVerification> {
 public:
     CCertificateVerification() = default;
     ~CCertificateVerification() override;
@@ -23,6 +26,7 @@ public:
     // long as the set.
     uint32_t SetUpTrustAnchors() override;
     ICatalogVerifier& Verifier() override { return *this; }
+    ICatalogVerifier* AddWorkerVerifier() override;
     void ReleaseTrustAnchors() override;
     void ResetContext() override;
     // Roots trusted beside the built-in ones from the next SetUpTrustAnchors
@@ -38,6 +42,8 @@ public:
 private:
     CCertContext context_;
     TrustAnchorSet anchors_;
+    // The worker verifiers set up since the anchors, newest first.
+    CCertificateVerification* nextWorker_ = nullptr;
 };
 
 }  // namespace TarnVerifyTrustDriver

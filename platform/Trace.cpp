@@ -11,6 +11,7 @@ namespace korva::trace {
 namespace detail {
 std::atomic<Sink*> g_sink{nullptr};
 std::atomic<bool> g_configured{false};
+thread_local Sink* t_capture = nullptr;
 }
 
 namespace {

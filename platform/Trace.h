@@ -1,8 +1,8 @@
 // The trace facility: every failure point of the engine, the toolkit and the
 // support library reports an event (source, number, level, a few values).
 // Off by default; KORVA_TRACE=stderr or KORVA_TRACE=<file> prints one line per
-// event, and tests install a recorder. Emitting never allocates and never
-// changes behaviour.
+// event, and tests install a recorder. Emitting never changes behaviour, and
+// never allocates but where a Capture holds the thread's events back.
 #pragma once
 
 #include <atomic>
@@ -46,6 +46,8 @@ public:
 namespace detail {
 extern std::atomic<Sink*> g_sink;
 extern std::atomic<bool> g_configured;
+// Where this thread's events go instead of the sink while a Capture holds it.
+extern thread_local Sink* t_capture;
 void ConfigureOnce();
 // Every event passes here: after the first, one acquire load instead of a
 // call_once.
@@ -59,7 +61,9 @@ Sink* SetSink(Sink* sink);
 
 inline void Emit(Source source, uint32_t number, Level level, std::initializer_list<Value> data = {}) {
     detail::EnsureConfigured();
-    if (Sink* sink = detail::g_sink.load(std::memory_order_acquire)) sink->OnEvent(source, number, level, data);
+    if (Sink* sink = detail::g_sink.load(std::memory_order_acquire)) {
+        (detail::t_capture != nullptr ? detail::t_capture : sink)->OnEvent(source, number, level, data);
+    }
 }
 
 // Formats an event as the text sinks print it: "engine 28 error: ...".

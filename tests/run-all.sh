@@ -2,16 +2,16 @@
 # The project's test command: installs what it needs, builds, and runs every
 # test: native (with the benchmarks built and the catalog-tree benchmark's
 # engine/libcrypto agreement checked on a small tree), AddressSanitizer+UBSan,
-# the Windows build under Wine (unit tests and the command-line cases compared
+# ThreadSanitizer over the engine tests with several walking threads, the Windows build under Wine (unit tests and the command-line cases compared
 # with the native output), and a short run of every fuzz target. Build trees go to out/.
 #
 #   tests/run-all.sh            everything
-#   KORVA_STAGES="native asan" tests/run-all.sh   a subset (native asan windows fuzz)
+#   KORVA_STAGES="native asan" tests/run-all.sh   a subset (native asan tsan windows fuzz)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/out"
-stages=${KORVA_STAGES:-native asan windows fuzz}
+stages=${KORVA_STAGES:-native asan tsan windows fuzz}
 jobs=$(nproc 2>/dev/null || echo 2)
 fuzz_seconds=${KORVA_FUZZ_SECONDS:-20}
 summary=()
@@ -97,6 +97,18 @@ stage_asan() {
         "$root/tests/e2e/run-cattool-cases.sh" posix "$out/asan/tools/cattool/KorvaCatalogTool" &&
         engine_cases "$out/asan/frontend/KorvaCatalogDB" &&
         shared_cases "$root/tests/e2e/run-watch-cases.sh" "$out/asan/tools/cattool/KorvaCatalogTool"
+}
+
+# Only the engine's test programs and what they link: the threads that walk
+# catalogs run in the update cycle, and a small tree keeps the stage short.
+stage_tsan() {
+    log "ThreadSanitizer build of the engine tests, run with several walking threads"
+    local tests=(fast_path_tests update_cycle_tests engine_tests)
+    CC=clang CXX=clang++ cmake -S "$root" -B "$out/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVA_TSAN=ON \
+        >/dev/null &&
+        cmake --build "$out/tsan" -j "$jobs" --target "${tests[@]}" &&
+        (cd "$out/tsan" && KORVA_WORKERS=4 TSAN_OPTIONS=halt_on_error=1 \
+            ctest --output-on-failure -j "$jobs" -R "^($(IFS='|'; echo "${tests[*]}"))\$")
 }
 
 stage_windows() {

@@ -1,6 +1,8 @@
 // A tree of generated catalogs under a few test chains, built with every
-// shortcut off and then on: the Cat.DB bytes and the verdicts the engine
-// reports must not differ, for a full build and for a rerun over it.
+// shortcut off and then on, and by 1, 2 and 8 walking threads: the Cat.DB
+// bytes and the verdicts the engine reports must not differ, for a full build
+// and for a rerun over it; across thread counts every trace event comes in
+// the same order.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include "engine/CatalogDatabase.h"
 #include "engine/CatalogVerificationOverride.h"
 #include "engine/CertificateVerification.h"
+#include "engine/WorkerCountOverride.h"
 #include "platform/TraceRecorder.h"
 #include "tests/common/TempFiles.h"
 #include "tools/catgen/Catalog.h"
@@ -104,11 +107,13 @@ protected:
     void TearDown() override {
         SetCatalogVerification(previous_);
         SetFastPathsEnabled(true);
+        SetWorkerCount(0);
     }
 
     // One update cycle of a fresh engine into `output`: the Cat.DB bytes and
-    // the engine's and the store's events, which name every verdict.
-    std::pair<std::vector<uint8_t>, std::vector<std::wstring>> Run(const TempDirectory& output) {
+    // the engine's and the store's events, which name every verdict (every
+    // event with `all`).
+    std::pair<std::vector<uint8_t>, std::vector<std::wstring>> Run(const TempDirectory& output, bool all = false) {
         korva::trace::Recorder recorder;
         CCatalogDatabase* handle = nullptr;
         EXPECT_EQ(CreateCatalogDatabase(output.path().wstring().c_str(), &handle), kSuccess);
@@ -116,7 +121,8 @@ protected:
         EXPECT_EQ(ReleaseCatalogDatabase(handle), kSuccess);
         std::vector<std::wstring> events;
         for (const auto& event : recorder.events()) {
-            if (event.source != Source::Engine && event.source != Source::Store && event.source != Source::Record) continue;
+            bool verdict = event.source == Source::Engine || event.source == Source::Store || event.source == Source::Record;
+            if (!verdict && !all) continue;
             std::wstring line = std::to_wstring(static_cast<int>(event.source)) + L" " + std::to_wstring(event.number);
             for (uint64_t number : event.numbers) line += L" " + std::to_wstring(number);
             for (const std::wstring& text : event.texts) line += L" " + text;
@@ -132,6 +138,7 @@ protected:
 
 TEST_F(FastPathEquivalenceTest, ShortcutsChangeNoByteAndNoVerdict) {
     TempDirectory plainOutput, fastOutput;
+    SetWorkerCount(1);
     SetFastPathsEnabled(false);
     auto plain = Run(plainOutput);
     auto plainRerun = Run(plainOutput);
@@ -148,6 +155,23 @@ TEST_F(FastPathEquivalenceTest, ShortcutsChangeNoByteAndNoVerdict) {
     EXPECT_EQ(fast.second, plain.second);
     EXPECT_TRUE(fastRerun.first == plainRerun.first && fastRerun.first == fast.first);
     EXPECT_EQ(fastRerun.second, plainRerun.second);
+}
+
+TEST_F(FastPathEquivalenceTest, ThreadsChangeNoByteAndNoEventOrder) {
+    TempDirectory oneOutput;
+    SetWorkerCount(1);
+    auto one = Run(oneOutput, true);
+    auto oneRerun = Run(oneOutput, true);
+    ASSERT_FALSE(one.first.empty());
+    for (uint32_t workers : {2u, 8u}) {
+        TempDirectory output;
+        SetWorkerCount(workers);
+        auto build = Run(output, true);
+        EXPECT_TRUE(build.first == one.first) << workers;
+        EXPECT_EQ(build.second, one.second) << workers;
+        auto rerun = Run(output, true);
+        EXPECT_EQ(rerun.second, oneRerun.second) << workers;
+    }
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "engine/CatalogDatabase.h"
 #include "engine/CatalogVerificationOverride.h"
 #include "engine/CertificateVerification.h"
+#include "engine/WorkerCountOverride.h"
 #include "platform/IoFault.h"
 #include "tests/common/AllocationFaults.h"
 #include "tests/common/TempFiles.h"
@@ -147,8 +148,14 @@ protected:
         verification_.TrustExtraRoots(&extra_);
         kept_ = faults_.liveBlocks();  // the extra root's copy, kept for the test
         previous_ = SetCatalogVerification(&verification_);
+        // The N-th allocation and the phase marks name one point of a run only
+        // when a single thread makes them all.
+        SetWorkerCount(1);
     }
-    void TearDown() override { SetCatalogVerification(previous_); }
+    void TearDown() override {
+        SetCatalogVerification(previous_);
+        SetWorkerCount(0);
+    }
 
     // Generated catalogs under a test root: accepted ones with SHA-1 and
     // SHA-256 members and both kinds of time-stamp, and a refused one.

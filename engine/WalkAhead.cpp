@@ -1,0 +1,81 @@
+#include "engine/WalkAhead.h"
+
+#include <system_error>
+
+namespace TarnVerifyTrustDriver {
+
+WalkAhead::WalkAhead(std::span<ICatalogVerifier* const> verifiers, CCallbacks* callbacks) : callbacks_(callbacks) {
+    // Everything that may throw comes before the first thread starts.
+    slots_ = std::make_unique<Slot[]>(verifiers.empty() ? 1 : 2 * verifiers.size());
+    queue_.reserve(2 * verifiers.size());
+    threads_.reserve(verifiers.size());
+    for (ICatalogVerifier* verifier : verifiers) {
+        try {
+            threads_.emplace_back([this, verifier] { Work(*verifier); });
+        } catch (const std::system_error&) {
+            break;  // the threads that started do the walking
+        }
+    }
+    capacity_ = threads_.empty() ? 1 : 2 * threads_.size();
+}
+
+WalkAhead::~WalkAhead() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stopping_ = true;
+    }
+    queuedSignal_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+}
+
+WalkAhead::Slot& WalkAhead::Push() {
+    Slot& slot = slots_[(head_ + count_++) % capacity_];
+    slot.walk.Discard();
+    slot.queued = false;
+    slot.walked = false;
+    return slot;
+}
+
+void WalkAhead::Queue(Slot& slot) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        queue_.push_back(&slot);
+        slot.queued = true;
+    }
+    queuedSignal_.notify_one();
+}
+
+WalkAhead::Slot& WalkAhead::Front() {
+    Slot& slot = slots_[head_];
+    if (slot.queued) {
+        std::unique_lock<std::mutex> lock(lock_);
+        walkedSignal_.wait(lock, [&slot] { return slot.walked; });
+    }
+    return slot;
+}
+
+void WalkAhead::Pop() {
+    head_ = (head_ + 1) % capacity_;
+    --count_;
+}
+
+void WalkAhead::Work(ICatalogVerifier& verifier) {
+    std::unique_lock<std::mutex> lock(lock_);
+    for (;;) {
+        queuedSignal_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (stopping_) return;
+        Slot& slot = *queue_.front();
+        queue_.erase(queue_.begin());
+        lock.unlock();
+        {
+            // Held in the slot until the store reaches the catalog.
+            korva::trace::Capture capture(&slot.walk.events());
+            slot.walk.Walk(verifier, slot.path.c_str(), callbacks_);
+        }
+        lock.lock();
+        slot.walked = true;
+        walkedSignal_.notify_all();
+    }
+}
+
+}  // namespace TarnVerifyTrustDriver

@@ -1,0 +1,68 @@
+// Walks the catalogs of a directory scan ahead of the store, on worker
+// threads. The scan puts its catalogs in a window of slots in its order and
+// takes them out in the same order, so the store takes every catalog in, and
+// every walk's trace events come out, where a one-thread scan has them. The
+// window holds twice as many catalogs as there are threads: what waits to be
+// stored does not grow with the tree.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/PreparedWalk.h"
+#include "platform/Directory.h"
+
+namespace TarnVerifyTrustDriver {
+
+class WalkAhead {
+public:
+    struct Slot {
+        std::wstring path;
+        korva::platform::FindData entry;
+        PreparedWalk walk;
+        bool queued = false;
+        bool walked = false;  // under the lock
+    };
+
+    // One thread per verifier, each walking with its own; no threads (a
+    // window of one, walked by the store) when there are none or none start.
+    WalkAhead(std::span<ICatalogVerifier* const> verifiers, CCallbacks* callbacks);
+    // Stops the threads, each after the walk it is in.
+    ~WalkAhead();
+    WalkAhead(const WalkAhead&) = delete;
+    WalkAhead& operator=(const WalkAhead&) = delete;
+
+    size_t threads() const { return threads_.size(); }
+    bool empty() const { return count_ == 0; }
+    bool full() const { return count_ == capacity_; }
+    // A cleared slot at the back of the window; only when it is not full.
+    Slot& Push();
+    // Hands the slot's catalog to the next free thread.
+    void Queue(Slot& slot);
+    // The oldest slot, once its walk (if it was queued) has ended.
+    Slot& Front();
+    void Pop();
+
+private:
+    void Work(ICatalogVerifier& verifier);
+
+    CCallbacks* callbacks_;
+    std::unique_ptr<Slot[]> slots_;
+    size_t capacity_ = 1;
+    size_t head_ = 0;
+    size_t count_ = 0;
+    std::mutex lock_;
+    std::condition_variable queuedSignal_;
+    std::condition_variable walkedSignal_;
+    std::vector<Slot*> queue_;  // slots to walk, oldest first
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace TarnVerifyTrustDriver
