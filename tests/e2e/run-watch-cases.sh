@@ -36,6 +36,7 @@ within_a_second() {
     return 1
 }
 start() {
+    : >"$work/stdout"  # a background job's own redirection may come after the first grep
     "$tool" watch "$work/out" >"$work/stdout" 2>"$work/stderr" &
     pid=$!
     within_a_second grep -q '^cycle 1: ' "$work/stdout" || within_a_second grep -q '^cycle 1: ' "$work/stdout" ||
