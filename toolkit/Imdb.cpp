@@ -71,7 +71,7 @@ Status ImdbInit(ToolkitContext* context, void* params, ProviderFunction* funcs, 
 void ImdbRelease(ToolkitContext*, void* handle, const char*) {
     auto* imdb = static_cast<ImdbHandle*>(handle);
     if (imdb == nullptr) return;
-    ImdbCertIndexFree(&imdb->certIndex);
+    CertIndexFree(&imdb->certIndex);
     if (imdb->owned != 0) {
         ObjectListFree(&imdb->certs);
         ObjectListFree(&imdb->crls);

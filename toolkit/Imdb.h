@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "toolkit/ImdbCertIndex.h"
+#include "toolkit/CertIndex.h"
 #include "toolkit/ObjectList.h"
 #include "toolkit/Providers.h"
 
@@ -28,7 +28,7 @@ struct ImdbHandle {
     ObjectList* crls;
     ObjectList* keyIds;  // byte strings: the subjectPublicKeyInfo of each key
     ObjectList* keys;    // KeyObject copies, parallel to keyIds
-    ImdbCertIndex certIndex;  // of `certs`
+    CertIndex certIndex;  // of `certs`
 };
 
 Status ImdbInit(ToolkitContext* context, void* params, ProviderFunction* funcs, void** handle);

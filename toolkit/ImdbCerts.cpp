@@ -30,9 +30,9 @@ bool SameSerial(const CertFields& fields, const uint8_t* serial, uint32_t serial
 // number, or 1800.
 Status FindIssuerSerial(ImdbHandle* imdb, const NameObject* issuer, const uint8_t* serial, uint32_t serialLength,
                         uint32_t* index) {
-    ImdbCandidates candidates;
-    if (Status status = ImdbCertIndexSync(&imdb->certIndex, imdb->certs); status != kOk) return status;
-    Status status = candidates.Collect(imdb->certIndex, ImdbKeyKind::kIssuerSerial, issuer, serial, serialLength);
+    CertIndexCandidates candidates;
+    if (Status status = CertIndexSync(&imdb->certIndex, imdb->certs); status != kOk) return status;
+    Status status = candidates.Collect(imdb->certIndex, CertKeyKind::kIssuerSerial, issuer, serial, serialLength);
     for (uint32_t i = 0; status == kOk && i < candidates.count(); ++i) {
         CertObject* cert = nullptr;
         CertFields fields{};
@@ -84,10 +84,11 @@ Status ImdbSelectByIssuerSerial(ToolkitContext* context, void* handle, const Nam
 Status ImdbSelectBySubject(ToolkitContext* context, void* handle, const NameObject* subject, ObjectList* out) {
     ImdbHandle* imdb = nullptr;
     if (Status status = CertStore(context, handle, &imdb, __FILE__, __LINE__); status != kOk) return status;
-    ImdbCandidates candidates;
-    if (Status status = ImdbCertIndexSync(&imdb->certIndex, imdb->certs); status != kOk) return status;
-    Status collected = candidates.Collect(imdb->certIndex, ImdbKeyKind::kSubject, subject, nullptr, 0);
+    CertIndexCandidates candidates;
+    if (Status status = CertIndexSync(&imdb->certIndex, imdb->certs); status != kOk) return status;
+    Status collected = candidates.Collect(imdb->certIndex, CertKeyKind::kSubject, subject, nullptr, 0);
     if (collected != kOk) return collected;
+    CertListAppender appender(out);
     bool added = false;
     for (uint32_t i = 0; i < candidates.count(); ++i) {
         CertObject* cert = nullptr;
@@ -95,7 +96,7 @@ Status ImdbSelectBySubject(ToolkitContext* context, void* handle, const NameObje
         if (Status status = StoredCert(imdb, candidates[i], &cert); status != kOk) return status;
         if (Status status = CertGetFields(cert, &fields); status != kOk) return status;
         if (NameCompare(fields.subject, subject) != 0) continue;
-        if (Status status = CertListAppendUnique(out, cert, nullptr); status != kOk) return status;
+        if (Status status = appender.Append(cert); status != kOk) return status;
         added = true;
     }
     return added ? kOk : kNotFound;
@@ -116,7 +117,7 @@ Status ImdbDeleteByIssuerSerial(ToolkitContext* context, void* handle, const Nam
     if (serial == nullptr) return ImdbReport(context, kInvalidArgument, __FILE__, __LINE__, "serialNumber");
     uint32_t index = 0;
     if (Status status = FindIssuerSerial(imdb, issuer, serial, serialLength, &index); status != kOk) return status;
-    ImdbCertIndexReset(&imdb->certIndex);
+    CertIndexReset(&imdb->certIndex);
     return ObjectListRemove(imdb->certs, index);
 }
 

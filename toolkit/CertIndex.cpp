@@ -1,4 +1,4 @@
-#include "toolkit/ImdbCertIndex.h"
+#include "toolkit/CertIndex.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,12 +16,12 @@ namespace {
 constexpr uint32_t kKinds = 2;
 constexpr uint32_t kFirstCapacity = 16;
 
-uint32_t Bucket(const ImdbCertIndex& index, uint64_t key, uint32_t kind) {
+uint32_t Bucket(const CertIndex& index, uint64_t key, uint32_t kind) {
     return static_cast<uint32_t>(key & (uint64_t{index.capacity} * 2 - 1)) * kKinds + kind;
 }
 
 // Puts certificate `i`, whose keys are set, at the head of its buckets.
-void Link(ImdbCertIndex& index, uint32_t i) {
+void Link(CertIndex& index, uint32_t i) {
     for (uint32_t kind = 0; kind < kKinds; ++kind) {
         uint32_t bucket = Bucket(index, index.keys[i * kKinds + kind], kind);
         index.links[i * kKinds + kind] = index.heads[bucket];
@@ -31,7 +31,7 @@ void Link(ImdbCertIndex& index, uint32_t i) {
 
 // Room for `count` certificates, the filed ones linked again into the
 // larger table.
-Status Grow(ImdbCertIndex& index, uint32_t count) {
+Status Grow(CertIndex& index, uint32_t count) {
     uint64_t capacity = index.capacity == 0 ? kFirstCapacity : index.capacity;
     while (capacity < count) capacity *= 2;
     if (capacity > UINT32_MAX / 4) return kOutOfMemory;
@@ -47,18 +47,18 @@ Status Grow(ImdbCertIndex& index, uint32_t count) {
     const uint32_t filed = index.filed;
     if (filed != 0) std::memcpy(keys, index.keys, size_t{filed} * kKinds * sizeof(uint64_t));
     std::memset(heads, 0, capacity * 2 * kKinds * sizeof(uint32_t));
-    ImdbCertIndexFree(&index);
-    index = ImdbCertIndex{filed, static_cast<uint32_t>(capacity), keys, links, heads};
+    CertIndexFree(&index);
+    index = CertIndex{filed, static_cast<uint32_t>(capacity), keys, links, heads};
     for (uint32_t i = 0; i < filed; ++i) Link(index, i);
     return kOk;
 }
 
 }  // namespace
 
-Status ImdbCertIndexSync(ImdbCertIndex* index, const ObjectList* certs) {
+Status CertIndexSync(CertIndex* index, const ObjectList* certs) {
     uint32_t count = 0;
     if (Status status = ObjectListCount(certs, &count); status != kOk) return status;
-    if (count < index->filed) ImdbCertIndexReset(index);
+    if (count < index->filed) CertIndexReset(index);
     if (count > index->capacity) {
         if (Status status = Grow(*index, count); status != kOk) return status;
     }
@@ -76,23 +76,23 @@ Status ImdbCertIndexSync(ImdbCertIndex* index, const ObjectList* certs) {
     return kOk;
 }
 
-void ImdbCertIndexReset(ImdbCertIndex* index) {
+void CertIndexReset(CertIndex* index) {
     index->filed = 0;
     if (index->heads != nullptr) std::memset(index->heads, 0, size_t{index->capacity} * 2 * kKinds * sizeof(uint32_t));
 }
 
-void ImdbCertIndexFree(ImdbCertIndex* index) {
+void CertIndexFree(CertIndex* index) {
     mem::FreeBuffer(index->keys);
     mem::FreeBuffer(index->links);
     mem::FreeBuffer(index->heads);
-    *index = ImdbCertIndex{};
+    *index = CertIndex{};
 }
 
-ImdbCandidates::~ImdbCandidates() {
+CertIndexCandidates::~CertIndexCandidates() {
     mem::FreeBuffer(items_);
 }
 
-Status ImdbCandidates::Add(uint32_t item) {
+Status CertIndexCandidates::Add(uint32_t item) {
     if (count_ == capacity_) {
         uint32_t capacity = capacity_ == 0 ? kFirstCapacity : capacity_ * 2;
         auto* grown = static_cast<uint32_t*>(mem::ReallocateBuffer(items_, size_t{capacity} * sizeof(uint32_t)));
@@ -104,14 +104,14 @@ Status ImdbCandidates::Add(uint32_t item) {
     return kOk;
 }
 
-Status ImdbCandidates::Collect(const ImdbCertIndex& index, ImdbKeyKind kind, const NameObject* name,
+Status CertIndexCandidates::Collect(const CertIndex& index, CertKeyKind kind, const NameObject* name,
                                const uint8_t* serial, uint32_t serialLength) {
     const auto column = static_cast<uint32_t>(kind);
     count_ = 0;
     if (index.filed == 0) return kOk;
     for (uint32_t k = 0, keys = NameLookupKeyCount(name); k < keys; ++k) {
         uint64_t key = NameLookupKey(name, k);
-        if (kind == ImdbKeyKind::kIssuerSerial) key = NameKeyWithSerial(key, serial, serialLength);
+        if (kind == CertKeyKind::kIssuerSerial) key = NameKeyWithSerial(key, serial, serialLength);
         for (uint32_t next = index.heads[Bucket(index, key, column)]; next != 0;
              next = index.links[(next - 1) * kKinds + column]) {
             if (index.keys[(next - 1) * kKinds + column] != key) continue;

@@ -1,8 +1,8 @@
-// The in-memory database's index of its certificates: by subject name and by
-// issuer name with serial number, under the keys of NameKey.h, so a lookup
-// reads the few certificates filed under its keys instead of all of them.
-// It files the list's certificates lazily, before each lookup: the list only
-// grows between lookups, and a removal starts the filing over.
+// An index of a list of certificates: by subject name and by issuer name
+// with serial number, under the keys of NameKey.h, so a lookup reads the few
+// certificates filed under its keys instead of all of them. It files the
+// list's certificates lazily, before each lookup: the list only grows
+// between lookups, and a removal must start the filing over.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,7 @@ struct NameObject;
 
 // One hash table of chains per key kind; links and keys are per certificate
 // (its list index), heads per bucket. Zero-initialised it is empty.
-struct ImdbCertIndex {
+struct CertIndex {
     uint32_t filed;     // certificates [0, filed) of the list are in the table
     uint32_t capacity;  // certificates the arrays hold; buckets are twice as many
     uint64_t* keys;     // [capacity][2]: subject key, issuer and serial key
@@ -23,25 +23,25 @@ struct ImdbCertIndex {
     uint32_t* heads;    // [2 * capacity][2]: the first certificate of each bucket, plus 1
 };
 
-enum class ImdbKeyKind : uint32_t { kSubject = 0, kIssuerSerial = 1 };
+enum class CertKeyKind : uint32_t { kSubject = 0, kIssuerSerial = 1 };
 
 // Files the certificates added since the last call. 1797 when memory runs out
 // (the index is then left as it was).
-Status ImdbCertIndexSync(ImdbCertIndex* index, const ObjectList* certs);
+Status CertIndexSync(CertIndex* index, const ObjectList* certs);
 // Forget every filing; the next sync files the whole list again.
-void ImdbCertIndexReset(ImdbCertIndex* index);
-void ImdbCertIndexFree(ImdbCertIndex* index);
+void CertIndexReset(CertIndex* index);
+void CertIndexFree(CertIndex* index);
 
 // The list indexes filed under any lookup key of `name` (with `serial` for
 // issuer lookups), ascending and each once: candidates NameCompare must confirm.
-class ImdbCandidates {
+class CertIndexCandidates {
 public:
-    ImdbCandidates() = default;
-    ~ImdbCandidates();
-    ImdbCandidates(const ImdbCandidates&) = delete;
-    ImdbCandidates& operator=(const ImdbCandidates&) = delete;
+    CertIndexCandidates() = default;
+    ~CertIndexCandidates();
+    CertIndexCandidates(const CertIndexCandidates&) = delete;
+    CertIndexCandidates& operator=(const CertIndexCandidates&) = delete;
 
-    Status Collect(const ImdbCertIndex& index, ImdbKeyKind kind, const NameObject* name, const uint8_t* serial,
+    Status Collect(const CertIndex& index, CertKeyKind kind, const NameObject* name, const uint8_t* serial,
                    uint32_t serialLength);
     uint32_t count() const { return count_; }
     uint32_t operator[](uint32_t i) const { return items_[i]; }
