@@ -58,7 +58,6 @@ Status Grow(CertIndex& index, uint32_t count) {
 Status CertIndexSync(CertIndex* index, const ObjectList* certs) {
     uint32_t count = 0;
     if (Status status = ObjectListCount(certs, &count); status != kOk) return status;
-    if (count < index->filed) CertIndexReset(index);
     if (count > index->capacity) {
         if (Status status = Grow(*index, count); status != kOk) return status;
     }

@@ -69,9 +69,8 @@ Status CertListAppender::Append(CertObject* cert) {
     }
     for (uint32_t i = 0; status == kOk && i < candidates.count(); ++i) {
         void* payload = nullptr;
-        if (ObjectListGet(list_, candidates[i], &payload) == kOk && CertEqual(static_cast<const CertObject*>(payload), cert)) {
-            return kOk;
-        }
+        Status got = ObjectListGet(list_, candidates[i], &payload);
+        if (got == kOk && CertEqual(static_cast<const CertObject*>(payload), cert)) return kOk;
     }
     return status == kOk ? CertListAppendReference(list_, cert, nullptr) : status;
 }
