@@ -135,6 +135,8 @@ KORVA_HOSTILE(certificates_100, Hostile::kManyCertificates, 100);
 KORVA_HOSTILE(certificates_1000, Hostile::kManyCertificates, 1'000);
 KORVA_HOSTILE(certificates_2000, Hostile::kManyCertificates, 2'000);
 KORVA_HOSTILE(certificates_3000, Hostile::kManyCertificates, 3'000);
+KORVA_HOSTILE(certificates_8000, Hostile::kManyCertificates, 8'000);
+KORVA_HOSTILE(certificates_50000, Hostile::kManyCertificates, 50'000);
 KORVA_HOSTILE(cross_signed_4x4, Hostile::kCrossSigned, 4);
 KORVA_HOSTILE(cross_signed_8x8, Hostile::kCrossSigned, 8);
 KORVA_HOSTILE(exponent_256_octets, Hostile::kLargeExponent, 256);

@@ -38,10 +38,10 @@ struct CatalogMember {
 class CMicrosoftCatalogCallback : public IAsn1NodeCallback, public TAllocator<CMicrosoftCatalogCallback> {
 public:
     // Certificates one catalog may carry, its time-stamp token's included.
-    // Real catalogs carry a handful; path building looks issuers up across
-    // all of them, which costs the square of their number, so a catalog
-    // with more is refused before they are decoded.
-    static constexpr uint32_t kMaxCertificates = 2048;
+    // Real catalogs carry a handful; issuer lookups go through the
+    // database's index, so the cost grows with their number, not its
+    // square, and memory bounds a catalog long before this count does.
+    static constexpr uint32_t kMaxCertificates = 1u << 20;
 
     // Signers are validated against the set's code-signing anchors,
     // countersigners also against its second list; the set must outlive

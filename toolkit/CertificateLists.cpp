@@ -59,4 +59,20 @@ Status CertListAppendUnique(ObjectList* list, CertObject* cert, uint32_t* outInd
     return CertListAppendReference(list, cert, outIndex);
 }
 
+Status CertListAppender::Append(CertObject* cert) {
+    if (!IsCertificate(cert)) return kInvalidCertificate;
+    CertIndexCandidates candidates;
+    Status status = CertIndexSync(&index_, list_);
+    if (status == kOk) {
+        status = candidates.Collect(index_, CertKeyKind::kIssuerSerial, cert->fields.issuer,
+                                    cert->fields.serialNumber.data, cert->fields.serialNumber.length);
+    }
+    for (uint32_t i = 0; status == kOk && i < candidates.count(); ++i) {
+        void* payload = nullptr;
+        Status got = ObjectListGet(list_, candidates[i], &payload);
+        if (got == kOk && CertEqual(static_cast<const CertObject*>(payload), cert)) return kOk;
+    }
+    return status == kOk ? CertListAppendReference(list_, cert, nullptr) : status;
+}
+
 }  // namespace korva::toolkit

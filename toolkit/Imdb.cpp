@@ -53,7 +53,7 @@ Status ImdbInit(ToolkitContext* context, void* params, ProviderFunction* funcs, 
     *imdb = ImdbHandle{};
     if (params != nullptr) {
         const auto* lists = static_cast<const ImdbParams*>(params);
-        *imdb = ImdbHandle{0, lists->certs, lists->crls, lists->keyIds, lists->keys};
+        *imdb = ImdbHandle{0, lists->certs, lists->crls, lists->keyIds, lists->keys, {}};
         *handle = imdb;
         return kOk;
     }
@@ -71,6 +71,7 @@ Status ImdbInit(ToolkitContext* context, void* params, ProviderFunction* funcs, 
 void ImdbRelease(ToolkitContext*, void* handle, const char*) {
     auto* imdb = static_cast<ImdbHandle*>(handle);
     if (imdb == nullptr) return;
+    CertIndexFree(&imdb->certIndex);
     if (imdb->owned != 0) {
         ObjectListFree(&imdb->certs);
         ObjectListFree(&imdb->crls);

@@ -27,22 +27,23 @@ bool SameSerial(const CertFields& fields, const uint8_t* serial, uint32_t serial
 }
 
 // The index of the first stored certificate with that issuer and serial
-// number, or 1800; a certificate whose fields cannot be read ends the walk.
-Status FindIssuerSerial(const ImdbHandle* imdb, const NameObject* issuer, const uint8_t* serial,
-                        uint32_t serialLength, uint32_t* index) {
-    uint32_t count = 0;
-    if (Status status = ObjectListCount(imdb->certs, &count); status != kOk) return status;
-    for (uint32_t i = 0; i < count; ++i) {
+// number, or 1800.
+Status FindIssuerSerial(ImdbHandle* imdb, const NameObject* issuer, const uint8_t* serial, uint32_t serialLength,
+                        uint32_t* index) {
+    CertIndexCandidates candidates;
+    if (Status status = CertIndexSync(&imdb->certIndex, imdb->certs); status != kOk) return status;
+    Status status = candidates.Collect(imdb->certIndex, CertKeyKind::kIssuerSerial, issuer, serial, serialLength);
+    for (uint32_t i = 0; status == kOk && i < candidates.count(); ++i) {
         CertObject* cert = nullptr;
         CertFields fields{};
-        if (Status status = StoredCert(imdb, i, &cert); status != kOk) return status;
-        if (Status status = CertGetFields(cert, &fields); status != kOk) return status;
+        if (Status got = StoredCert(imdb, candidates[i], &cert); got != kOk) return got;
+        if (Status got = CertGetFields(cert, &fields); got != kOk) return got;
         if (NameCompare(fields.issuer, issuer) == 0 && SameSerial(fields, serial, serialLength)) {
-            *index = i;
+            *index = candidates[i];
             return kOk;
         }
     }
-    return kNotFound;
+    return status == kOk ? kNotFound : status;
 }
 
 Status CertWalk(ToolkitContext* context, void* handle, ImdbIterator* iterator, ObjectList* out, bool first) {
@@ -60,7 +61,12 @@ Status CertWalk(ToolkitContext* context, void* handle, ImdbIterator* iterator, O
 Status ImdbInsertCert(ToolkitContext* context, void* handle, CertObject* cert) {
     ImdbHandle* imdb = nullptr;
     if (Status status = CertStore(context, handle, &imdb, __FILE__, __LINE__); status != kOk) return status;
-    return CertListAppendUnique(imdb->certs, cert, nullptr);
+    // One certificate per issuer and serial number: a later one is not kept.
+    if (!IsCertificate(cert)) return kInvalidCertificate;
+    uint32_t index = 0;
+    Status status = FindIssuerSerial(imdb, cert->fields.issuer, cert->fields.serialNumber.data,
+                                     cert->fields.serialNumber.length, &index);
+    return status == kNotFound ? CertListAppendReference(imdb->certs, cert, nullptr) : status;
 }
 
 Status ImdbSelectByIssuerSerial(ToolkitContext* context, void* handle, const NameObject* issuer, const uint8_t* serial,
@@ -78,16 +84,19 @@ Status ImdbSelectByIssuerSerial(ToolkitContext* context, void* handle, const Nam
 Status ImdbSelectBySubject(ToolkitContext* context, void* handle, const NameObject* subject, ObjectList* out) {
     ImdbHandle* imdb = nullptr;
     if (Status status = CertStore(context, handle, &imdb, __FILE__, __LINE__); status != kOk) return status;
-    uint32_t count = 0;
-    if (Status status = ObjectListCount(imdb->certs, &count); status != kOk) return status;
+    CertIndexCandidates candidates;
+    if (Status status = CertIndexSync(&imdb->certIndex, imdb->certs); status != kOk) return status;
+    Status collected = candidates.Collect(imdb->certIndex, CertKeyKind::kSubject, subject, nullptr, 0);
+    if (collected != kOk) return collected;
+    CertListAppender appender(out);
     bool added = false;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < candidates.count(); ++i) {
         CertObject* cert = nullptr;
         CertFields fields{};
-        if (Status status = StoredCert(imdb, i, &cert); status != kOk) return status;
+        if (Status status = StoredCert(imdb, candidates[i], &cert); status != kOk) return status;
         if (Status status = CertGetFields(cert, &fields); status != kOk) return status;
         if (NameCompare(fields.subject, subject) != 0) continue;
-        if (Status status = CertListAppendUnique(out, cert, nullptr); status != kOk) return status;
+        if (Status status = appender.Append(cert); status != kOk) return status;
         added = true;
     }
     return added ? kOk : kNotFound;
@@ -108,6 +117,7 @@ Status ImdbDeleteByIssuerSerial(ToolkitContext* context, void* handle, const Nam
     if (serial == nullptr) return ImdbReport(context, kInvalidArgument, __FILE__, __LINE__, "serialNumber");
     uint32_t index = 0;
     if (Status status = FindIssuerSerial(imdb, issuer, serial, serialLength, &index); status != kOk) return status;
+    CertIndexReset(&imdb->certIndex);
     return ObjectListRemove(imdb->certs, index);
 }
 

@@ -153,6 +153,7 @@ Status ImdbSelectCerts(ToolkitContext*, void* handle, const NameObject* nameFilt
     if (imdb->certs == nullptr) return kWrongObjectKind;
     uint32_t count = 0;
     if (Status status = ObjectListCount(imdb->certs, &count); status != kOk) return status;
+    CertListAppender appender(out);
     bool added = false;
     for (uint32_t i = 0; i < count; ++i) {
         void* payload = nullptr;
@@ -163,7 +164,7 @@ Status ImdbSelectCerts(ToolkitContext*, void* handle, const NameObject* nameFilt
         bool passes = false;
         if (Status status = Passes(nameFilter, extensionFilter, fields, &passes); status != kOk) return status;
         if (!passes) continue;
-        if (Status status = CertListAppendUnique(out, cert, nullptr); status != kOk) return status;
+        if (Status status = appender.Append(cert); status != kOk) return status;
         added = true;
     }
     return added ? kOk : kNotFound;

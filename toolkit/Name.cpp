@@ -190,6 +190,27 @@ bool PrintableEqual(const NameAttribute& a, const NameAttribute& b) {
     }
 }
 
+// FNV-1a, one octet at a time.
+constexpr uint64_t kHashPrime = 0x100000001B3;
+
+uint64_t HashByte(uint64_t hash, uint8_t byte) {
+    return (hash ^ byte) * kHashPrime;
+}
+
+uint64_t HashBytes(uint64_t hash, const uint8_t* bytes, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i) hash = HashByte(hash, bytes[i]);
+    return hash;
+}
+
+// A PrintableString value as its cursor reads it; one that is not
+// PrintableString equals nothing, so where its hash stops does not matter.
+uint64_t HashPrintable(uint64_t hash, const NameAttribute& attribute) {
+    PrintableCursor cursor(attribute);
+    uint8_t c = 0;
+    while (cursor.Next(c) > 0) hash = HashByte(hash, c);
+    return hash;
+}
+
 bool BytesEqual(const uint8_t* a, uint32_t aLength, const uint8_t* b, uint32_t bLength) {
     return aLength == bLength && (aLength == 0 || std::memcmp(a, b, aLength) == 0);
 }
@@ -294,6 +315,14 @@ Status NameGetAttribute(const NameObject* name, uint32_t index, NameAttribute* a
 
 bool NameValuesEqual(const NameAttribute& a, const NameAttribute& b) {
     return ValuesEqual(a, b);
+}
+
+uint64_t NameAttributeHash(const NameAttribute& attribute) {
+    // The type's length keeps its octets apart from the value's.
+    uint64_t hash = HashByte(0xCBF29CE484222325, static_cast<uint8_t>(attribute.typeLength));
+    hash = HashByte(HashBytes(hash, attribute.type, attribute.typeLength), static_cast<uint8_t>(attribute.stringType));
+    if (attribute.stringType == kPrintableString) return HashPrintable(hash, attribute);
+    return HashBytes(hash, attribute.value, attribute.valueLength);
 }
 
 int NameCompare(const NameObject* a, const NameObject* b) {

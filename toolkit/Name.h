@@ -52,6 +52,8 @@ Status NameGetAttribute(const NameObject* name, uint32_t index, NameAttribute* a
 int NameCompare(const NameObject* a, const NameObject* b);
 // Whether two attribute values are equal under NameCompare's value rule.
 bool NameValuesEqual(const NameAttribute& a, const NameAttribute& b);
+// The same for any two attributes (type and value) NameCompare takes as equal.
+uint64_t NameAttributeHash(const NameAttribute& attribute);
 
 // The Name rebuilt from the attribute values, with minimal DER lengths:
 // the length is returned; with an empty `out` it only measures, and 0 means

@@ -141,6 +141,7 @@ Status SearchAltName(ToolkitContext* context, const PathParams* params, const Ge
     if (status == kOk) status = ObjectListCreate(&matches);
     if (status == kOk) status = DbSelectCerts(params->database, nullptr, filter, matches);
     if (status == kNotFound) status = kOk;
+    CertListAppender appender(found);
     for (uint32_t i = 0; status == kOk && i < PathListCount(matches); ++i) {
         CertFields fields{};
         CertObject* cert = PathListCert(matches, i);
@@ -148,7 +149,7 @@ Status SearchAltName(ToolkitContext* context, const PathParams* params, const Ge
             !SameBytes(fields.serialNumber.data, fields.serialNumber.length, serial.data, serial.length)) {
             continue;
         }
-        status = CertListAppendUnique(found, cert, nullptr);
+        status = appender.Append(cert);
     }
     ObjectListFree(&matches);
     ExtensionListFree(&filter);

@@ -25,8 +25,10 @@ inline bool PathIsAnchor(const ObjectList* trustedCerts, const CertObject* cert)
 
 // Appends the certificates of `from` to `to` (may be null), skipping those already there.
 inline Status PathListMerge(ObjectList* to, const ObjectList* from) {
-    for (uint32_t i = 0; to != nullptr && i < PathListCount(from); ++i) {
-        if (Status status = CertListAppendUnique(to, PathListCert(from, i), nullptr); status != kOk) return status;
+    if (to == nullptr) return kOk;
+    CertListAppender appender(to);
+    for (uint32_t i = 0; i < PathListCount(from); ++i) {
+        if (Status status = appender.Append(PathListCert(from, i)); status != kOk) return status;
     }
     return kOk;
 }

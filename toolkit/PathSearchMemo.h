@@ -32,9 +32,15 @@ public:
     const PathMemoEntry* Find(const CertObject* cert) const;
 
 private:
+    // The slot where `cert`'s entry is or would go.
+    uint32_t Slot(const CertObject* cert) const;
+    bool Grow();
+
     PathMemoEntry* entries_ = nullptr;
     uint32_t count_ = 0;
     uint32_t capacity_ = 0;
+    // Open addressing over twice the capacity: entry index plus 1, 0 free.
+    uint32_t* slots_ = nullptr;
 };
 
 }  // namespace korva::toolkit

@@ -1,10 +1,12 @@
 #include "tests/toolkit/ChainFixture.h"
+#include "tests/toolkit/DerBuilder.h"
 #include "toolkit/Crl.h"
 #include "toolkit/ExtensionOids.h"
 #include "toolkit/Imdb.h"
 #include "toolkit/ImdbSlots.h"
 #include "toolkit/KeyFromSpki.h"
 #include "toolkit/KeyObject.h"
+#include "toolkit/PathLists.h"
 
 namespace korva::toolkit::testing {
 namespace {
@@ -47,6 +49,75 @@ TEST_F(ImdbTest, SelectsEverySubjectMatchInInsertionOrder) {
     EXPECT_EQ(PathAt(1), b);
     EXPECT_EQ(PathAt(2), c);
     EXPECT_EQ(DbSelectBySubject(database_, Issuer(a), path_), kNotFound);
+}
+
+// Selection through the index equals a scan with NameCompare, in order, over
+// names that compare loosely (PrintableString), exactly (other types), not
+// at all ('@' is not PrintableString), or one way only ({x,x} takes x, y).
+TEST_F(ImdbTest, IndexedSelectionEqualsAScan) {
+    auto rdn = [](std::initializer_list<Attr> values) {
+        Der set;
+        for (const Attr& a : values) set = Cat({set, Seq({Tlv(0x06, a.type), Tlv(a.stringTag, Text(a.value))})});
+        return Tlv(0x31, set);
+    };
+    const Der forms[] = {
+        NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "Ab  c"}}),
+        NameDer({{kCountry, 0x13, "us"}, {kCommonName, 0x13, " aB c "}}),
+        NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x0C, "Ab  c"}}),
+        NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x0C, "ab c"}}),
+        NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a@b"}}),
+        NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a"}}),
+        Seq({rdn({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a"}})}),
+        Seq({rdn({{kCommonName, 0x13, "A"}, {kCountry, 0x13, "us"}})}),
+        Seq({rdn({{kCommonName, 0x13, "x"}, {kCommonName, 0x13, "X"}})}),
+        NameDer({{kCommonName, 0x13, "X"}, {kCommonName, 0x13, "y"}}),
+        NameDer({{kCommonName, 0x13, "x"}, {kCommonName, 0x13, "x"}}),
+        Seq({rdn({{kCommonName, 0x13, "y"}, {kCommonName, 0x13, "x"}})}),
+        Seq({rdn({{kCommonName, 0x1E, std::string("\0a\0b", 4)}})}),
+        Seq({}),
+    };
+    // Each name as subject and issuer, twice: serial 5, which keeps a later
+    // equal issuer out, then a serial of its own.
+    std::vector<CertObject*> loaded;
+    for (uint8_t serial : {0, 1}) {
+        for (uint8_t i = 0; i < std::size(forms); ++i) {
+            CertParts parts;
+            parts.issuer = parts.subject = forms[i];
+            parts.serial = Tlv(0x02, {static_cast<uint8_t>(serial == 0 ? 5 : 10 + i)});
+            loaded.push_back(Insert(parts.Build()));
+        }
+    }
+    std::vector<CertObject*> kept;
+    for (CertObject* cert : loaded) {
+        bool clash = false;
+        for (CertObject* k : kept) clash = clash || CertEqual(k, cert);
+        if (!clash) kept.push_back(cert);
+    }
+    auto select = [&](auto request) {
+        ObjectList* list = nullptr;
+        EXPECT_EQ(ObjectListCreate(&list), kOk);
+        request(list);
+        std::vector<CertObject*> got;
+        for (uint32_t i = 0; i < Count(list); ++i) got.push_back(PathListCert(list, i));
+        ObjectListFree(&list);
+        return got;
+    };
+    EXPECT_EQ(select([&](ObjectList* out) { DbSelectCerts(database_, nullptr, nullptr, out); }), kept);
+    const uint8_t five = 5;
+    for (uint32_t q = 0; q < std::size(forms); ++q) {
+        const NameObject* wanted = Subject(loaded[q]);
+        std::vector<CertObject*> bySubject;
+        std::vector<CertObject*> byIssuer;
+        for (CertObject* k : kept) {
+            if (NameCompare(Subject(k), wanted) == 0) bySubject.push_back(k);
+            if (byIssuer.empty() && NameCompare(Issuer(k), wanted) == 0 && k->fields.serialNumber.data[0] == 5) {
+                byIssuer.push_back(k);
+            }
+        }
+        SCOPED_TRACE(q);
+        EXPECT_EQ(select([&](ObjectList* out) { DbSelectBySubject(database_, wanted, out); }), bySubject);
+        EXPECT_EQ(select([&](ObjectList* out) { DbSelectByIssuerSerial(database_, wanted, &five, 1, out); }), byIssuer);
+    }
 }
 
 TEST_F(ImdbTest, FiltersByLeadingNameAndExtensionValues) {

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "catalog/MicrosoftCatalogCallback.h"
+#include "toolkit/PathSearch.h"
 #include "tools/catgen/Catalog.h"
 
 namespace korva::catgen {
@@ -87,8 +88,11 @@ HostileCatalog BuildHostile(Hostile kind, size_t size, const Identity& root) {
             }
             // Embedded after the leaf in reverse: the decoys come first.
             chain.intermediates.insert(chain.intermediates.end(), decoys.begin(), decoys.end());
+            // The chain search takes about one step per decoy before it
+            // reaches the real issuer: past its step cap the signer has no path.
             const bool withinLimit = chain.Embedded().size() <= TarnVerifyTrustDriver::CMicrosoftCatalogCallback::kMaxCertificates;
-            return {count + " certificates", Signed(options, chain), withinLimit};
+            const bool found = size < korva::toolkit::kPathMaxSearchSteps;
+            return {count + " certificates", Signed(options, chain), withinLimit && found};
         }
         case Hostile::kCrossSigned: {
             // `size` layers of `size` certificates, each layer signed by every
