@@ -38,9 +38,13 @@ constexpr KnownOid kKnownOids[] = {
 }  // namespace
 
 uint32_t KnownOidFlag(korva::platform::ByteSpan contents) {
+    if (contents.empty()) return 0;
+    const uint8_t last = contents.back();
     for (const KnownOid& row : kKnownOids) {
-        // The length octet first: most identifiers differ there already.
-        if (row.der[1] == contents.size() && std::equal(contents.begin(), contents.end(), std::begin(row.der) + 2)) {
+        // The length and the last octet first: identifiers under one arc
+        // share long prefixes and mostly differ only at the end.
+        if (row.der[1] == contents.size() && row.der[1 + contents.size()] == last &&
+            std::equal(contents.begin(), contents.end() - 1, std::begin(row.der) + 2)) {
             return row.flag;
         }
     }
