@@ -4,6 +4,7 @@
 
 #include "catalog/Asn1TagRules.h"
 #include "catalog/KnownOids.h"
+#include "platform/ByteReader.h"
 #include "platform/Trace.h"
 #include "toolkit/DerHeader.h"
 
@@ -87,7 +88,7 @@ private:
     void Step(ParserStackItem& item) {
         ByteSpan rest = item.reader.Rest();
         toolkit::ElementHeader header;
-        toolkit::Status status = toolkit::DecodeElementHeader(context_, rest, header);
+        toolkit::Status status = DecodeHeader(rest, header);
         if (status != toolkit::kOk) {
             Emit(28, Level::Warning, {Num(status)});
             item.status = status;
@@ -135,6 +136,23 @@ private:
         item.emptyAllowed = EmptyAllowed(node.tag, node.tagClass);
         if (node.Constructed()) return Descend(item, value);
         StepOverPrimitive(item);
+    }
+
+    // The definite form, nearly every element, straight from the reader; the
+    // indefinite form and every failure through the toolkit, which measures
+    // the one and reports the other.
+    toolkit::Status DecodeHeader(ByteSpan rest, toolkit::ElementHeader& header) {
+        korva::platform::ByteReader reader(rest);
+        korva::platform::DerHeader der;
+        if (reader.ReadDerHeader(der, korva::platform::DerRules::kBer) != korva::platform::DerError::kNone ||
+            der.indefinite || der.length > reader.Remaining()) {
+            return toolkit::DecodeElementHeader(context_, rest, header);
+        }
+        header.tag = der.tag;
+        header.tagClass = der.tagClass;
+        header.headerLength = static_cast<uint32_t>(der.headerLength);
+        header.len = der.length;
+        return toolkit::kOk;
     }
 
     // Acts on the callback's answer; false when the walk stops.
