@@ -1,6 +1,7 @@
 #include "catalog/MicrosoftCatalogCallback.h"
 
 #include <algorithm>
+#include <span>
 
 #include "catalog/AlgorithmReaders.h"
 #include "catalog/CatalogNameText.h"
@@ -268,9 +269,19 @@ uint32_t CMicrosoftCatalogCallback::OnNode(Asn1Node& node) {
         &CMicrosoftCatalogCallback::ReadSignerInfo,    &CMicrosoftCatalogCallback::CollectMemberHash,
         &CMicrosoftCatalogCallback::CopyCountersignatureDigest,
     };
-    for (Handler handler : kStopping) {
+    // Before the signer infos only these act on a node, the others all wait
+    // for a later phase; and most nodes lie there: the members and the
+    // certificates.
+    static constexpr Handler kBeforeSignerInfos[] = {
+        &CMicrosoftCatalogCallback::DigestContent,
+        &CMicrosoftCatalogCallback::CollectCertificate,
+        &CMicrosoftCatalogCallback::CollectMemberHash,
+    };
+    bool early = phase_ < kPhaseSignerInfos;
+    for (Handler handler : early ? std::span<const Handler>(kBeforeSignerInfos) : std::span<const Handler>(kStopping)) {
         if (uint32_t result = (this->*handler)(node); result != 0) return result;
     }
+    if (early) return DecideAfterNode();
     // The later handlers only leave a trace; their verdicts speak for them.
     if (uint32_t result = ReadTimeStampContent(node); result != 0) Emit(205, Level::Information, {Num(result)});
     if (uint32_t result = DigestCountersignatureAttributes(node); result != 0) {

@@ -4,6 +4,7 @@
 
 #include "catalog/Asn1TagRules.h"
 #include "catalog/KnownOids.h"
+#include "platform/ByteReader.h"
 #include "platform/Trace.h"
 #include "toolkit/DerHeader.h"
 
@@ -50,6 +51,14 @@ class Walk {
 public:
     Walk(CCallbacks* allocator, ParserStack& stack, IAsn1NodeCallback* callback)
         : allocator_(allocator), stack_(stack), callback_(callback), context_(stack.Context()) {}
+    ~Walk() {
+        while (ParserStackItem* level = spare_) {
+            spare_ = level->below;
+            delete level;
+        }
+    }
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
 
     uint32_t Run(ByteSpan data) {
         current_ = new (allocator_) ParserStackItem(data, 0);
@@ -79,7 +88,7 @@ private:
     void Step(ParserStackItem& item) {
         ByteSpan rest = item.reader.Rest();
         toolkit::ElementHeader header;
-        toolkit::Status status = toolkit::DecodeElementHeader(context_, rest, header);
+        toolkit::Status status = DecodeHeader(rest, header);
         if (status != toolkit::kOk) {
             Emit(28, Level::Warning, {Num(status)});
             item.status = status;
@@ -129,6 +138,23 @@ private:
         StepOverPrimitive(item);
     }
 
+    // The definite form, nearly every element, straight from the reader; the
+    // indefinite form and every failure through the toolkit, which measures
+    // the one and reports the other.
+    toolkit::Status DecodeHeader(ByteSpan rest, toolkit::ElementHeader& header) {
+        korva::platform::ByteReader reader(rest);
+        korva::platform::DerHeader der;
+        if (reader.ReadDerHeader(der, korva::platform::DerRules::kBer) != korva::platform::DerError::kNone ||
+            der.indefinite || der.length > reader.Remaining()) {
+            return toolkit::DecodeElementHeader(context_, rest, header);
+        }
+        header.tag = der.tag;
+        header.tagClass = der.tagClass;
+        header.headerLength = static_cast<uint32_t>(der.headerLength);
+        header.len = der.length;
+        return toolkit::kOk;
+    }
+
     // Acts on the callback's answer; false when the walk stops.
     bool Report(ParserStackItem& item) {
         Emit(34, Level::Verbose, {Num(item.node.depth), Num(item.node.index), Num(item.node.offset)});
@@ -173,7 +199,7 @@ private:
         item.enclosing.value = node.value;
         item.enclosing.len = node.len;
         item.enclosing.headerLength = node.headerLength;
-        auto* level = new (allocator_) ParserStackItem(value, node.offset + node.headerLength);
+        ParserStackItem* level = NewLevel(value, node.offset + node.headerLength);
         if (level == nullptr) {
             Emit(universal ? 38 : 46, Level::Error, {Num(node.offset)});
             return Stop(item, kWalkOutOfMemory, toolkit::kOutOfMemory);
@@ -182,6 +208,23 @@ private:
         level->oidFlags = item.oidFlags;
         stack_.Push(level);
         current_ = level;
+    }
+
+    // A level that an earlier element of this walk finished is taken again
+    // before a new one is allocated: nesting costs an allocation per depth
+    // first reached, not one per constructed element.
+    ParserStackItem* NewLevel(ByteSpan contents, uint32_t fileOffset) {
+        ParserStackItem* level = spare_;
+        if (level == nullptr) return new (allocator_) ParserStackItem(contents, fileOffset);
+        spare_ = level->below;
+        *level = ParserStackItem(contents, fileOffset);
+        return level;
+    }
+
+    // Keeps a popped level for NewLevel; the walk frees them at its end.
+    void Retire(ParserStackItem* level) {
+        level->below = spare_;
+        spare_ = level;
     }
 
     void StepOverPrimitive(ParserStackItem& item) {
@@ -213,13 +256,13 @@ private:
             if (below == nullptr) {
                 Emit(67, Level::Verbose);
                 finalResult_ = finished->result;
-                delete finished;
+                Retire(finished);
                 Emit(69, Level::Error, {Num(finalResult_)});
                 return true;
             }
             below->status = finished->status;
             below->result = std::max(below->result, finished->result);
-            delete finished;
+            Retire(finished);
             current_ = below;
             if (stopping_) continue;
             // Step over the element whose contents were just walked.
@@ -240,6 +283,7 @@ private:
     IAsn1NodeCallback* callback_;
     korva::toolkit::ToolkitContext* context_;
     ParserStackItem* current_ = nullptr;
+    ParserStackItem* spare_ = nullptr;  // retired levels, linked through `below`
     bool stopping_ = false;
     uint32_t finalResult_ = kWalkSuccess;
 };
