@@ -22,26 +22,16 @@ namespace {
 
 using TarnVerifyTrustDriver::CMicrosoftCatalogCallback;
 
-// Random mutations per catalog. A mutant that still verifies costs a whole
-// signature check, so the suite runs 500 (100 under the sanitizers);
-// KORVA_CALLBACK_MUTATIONS=2000 gives the full sweep.
-int MutationCount() {
+// Mutations per catalog: random ones cost a whole signature check when they
+// still verify, so the suite runs 500 per catalog and 30 structure-aware ones
+// per accepted catalog (100 and 10 under the sanitizers);
+// KORVA_CALLBACK_MUTATIONS=2000 sets both for the full sweep.
+int MutationCount(int usual, int sanitized) {
     if (const char* text = std::getenv("KORVA_CALLBACK_MUTATIONS")) return std::atoi(text);
 #ifdef KORVA_SANITIZED
-    return 100;
+    return sanitized;
 #else
-    return 500;
-#endif
-}
-
-// Structure-aware mutations per accepted real catalog: 30 (10 under the
-// sanitizers); KORVA_CALLBACK_MUTATIONS sets this count too.
-int StructuredMutationCount() {
-    if (const char* text = std::getenv("KORVA_CALLBACK_MUTATIONS")) return std::atoi(text);
-#ifdef KORVA_SANITIZED
-    return 10;
-#else
-    return 30;
+    return usual;
 #endif
 }
 
@@ -86,7 +76,7 @@ TEST(CallbackMutationTest, TruncatedAndMutatedCatalogsNeverCrashAndAcceptedOnesV
     };
     RootAnchors anchors;
     std::mt19937 random(20010324);
-    const int mutations = MutationCount();
+    const int mutations = MutationCount(500, 100);
     for (const MutatedCatalog& c : cases) {
         SCOPED_TRACE(c.file);
         Bytes original = ReadFile(std::filesystem::path(KORVA_SHARED_DIR) / "realcats" / c.file);
@@ -126,7 +116,7 @@ TEST(CallbackMutationTest, StructuredMutantsOfEveryAcceptedCatalogVerifyWhenAcce
     ASSERT_FALSE(expected.empty());
     RootAnchors anchors;
     std::mt19937 random(19970110);
-    const int mutations = StructuredMutationCount();
+    const int mutations = MutationCount(30, 10);
     constexpr size_t kKinds = static_cast<size_t>(Mutation::kCount);
     std::array<int, kKinds> made{}, accepted{}, agreeing{};
     int checked = 0, unstructured = 0;
