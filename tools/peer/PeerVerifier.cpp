@@ -60,21 +60,22 @@ bool Is(const Element& element, const uint8_t* oid, size_t size) {
 // The hash of one member's indirect-data value: SpcIndirectDataContent
 // { data, DigestInfo { AlgorithmIdentifier, OCTET STRING } }.
 void IndirectDataHash(const Element& values, std::vector<Bytes>& hashes) {
-    const unsigned char* p = values.content;
-    const unsigned char* end = p + values.length;
+    const unsigned char* v = values.content;
+    const unsigned char* valuesEnd = v + values.length;
     Element indirect, data, digestInfo, algorithm, oid, hash;
-    if (!Next(p, end, indirect)) return;
-    p = indirect.content;
-    end = p + indirect.length;
-    if (!Next(p, end, data) || !Next(p, end, digestInfo)) return;
-    p = digestInfo.content;
-    end = p + digestInfo.length;
-    if (!Next(p, end, algorithm) || !Next(p, end, hash) || hash.tag != V_ASN1_OCTET_STRING) return;
-    const unsigned char* a = algorithm.content;
-    if (!Next(a, algorithm.content + algorithm.length, oid)) return;
-    if ((Is(oid, kSha1Oid, sizeof kSha1Oid) && hash.length == 20) ||
-        (Is(oid, kSha256Oid, sizeof kSha256Oid) && hash.length == 32)) {
-        hashes.emplace_back(hash.content, hash.content + hash.length);
+    while (Next(v, valuesEnd, indirect)) {  // every value of the attribute
+        const unsigned char* p = indirect.content;
+        const unsigned char* end = p + indirect.length;
+        if (!Next(p, end, data) || !Next(p, end, digestInfo)) continue;
+        p = digestInfo.content;
+        end = p + digestInfo.length;
+        if (!Next(p, end, algorithm) || !Next(p, end, hash) || hash.tag != V_ASN1_OCTET_STRING) continue;
+        const unsigned char* a = algorithm.content;
+        if (!Next(a, algorithm.content + algorithm.length, oid)) continue;
+        if ((Is(oid, kSha1Oid, sizeof kSha1Oid) && hash.length == 20) ||
+            (Is(oid, kSha256Oid, sizeof kSha256Oid) && hash.length == 32)) {
+            hashes.emplace_back(hash.content, hash.content + hash.length);
+        }
     }
 }
 
@@ -130,6 +131,7 @@ struct SignerFacts {
     bool contentDigest = false;
     bool signature = false;
     bool chain = false;
+    Bytes root;  // the chain's last certificate
     bool All() const { return shape && contentDigest && signature && chain; }
 };
 
@@ -175,6 +177,13 @@ SignerFacts CheckSigner(PKCS7_SIGNER_INFO* signer, STACK_OF(X509)* certificates,
     StoreCtxPtr chain(X509_STORE_CTX_new());
     facts.chain = chain != nullptr && X509_STORE_CTX_init(chain.get(), store, certificate, certificates) == 1 &&
                   X509_verify_cert(chain.get()) == 1;
+    if (facts.chain) {
+        STACK_OF(X509)* path = X509_STORE_CTX_get0_chain(chain.get());
+        unsigned char* der = nullptr;
+        int size = i2d_X509(sk_X509_value(path, sk_X509_num(path) - 1), &der);
+        if (size > 0) facts.root.assign(der, der + size);
+        OPENSSL_free(der);
+    }
     return facts;
 }
 
@@ -199,7 +208,8 @@ bool VerifyTimestampToken(const ASN1_TYPE* value, const ASN1_OCTET_STRING* encry
     if (value == nullptr || value->type != V_ASN1_SEQUENCE) return false;
     const unsigned char* p = value->value.sequence->data;
     Pkcs7Ptr token(d2i_PKCS7(nullptr, &p, value->value.sequence->length));
-    if (token == nullptr || !PKCS7_type_is_signed(token.get())) return false;
+    // A signed type with its content left out has no SignedData.
+    if (token == nullptr || !PKCS7_type_is_signed(token.get()) || token->d.sign == nullptr) return false;
     PKCS7_SIGNED* signedData = token->d.sign;
     PKCS7* contents = signedData->contents;
     if (contents == nullptr || OBJ_obj2nid(contents->type) != NID_id_smime_ct_TSTInfo ||
@@ -228,6 +238,16 @@ bool VerifyTimestampToken(const ASN1_TYPE* value, const ASN1_OCTET_STRING* encry
                         contents->type);
 }
 
+// A root is a trust anchor whatever its own extensions say.
+int TolerateAnchorMarks(int ok, X509_STORE_CTX* context) {
+    if (ok == 1) return ok;
+    int error = X509_STORE_CTX_get_error(context);
+    STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context);
+    bool anchor = chain != nullptr && X509_STORE_CTX_get_error_depth(context) == sk_X509_num(chain) - 1;
+    return anchor && (error == X509_V_ERR_INVALID_CA || error == X509_V_ERR_KEYUSAGE_NO_CERTSIGN ||
+                      error == X509_V_ERR_INVALID_PURPOSE) ? 1 : 0;
+}
+
 X509_STORE* StoreOf(const std::vector<Bytes>& roots) {
     X509_STORE* store = X509_STORE_new();
     for (const Bytes& der : roots) {
@@ -254,9 +274,15 @@ struct PeerVerifier::Stores {
     }
 };
 
-PeerVerifier::PeerVerifier(const std::vector<Bytes>& codeSigningRoots, const std::vector<Bytes>& timeStampingRoots)
+PeerVerifier::PeerVerifier(const std::vector<Bytes>& codeSigningRoots, const std::vector<Bytes>& timeStampingRoots,
+                           bool anchorsAsGiven)
     : stores_(std::make_unique<Stores>()) {
     stores_->codeSigning = StoreOf(codeSigningRoots);
+    if (anchorsAsGiven) {
+        X509_STORE_set_flags(stores_->codeSigning, X509_V_FLAG_NO_CHECK_TIME | X509_V_FLAG_IGNORE_CRITICAL);
+        X509_VERIFY_PARAM_set_auth_level(X509_STORE_get0_param(stores_->codeSigning), 0);
+        X509_STORE_set_verify_cb(stores_->codeSigning, TolerateAnchorMarks);
+    }
     stores_->timeStamping = StoreOf(timeStampingRoots);
     stores_->trustList = OBJ_txt2obj(kTrustListOid, 1);
     stores_->rfc3161Attribute = OBJ_txt2obj(kRfc3161AttributeOid, 1);
@@ -269,7 +295,7 @@ Facts PeerVerifier::Inspect(const Bytes& catalog) const {
     const unsigned char* p = catalog.data();
     Pkcs7Ptr p7(d2i_PKCS7(nullptr, &p, static_cast<long>(catalog.size())));
     facts.parsed = p7 != nullptr;
-    if (!facts.parsed || !PKCS7_type_is_signed(p7.get())) return facts;
+    if (!facts.parsed || !PKCS7_type_is_signed(p7.get()) || p7->d.sign == nullptr) return facts;
     facts.signedData = true;
     PKCS7_SIGNED* signedData = p7->d.sign;
     PKCS7* contents = signedData->contents;
@@ -296,6 +322,7 @@ Facts PeerVerifier::Inspect(const Bytes& catalog) const {
     facts.contentDigest = checked.contentDigest;
     facts.signature = checked.signature;
     facts.chain = checked.chain;
+    facts.root = checked.root;
 
     bool verified = true;
     for (int i = 0; i < sk_X509_ATTRIBUTE_num(signer->unauth_attr); ++i) {

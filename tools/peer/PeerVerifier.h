@@ -29,6 +29,7 @@ struct Facts {
     bool contentDigest = false;     // the message-digest attribute matches the trust list
     bool signature = false;         // the signer's certificate signed the attributes
     bool chain = false;             // the signer's chain ends in a code-signing root
+    Bytes root;                     // that root's DER, when the chain holds
     bool countersigned = false;     // a countersignature or time-stamp token is present
     bool countersignature = false;  // each present one verifies up to a time-stamping root
     bool members = false;           // the trust list's subjects could be read
@@ -42,7 +43,11 @@ struct Verdict {
 
 class PeerVerifier {
 public:
-    PeerVerifier(const std::vector<Bytes>& codeSigningRoots, const std::vector<Bytes>& timeStampingRoots);
+    // `anchorsAsGiven`: the signer chain's validity dates, unknown critical
+    // extensions and the root's own CA marks are not held against it, as the
+    // engine takes its trust anchors for long-expired real catalogs.
+    PeerVerifier(const std::vector<Bytes>& codeSigningRoots, const std::vector<Bytes>& timeStampingRoots,
+                 bool anchorsAsGiven = false);
     ~PeerVerifier();
     PeerVerifier(const PeerVerifier&) = delete;
     PeerVerifier& operator=(const PeerVerifier&) = delete;
