@@ -13,7 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/out"
 stages=${KORVA_STAGES:-native asan tsan windows fuzz}
 jobs=$(nproc 2>/dev/null || echo 2)
-fuzz_seconds=${KORVA_FUZZ_SECONDS:-20}
+fuzz_seconds=${KORVA_FUZZ_SECONDS:-10}
 summary=()
 failures=0
 
