@@ -84,146 +84,128 @@ T* As(void* handle) {
     return static_cast<T*>(handle);
 }
 
-TEST_F(HandleChecks, ObjectListFunctionsAnswer1846) {
+// A free function given another kind of handle leaves that handle alone.
+template <typename T, void (*Free)(T**)>
+Status FreeKeeps(void* h) {
+    auto* handle = As<T>(h);
+    Free(&handle);
+    return handle == h ? kInvalidArgument : kOk;
+}
+
+// A free function that only clears a handle of another kind.
+template <typename T, void (*Free)(T**)>
+Status FreeClears(void* h) {
+    auto* handle = As<T>(h);
+    Free(&handle);
+    return handle == nullptr ? kOk : kInvalidArgument;
+}
+
+TEST_F(HandleChecks, EveryFunctionRefusesNullAndOtherKinds) {
     int payload = 1;
     void* out = nullptr;
+    ObjectHeader* object = nullptr;
     uint32_t count = 0;
-    const std::pair<const char*, std::function<Status(void*)>> calls[] = {
-        {"Count", [&](void* h) { return ObjectListCount(As<ObjectList>(h), &count); }},
-        {"Get", [&](void* h) { return ObjectListGet(As<ObjectList>(h), 0, &out); }},
-        {"Remove", [&](void* h) { return ObjectListRemove(As<ObjectList>(h), 0); }},
-        {"Insert", [&](void* h) { return ObjectListInsert(As<ObjectList>(h), &payload, 0, &kListByReference); }},
-        {"Append", [&](void* h) { return ObjectListAppend(As<ObjectList>(h), &payload, nullptr, &kListByReference); }},
-        {"Free", [&](void* h) {
-             auto* list = As<ObjectList>(h);
-             ObjectListFree(&list);
-             return list == h ? kInvalidObjectList : kOk;  // ignored: the handle stays
-         }},
-    };
-    for (const auto& [name, call] : calls) ExpectRefused(name, Kind::List, kInvalidObjectList, call);
-}
-
-TEST_F(HandleChecks, ObjectVectorFunctionsAnswer1799) {
-    ObjectHeader* out = nullptr;
-    uint32_t count = 0;
-    const std::pair<const char*, std::function<Status(void*)>> calls[] = {
-        {"Count", [&](void* h) { return ObjectVectorCount(As<ObjectVector>(h), &count); }},
-        {"Get", [&](void* h) { return ObjectVectorGet(As<ObjectVector>(h), 0, &out); }},
-        {"Remove", [&](void* h) { return ObjectVectorRemove(As<ObjectVector>(h), 0); }},
-        {"Insert", [&](void* h) { return ObjectVectorInsert(As<ObjectVector>(h), cert_, 0); }},
-        {"Free", [&](void* h) {
-             auto* vector = As<ObjectVector>(h);
-             ObjectVectorFree(&vector);
-             return vector == h ? kInvalidArgument : kOk;
-         }},
-    };
-    for (const auto& [name, call] : calls) ExpectRefused(name, Kind::Vector, kInvalidArgument, call);
-}
-
-TEST_F(HandleChecks, ContextFunctions) {
-    uint32_t flags = 0;
     ServiceBinding* binding = nullptr;
     const ProviderRecord record{6, "p", testing::TestProviderInit};
-    ExpectRefused("GetFlags", Kind::Context, kNoContextFlags,
-                  [&](void* h) { return ContextGetFlags(As<ToolkitContext>(h), &flags); });
-    ExpectRefused("ServiceBind", Kind::Context, kInvalidArgument,
-                  [&](void* h) { return ServiceBind(As<ToolkitContext>(h), 4, nullptr, 0, &binding); });
-    ExpectRefused("ProviderRegister", Kind::Context, kInvalidArgument,
-                  [&](void* h) { return ProviderRegister(As<ToolkitContext>(h), &record, &provider_, kAppend); });
-    ExpectRefused("ContextFree", Kind::Context, kInvalidArgument, [&](void* h) {
-        auto* context = As<ToolkitContext>(h);
-        ContextFree(&context);
-        return context == h ? kInvalidArgument : kOk;
-    });
-    ExpectRefused("ProviderUnregister", Kind::Context, kOk, [&](void* h) {
-        ProviderUnregister(As<ToolkitContext>(h), 4, "db");
-        return kOk;
-    });
-}
-
-TEST_F(HandleChecks, BindingFunctionsAnswer1799) {
-    ExpectRefused("ServiceUnbind", Kind::Binding, kInvalidArgument, [&](void* h) {
-        auto* binding = As<ServiceBinding>(h);
-        return ServiceUnbind(&binding);
-    });
-    ExpectRefused("DatabaseBindingCheck", Kind::Binding, kInvalidArgument,
-                  [&](void* h) { return DatabaseBindingCheck(As<ServiceBinding>(h)); });
-    ServiceBinding** none = nullptr;
-    EXPECT_EQ(ServiceUnbind(none), kInvalidArgument);
-}
-
-TEST_F(HandleChecks, KeyObjectFunctions) {
-    EXPECT_EQ(KeyObjectCheck(nullptr), kOk);  // null is a valid "no key"
-    EXPECT_EQ(KeyObjectCheck(key_), kOk);
-    for (const Handle& h : handles_) {
-        if (h.kind != Kind::Key) {
-            EXPECT_EQ(KeyObjectCheck(As<KeyObject>(h.pointer)), kCoreInvalidKey) << int(h.kind);
-        }
-    }
-    ExpectRefused("KeyObjectFree", Kind::Key, kOk, [&](void* h) {
-        auto* key = As<KeyObject>(h);
-        KeyObjectFree(&key);
-        return key == nullptr ? kOk : kCoreInvalidKey;  // only cleared
-    });
-}
-
-TEST_F(HandleChecks, KeyObjectInformationAnswers530) {
-    const void* info = nullptr;
     const uint8_t der[] = {0x30, 0x00};
     const KeyBytes bytes{der, sizeof der};
-    const std::pair<const char*, std::function<Status(void*)>> calls[] = {
-        {"SetInfo", [&](void* h) { return KeyObjectSetInfo(As<KeyObject>(h), kKeyFormatRsaPublicKey, &bytes); }},
-        {"GetInfo", [&](void* h) { return KeyObjectGetInfo(&info, As<KeyObject>(h), kKeyFormatRsaSpki); }},
-        {"Copy to", [&](void* h) { return KeyObjectCopy(As<KeyObject>(h), key_); }},
-        {"Copy from", [&](void* h) { return KeyObjectCopy(key_, As<KeyObject>(h)); }},
-    };
-    for (const auto& [name, call] : calls) ExpectRefused(name, Kind::Key, kCoreInvalidKey, call);
-}
-
-// The algorithm functions check the algorithm object (516) first, then the
-// key (530), then the optional random object (539).
-TEST_F(HandleChecks, AlgorithmFunctions) {
+    const void* keyInfo = nullptr;
     uint8_t buffer[64];
     uint32_t length = 0;
     const AlgorithmInfo* info = nullptr;
-    const std::pair<const char*, std::function<Status(void*)>> algorithmCalls[] = {
-        {"SetInfo", [&](void* h) { return AlgorithmSetInfo(As<AlgorithmObject>(h), kAlgorithmSha1, nullptr); }},
-        {"GetInfo", [&](void* h) { return AlgorithmGetInfo(&info, As<AlgorithmObject>(h), kAlgorithmSha1); }},
-        {"DigestInit", [&](void* h) { return DigestInit(As<AlgorithmObject>(h), nullptr, nullptr, nullptr); }},
-        {"DigestUpdate", [&](void* h) { return DigestUpdate(As<AlgorithmObject>(h), buffer, 1, nullptr); }},
-        {"DigestFinal",
+    struct Row {
+        const char* name;
+        Kind right;
+        Status expected;
+        std::function<Status(void*)> call;
+        uint32_t algorithm = 0;  // set on algorithm_ first, when not 0
+    };
+    const Row rows[] = {
+        {"ListCount", Kind::List, kInvalidObjectList, [&](void* h) { return ObjectListCount(As<ObjectList>(h), &count); }},
+        {"ListGet", Kind::List, kInvalidObjectList, [&](void* h) { return ObjectListGet(As<ObjectList>(h), 0, &out); }},
+        {"ListRemove", Kind::List, kInvalidObjectList, [&](void* h) { return ObjectListRemove(As<ObjectList>(h), 0); }},
+        {"ListInsert", Kind::List, kInvalidObjectList,
+         [&](void* h) { return ObjectListInsert(As<ObjectList>(h), &payload, 0, &kListByReference); }},
+        {"ListAppend", Kind::List, kInvalidObjectList,
+         [&](void* h) { return ObjectListAppend(As<ObjectList>(h), &payload, nullptr, &kListByReference); }},
+        {"ListFree", Kind::List, kInvalidArgument, FreeKeeps<ObjectList, ObjectListFree>},
+        {"VectorCount", Kind::Vector, kInvalidArgument,
+         [&](void* h) { return ObjectVectorCount(As<ObjectVector>(h), &count); }},
+        {"VectorGet", Kind::Vector, kInvalidArgument, [&](void* h) { return ObjectVectorGet(As<ObjectVector>(h), 0, &object); }},
+        {"VectorRemove", Kind::Vector, kInvalidArgument, [&](void* h) { return ObjectVectorRemove(As<ObjectVector>(h), 0); }},
+        {"VectorInsert", Kind::Vector, kInvalidArgument,
+         [&](void* h) { return ObjectVectorInsert(As<ObjectVector>(h), cert_, 0); }},
+        {"VectorFree", Kind::Vector, kInvalidArgument, FreeKeeps<ObjectVector, ObjectVectorFree>},
+        {"GetFlags", Kind::Context, kNoContextFlags, [&](void* h) { return ContextGetFlags(As<ToolkitContext>(h), &count); }},
+        {"ServiceBind", Kind::Context, kInvalidArgument,
+         [&](void* h) { return ServiceBind(As<ToolkitContext>(h), 4, nullptr, 0, &binding); }},
+        {"ProviderRegister", Kind::Context, kInvalidArgument,
+         [&](void* h) { return ProviderRegister(As<ToolkitContext>(h), &record, &provider_, kAppend); }},
+        {"ContextFree", Kind::Context, kInvalidArgument, FreeKeeps<ToolkitContext, ContextFree>},
+        {"ProviderUnregister", Kind::Context, kOk, [&](void* h) {
+             ProviderUnregister(As<ToolkitContext>(h), 4, "db");
+             return kOk;
+         }},
+        {"ServiceUnbind", Kind::Binding, kInvalidArgument, [&](void* h) {
+             auto* bound = As<ServiceBinding>(h);
+             return ServiceUnbind(&bound);
+         }},
+        {"DatabaseBindingCheck", Kind::Binding, kInvalidArgument,
+         [&](void* h) { return DatabaseBindingCheck(As<ServiceBinding>(h)); }},
+        {"KeyCheck", Kind::Key, kCoreInvalidKey, [&](void* h) {
+             // null is a valid "no key"
+             return h == nullptr ? kCoreInvalidKey : KeyObjectCheck(As<KeyObject>(h));
+         }},
+        {"KeyFree", Kind::Key, kOk, FreeClears<KeyObject, KeyObjectFree>},
+        {"KeySetInfo", Kind::Key, kCoreInvalidKey,
+         [&](void* h) { return KeyObjectSetInfo(As<KeyObject>(h), kKeyFormatRsaPublicKey, &bytes); }},
+        {"KeyGetInfo", Kind::Key, kCoreInvalidKey,
+         [&](void* h) { return KeyObjectGetInfo(&keyInfo, As<KeyObject>(h), kKeyFormatRsaSpki); }},
+        {"KeyCopy to", Kind::Key, kCoreInvalidKey, [&](void* h) { return KeyObjectCopy(As<KeyObject>(h), key_); }},
+        {"KeyCopy from", Kind::Key, kCoreInvalidKey, [&](void* h) { return KeyObjectCopy(key_, As<KeyObject>(h)); }},
+        // The algorithm functions check the algorithm object first.
+        {"AlgorithmSetInfo", Kind::Algorithm, kCoreInvalidAlgorithm,
+         [&](void* h) { return AlgorithmSetInfo(As<AlgorithmObject>(h), kAlgorithmSha1, nullptr); }},
+        {"AlgorithmGetInfo", Kind::Algorithm, kCoreInvalidAlgorithm,
+         [&](void* h) { return AlgorithmGetInfo(&info, As<AlgorithmObject>(h), kAlgorithmSha1); }},
+        {"DigestInit", Kind::Algorithm, kCoreInvalidAlgorithm,
+         [&](void* h) { return DigestInit(As<AlgorithmObject>(h), nullptr, nullptr, nullptr); }},
+        {"DigestUpdate", Kind::Algorithm, kCoreInvalidAlgorithm,
+         [&](void* h) { return DigestUpdate(As<AlgorithmObject>(h), buffer, 1, nullptr); }},
+        {"DigestFinal", Kind::Algorithm, kCoreInvalidAlgorithm,
          [&](void* h) { return DigestFinal(As<AlgorithmObject>(h), buffer, &length, sizeof buffer, nullptr); }},
-        {"KeyOpInit", [&](void* h) { return KeyOpInit(As<AlgorithmObject>(h), key_, nullptr, nullptr); }},
-        {"KeyOpUpdate", [&](void* h) {
-             return KeyOpUpdate(As<AlgorithmObject>(h), buffer, &length, sizeof buffer, buffer, 1, nullptr, nullptr);
+        {"KeyOpInit", Kind::Algorithm, kCoreInvalidAlgorithm,
+         [&](void* h) { return KeyOpInit(As<AlgorithmObject>(h), key_, nullptr, nullptr); }},
+        {"KeyOpUpdate", Kind::Algorithm, kCoreInvalidAlgorithm,
+         [&](void* h) { return KeyOpUpdate(As<AlgorithmObject>(h), buffer, &length, sizeof buffer, buffer, 1, nullptr, nullptr); }},
+        {"KeyOpFinal", Kind::Algorithm, kCoreInvalidAlgorithm,
+         [&](void* h) { return KeyOpFinal(As<AlgorithmObject>(h), buffer, &length, sizeof buffer, nullptr, nullptr); }},
+        {"AlgorithmFree", Kind::Algorithm, kOk, FreeClears<AlgorithmObject, AlgorithmFree>},
+        // Then the key, then the optional random object.
+        {"KeyOpInit key", Kind::Key, kCoreInvalidKey,
+         [&](void* h) { return KeyOpInit(algorithm_, As<KeyObject>(h), nullptr, nullptr); }, kAlgorithmRsaPublicPkcs1},
+        {"DigestInit key", Kind::Key, kCoreInvalidKey,
+         [&](void* h) { return h == nullptr ? kCoreInvalidKey : DigestInit(algorithm_, As<KeyObject>(h), nullptr, nullptr); },
+         kAlgorithmSha1},
+        {"KeyOpUpdate random", Kind::Algorithm, kCoreInvalidRandom, [&](void* h) {
+             return h == nullptr ? kCoreInvalidRandom
+                                 : KeyOpUpdate(algorithm_, buffer, &length, sizeof buffer, buffer, 1, As<AlgorithmObject>(h), nullptr);
          }},
-        {"KeyOpFinal", [&](void* h) {
-             return KeyOpFinal(As<AlgorithmObject>(h), buffer, &length, sizeof buffer, nullptr, nullptr);
-         }},
-        {"AlgorithmFree", [&](void* h) {
-             auto* algorithm = As<AlgorithmObject>(h);
-             AlgorithmFree(&algorithm);
-             return algorithm == nullptr ? kCoreInvalidAlgorithm : kOk;  // only cleared
+        {"KeyOpFinal random", Kind::Algorithm, kCoreInvalidRandom, [&](void* h) {
+             return h == nullptr ? kCoreInvalidRandom
+                                 : KeyOpFinal(algorithm_, buffer, &length, sizeof buffer, As<AlgorithmObject>(h), nullptr);
          }},
     };
-    for (const auto& [name, call] : algorithmCalls) ExpectRefused(name, Kind::Algorithm, kCoreInvalidAlgorithm, call);
-
-    ASSERT_EQ(AlgorithmSetInfo(algorithm_, kAlgorithmRsaPublicPkcs1, nullptr), kOk);
-    ExpectRefused("KeyOpInit key", Kind::Key, kCoreInvalidKey,
-                  [&](void* h) { return KeyOpInit(algorithm_, As<KeyObject>(h), nullptr, nullptr); });
-    ASSERT_EQ(AlgorithmSetInfo(algorithm_, kAlgorithmSha1, nullptr), kOk);
-    for (const Handle& h : handles_) {
-        if (h.kind != Kind::Key) {
-            EXPECT_EQ(DigestInit(algorithm_, As<KeyObject>(h.pointer), nullptr, nullptr), kCoreInvalidKey);
+    for (const Row& row : rows) {
+        if (row.algorithm != 0) {
+            ASSERT_EQ(AlgorithmSetInfo(algorithm_, row.algorithm, nullptr), kOk);
         }
+        ExpectRefused(row.name, row.right, row.expected, row.call);
     }
-    // The random object is optional, but must be an algorithm object when given.
-    for (const Handle& h : handles_) {
-        if (h.kind == Kind::Algorithm) continue;
-        const auto* random = As<AlgorithmObject>(h.pointer);
-        EXPECT_EQ(KeyOpUpdate(algorithm_, buffer, &length, sizeof buffer, buffer, 1, random, nullptr), kCoreInvalidRandom);
-        EXPECT_EQ(KeyOpFinal(algorithm_, buffer, &length, sizeof buffer, random, nullptr), kCoreInvalidRandom);
-    }
+    ServiceBinding** none = nullptr;
+    EXPECT_EQ(ServiceUnbind(none), kInvalidArgument);
+    EXPECT_EQ(KeyObjectCheck(nullptr), kOk);
+    EXPECT_EQ(KeyObjectCheck(key_), kOk);
 }
 
 }  // namespace
