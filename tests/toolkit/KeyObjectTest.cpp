@@ -71,21 +71,19 @@ TEST_F(KeyObjectTest, EveryFormatGivesTheSameKeyInEveryFormat) {
         KeyObjectFree(&key);
         EXPECT_EQ(key, nullptr);
     }
-}
-
-TEST_F(KeyObjectTest, NumbersWithLeadingZerosAreNormalised) {
+    // Numbers with leading zeros are normalised.
     const Bytes paddedModulus = Concat({{0, 0}, kModulus});
     const Bytes paddedExponent = {0, 3};
     const RsaKeyNumbers numbers{View(paddedModulus), View(paddedExponent)};
     ASSERT_EQ(KeyObjectSetInfo(key_, kKeyFormatRsaNumbers, &numbers), kOk);
     ExpectTestKey(key_);
-}
-
-TEST_F(KeyObjectTest, AKeyHoldsOneFormat) {
-    ASSERT_EQ(Set(key_, kKeyFormatRsaPublicKey), kOk);
+    // A key holds one format; the same format replaces it.
     EXPECT_EQ(Set(key_, kKeyFormatRsaSpki), kCoreKeyHoldsOtherFormat);
-    EXPECT_EQ(Set(key_, kKeyFormatRsaPublicKey), kOk);  // the same format replaces
-    ExpectTestKey(key_);
+    EXPECT_EQ(Set(key_, kKeyFormatRsaNumbers), kOk);
+    const void* info = nullptr;
+    EXPECT_EQ(KeyObjectGetInfo(&info, key_, kKeyFormatDsa), kCoreKeyFormatNotApplicable);
+    EXPECT_EQ(KeyObjectGetInfo(nullptr, key_, kKeyFormatRsaSpki), kCoreInputMissing);
+    EXPECT_EQ(KeyObjectGetInfo(&info, other_, kKeyFormatRsaSpki), kCoreDataMissing);  // empty
 }
 
 TEST_F(KeyObjectTest, RefusedInformation) {
@@ -121,7 +119,8 @@ TEST_F(KeyObjectTest, RefusedInformation) {
     for (const Case& c : cases) {
         const KeyBytes info = View(c.der);
         EXPECT_EQ(KeyObjectSetInfo(key_, c.format, &info), c.expected) << c.what;
-        EXPECT_EQ(key_->type, kKeyObjectMark) << c.what;  // still empty
+        const void* got = nullptr;
+        EXPECT_EQ(KeyObjectGetInfo(&got, key_, c.format), kCoreDataMissing) << c.what;  // still empty
     }
     EXPECT_EQ(KeyObjectSetInfo(key_, kKeyFormatRsaSpki, nullptr), kCoreInputMissing);
     // The DSA formats and unknown ones never apply.
@@ -131,18 +130,13 @@ TEST_F(KeyObjectTest, RefusedInformation) {
     }
 }
 
-TEST_F(KeyObjectTest, GetInfoOfAnEmptyKeyOrAnotherFormat) {
-    const void* info = nullptr;
-    EXPECT_EQ(KeyObjectGetInfo(&info, key_, kKeyFormatRsaSpki), kCoreDataMissing);
-    ASSERT_EQ(Set(key_, kKeyFormatRsaSpki), kOk);
-    EXPECT_EQ(KeyObjectGetInfo(&info, key_, kKeyFormatDsa), kCoreKeyFormatNotApplicable);
-    EXPECT_EQ(KeyObjectGetInfo(nullptr, key_, kKeyFormatRsaSpki), kCoreInputMissing);
-}
-
 TEST_F(KeyObjectTest, CopyTakesTheFirstFormatTheDestinationAccepts) {
+    EXPECT_EQ(KeyObjectCopy(other_, key_), kUnsupportedKeyFormat);  // an empty source gives nothing
     ASSERT_EQ(Set(key_, kKeyFormatRsaNumbers), kOk);
     ASSERT_EQ(KeyObjectCopy(other_, key_), kOk);
     ExpectTestKey(other_);
+    EXPECT_EQ(KeyObjectCopy(other_, nullptr), kCoreInvalidKey);
+    EXPECT_EQ(KeyObjectCopy(nullptr, key_), kCoreInvalidKey);
 
     // A destination holding the second format refuses the first and takes the second.
     KeyObject* dest = nullptr;
@@ -153,19 +147,12 @@ TEST_F(KeyObjectTest, CopyTakesTheFirstFormatTheDestinationAccepts) {
     KeyObjectFree(&key_);
     ExpectTestKey(dest);
     KeyObjectFree(&dest);
-}
-
-TEST_F(KeyObjectTest, CopyFailures) {
-    EXPECT_EQ(KeyObjectCopy(other_, key_), kUnsupportedKeyFormat);  // an empty source gives nothing
-    ASSERT_EQ(Set(key_, kKeyFormatRsaSpki), kOk);
-    EXPECT_EQ(KeyObjectCopy(other_, nullptr), kCoreInvalidKey);
-    EXPECT_EQ(KeyObjectCopy(nullptr, key_), kCoreInvalidKey);
 
     uint64_t allocations = test_support::SweepAllocationFailures([&](uint64_t failing) {
-        KeyObject* dest = nullptr;
-        Status status = StatusTranslate(KeyObjectCreate(&dest));
-        if (status == kOk) status = KeyObjectCopy(dest, key_);
-        KeyObjectFree(&dest);
+        KeyObject* copy = nullptr;
+        Status status = StatusTranslate(KeyObjectCreate(&copy));
+        if (status == kOk) status = KeyObjectCopy(copy, other_);
+        KeyObjectFree(&copy);
         EXPECT_EQ(status, failing == 0 ? kOk : kOutOfMemory);
     });
     EXPECT_EQ(allocations, 2u);
