@@ -22,16 +22,14 @@ TEST(StatusTranslate, MapsCoreCodesAndPassesOthers) {
         {1792, 1792}, {1900, 1900}, {2047, 2047}, {0, 0}, {516, 516}, {2058, 2058}, {553, 553},
     };
     for (const Row& row : rows) EXPECT_EQ(StatusTranslate(row.core), row.layer) << row.core;
-}
-
-TEST(StatusTranslate, KeepFatalKeepsOnlyOutOfMemoryAndCoreFailure) {
-    EXPECT_EQ(StatusKeepFatal(1792, 1829), 1792u);
-    EXPECT_EQ(StatusKeepFatal(1794, 1829), 1794u);
-    EXPECT_EQ(StatusKeepFatal(1823, 1829), 1829u);
-    EXPECT_EQ(StatusKeepFatal(518, 1829), 1829u);  // untranslated core code is just another cause
-    EXPECT_EQ(StatusTranslateKeepFatal(518, 1829), 1792u);
-    EXPECT_EQ(StatusTranslateKeepFatal(519, 1829), 1794u);
-    EXPECT_EQ(StatusTranslateKeepFatal(525, 1829), 1829u);
+    // Keeping the first failure keeps only out of memory and a core failure;
+    // an untranslated core code is just another cause.
+    for (auto [first, kept] : {std::pair{1792u, 1792u}, {1794u, 1794u}, {1823u, 1829u}, {518u, 1829u}}) {
+        EXPECT_EQ(StatusKeepFatal(first, 1829), kept) << first;
+    }
+    for (auto [first, kept] : {std::pair{518u, 1792u}, {519u, 1794u}, {525u, 1829u}}) {
+        EXPECT_EQ(StatusTranslateKeepFatal(first, 1829), kept) << first;
+    }
 }
 
 // A class-1 provider that answers every request with one format and keeps
@@ -119,10 +117,9 @@ TEST_F(StatusReportTest, SeverityDecidesTheResult) {
     // Without a context there is nobody to tell, but the result is the same.
     EXPECT_EQ(StatusReport(nullptr, 1792, kSeverityError, nullptr, 0), 1792u);
     EXPECT_EQ(StatusReport(nullptr, 1792, kSeverityWarning, nullptr, 0), kOk);
-}
-
-TEST_F(StatusReportTest, AMessageThatCannotBeAllocatedIsDropped) {
+    // A message that cannot be allocated is dropped; the result stands.
     first_.format = "%0";
+    first_.delivered.clear();
     test_support::AllocationFaults faults;
     faults.FailAt(1);
     EXPECT_EQ(StatusReport(context_, 1799, kSeverityError, nullptr, 0, "x"), 1799u);
