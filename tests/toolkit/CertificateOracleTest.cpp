@@ -166,6 +166,13 @@ struct OurCert {
     }
 };
 
+// A key object made from the certificate's public key, for the caller to free.
+Status KeyOf(const CertObject* cert, KeyObject** key) {
+    CertFields fields{};
+    if (CertGetFields(cert, &fields) != kOk || KeyObjectCreate(key) != kOk) return kOutOfMemory;
+    return KeyObjectFromSpki(*key, fields.subjectPublicKeyInfo.data, fields.subjectPublicKeyInfo.length);
+}
+
 TEST(CertificateOracle, EveryCertificateDecodesAsLibcryptoDecodesIt) {
     const std::vector<TestCert>& certs = AllCerts();
     if (certs.empty()) GTEST_SKIP() << "shared certificates not found under " KORVA_SHARED_DIR;
@@ -218,11 +225,8 @@ TEST(CertificateOracle, SignaturesVerifyAsLibcryptoSays) {
             }
             OurCert subject(certs[i].der);
             OurCert issuer(certs[j].der);
-            CertFields fields{};
-            ASSERT_EQ(CertGetFields(issuer.cert, &fields), kOk);
             KeyObject* key = nullptr;
-            ASSERT_EQ(KeyObjectCreate(&key), kOk);
-            Status keyStatus = KeyObjectFromSpki(key, fields.subjectPublicKeyInfo.data, fields.subjectPublicKeyInfo.length);
+            Status keyStatus = KeyOf(issuer.cert, &key);
             Status ours = keyStatus == kOk ? CertVerifySignature(subject.cert, key) : keyStatus;
             KeyObjectFree(&key);
             int theirs = X509_verify(parsed[i].get(), X509_get0_pubkey(parsed[j].get()));
@@ -262,10 +266,8 @@ Subject Find(Pick pick) {
 }
 
 Status SpkiKeyStatus(const CertObject* cert) {
-    CertFields fields{};
     KeyObject* key = nullptr;
-    if (CertGetFields(cert, &fields) != kOk || KeyObjectCreate(&key) != kOk) return kOutOfMemory;
-    Status status = KeyObjectFromSpki(key, fields.subjectPublicKeyInfo.data, fields.subjectPublicKeyInfo.length);
+    Status status = KeyOf(cert, &key);
     KeyObjectFree(&key);
     return status;
 }
@@ -290,12 +292,8 @@ void Mutate(const Subject& subject, bool md2) {
     SCOPED_TRACE(subject.cert->origin);
     const Bytes& original = subject.cert->der;
     OurCert issuer(subject.issuer->der);
-    CertFields issuerFields{};
-    ASSERT_EQ(CertGetFields(issuer.cert, &issuerFields), kOk);
     KeyObject* key = nullptr;
-    ASSERT_EQ(KeyObjectCreate(&key), kOk);
-    ASSERT_EQ(KeyObjectFromSpki(key, issuerFields.subjectPublicKeyInfo.data, issuerFields.subjectPublicKeyInfo.length),
-              kOk);
+    ASSERT_EQ(KeyOf(issuer.cert, &key), kOk);
     X509Ptr issuerX = Parse(subject.issuer->der);
     for (size_t length = 0; length < original.size(); ++length) {
         Bytes cut(original.begin(), original.begin() + static_cast<long>(length));

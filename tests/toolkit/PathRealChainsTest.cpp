@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/crypto/TestSupport.h"
+#include "tests/toolkit/CertTestData.h"
 #include "tests/toolkit/PathFixture.h"
 #include "tools/catgen/CertBuilder.h"
 
@@ -40,10 +41,6 @@ TEST_F(PathRealChainsTest, SignerChainsReachTheirRoots) {
     time_ = 0;
     std::ifstream expected(kShared + "/realcats/expected.jsonl");
     if (!expected || !fs::exists(kShared + "/roots")) GTEST_SKIP() << "shared catalogs not found";
-    std::vector<Der> roots;
-    for (const auto& entry : fs::directory_iterator(kShared + "/roots")) {
-        if (entry.path().extension() == ".der") roots.push_back(ReadFileBytes(entry.path().string()));
-    }
     int checked = 0;
     for (std::string line; std::getline(expected, line);) {
         auto record = crypto::test::ParseJson(line);
@@ -59,7 +56,7 @@ TEST_F(PathRealChainsTest, SignerChainsReachTheirRoots) {
         // Each catalog in a context of its own, as the engine checks them.
         TearDown();
         SetUp();
-        for (const Der& der : roots) Trust(der);
+        for (const TestCert& trusted : LoadRootCerts()) Trust(trusted.der);
         std::vector<CertObject*> stored;
         for (const Der& der : certs) stored.push_back(Insert(der));
         bool found = false;

@@ -3,11 +3,9 @@
 // of their own.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include "tests/toolkit/CertTestData.h"
 #include "tests/toolkit/PathFixture.h"
 #include "tests/toolkit/ToolkitTestSupport.h"
 #include "toolkit/Dispatch.h"
@@ -17,8 +15,6 @@
 
 namespace korva::toolkit {
 namespace {
-
-namespace fs = std::filesystem;
 
 // A params block with lists taken as given: an absent store answers 1801.
 TEST(ImdbParamsTest, AbsentStoresAnswerWrongKind) {
@@ -45,13 +41,8 @@ class PathRootsTest : public testing::PathFixture {
 protected:
     void SetUp() override {
         PathFixture::SetUp();
-        fs::path dir = fs::path(KORVA_SHARED_DIR) / "roots";
-        if (!fs::exists(dir)) GTEST_SKIP() << "shared roots not found";
-        for (const auto& entry : fs::directory_iterator(dir)) {
-            if (entry.path().extension() != ".der") continue;
-            std::ifstream in(entry.path(), std::ios::binary);
-            roots_.push_back(Trust({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}));
-        }
+        for (const testing::TestCert& root : testing::LoadRootCerts()) roots_.push_back(Trust(root.der));
+        if (roots_.empty()) GTEST_SKIP() << "shared roots not found";
     }
 
     std::vector<CertObject*> roots_;
