@@ -3,10 +3,8 @@
 // reduction slip breaks.
 #include <gtest/gtest.h>
 
-#include "tests/crypto/TestKeys.h"
 #include "tests/crypto/TestSupport.h"
 #include "toolkit/crypto/Montgomery.h"
-#include "toolkit/crypto/Rsa.h"
 #include "toolkit/crypto/WideMultiply.h"
 
 namespace korva::crypto::test {
@@ -108,20 +106,6 @@ TEST(BigNum, ShortExponentsMatchTheirFermatTwins) {
             modulus.Power(std::span(viaLong).first(k), std::span(a).first(k), std::span(longExponent).first(k));
             ASSERT_EQ(viaShort, viaLong) << "p = 2^" << p << " - 1, exponent " << j;
         }
-    }
-}
-
-// (m^d)^e = m for the fixed key: both exponentiations through the public API.
-TEST(BigNum, PrivateThenPublicExponentRestoresTheMessage) {
-    RsaPublicKey publicSide;
-    ASSERT_EQ(publicSide.Init(FromHex(kE3Modulus), Bytes{3}), RsaStatus::Ok);
-    std::mt19937_64 rng(6);
-    for (int trial = 0; trial < 3; ++trial) {
-        Bytes message = RandomBytes(rng, 256);
-        message[0] &= 0x7f;  // below the modulus
-        Bytes signature = RawRsa(FromHex(kE3Modulus), FromHex(kE3PrivateExponent), message), recovered(256);
-        ASSERT_EQ(publicSide.PublicOperation(signature, recovered), RsaStatus::Ok);
-        ASSERT_EQ(recovered, message);
     }
 }
 
