@@ -286,16 +286,9 @@ TEST_F(RsaForgery, SignaturesOfTheWrongSizeOrRangeAreRefused) {
     EXPECT_EQ(RsaVerifyPkcs1(unset, HashAlgorithm::Sha256, digest_, signature), RsaStatus::KeyNotSet);
     EXPECT_EQ(RsaVerifyPkcs1(key_, HashAlgorithm::Sha256, Bytes(digest_.begin(), digest_.end() - 1), signature),
               RsaStatus::DigestInfoMismatch);
-}
-
-TEST_F(RsaForgery, RecoverPayloadHandsBackTheOctetsAfterThePadding) {
-    const Bytes signature = Sign(Block(Concat({PrefixWithoutNull(HashAlgorithm::Sha1), Bytes(20, 0x11)})));
-    std::array<uint8_t, kMaxModulusLength> out{};
-    size_t length = 0;
-    ASSERT_EQ(RsaRecoverPayload(key_, signature, out, length), RsaStatus::Ok);
-    EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<ptrdiff_t>(length)),
-              Concat({PrefixWithoutNull(HashAlgorithm::Sha1), Bytes(20, 0x11)}));
+    // The payload itself is checked on Wycheproof's NULL-less cases.
     std::array<uint8_t, 10> tooSmall{};
+    size_t length = 99;
     EXPECT_EQ(RsaRecoverPayload(key_, signature, tooSmall, length), RsaStatus::BufferTooSmall);
     EXPECT_EQ(length, 0u);
 }
