@@ -13,22 +13,29 @@
 #include "catalog/CertResult.h"
 #include "catalog/ExtraRoots.h"
 #include "tests/catalog/CallbackTestSupport.h"
-#include "tests/catalog/DerMutator.h"
 #include "toolkit/PathBuildHooks.h"
 #include "tools/catgen/Catalog.h"
 #include "tools/catgen/CommandLine.h"
+#include "tools/catgen/DerMutator.h"
 #include "tools/catgen/Hostile.h"
 #include "tools/peer/PeerVerifier.h"
 
 namespace korva::catalog_test {
 namespace {
 
+using catgen::ArmedMemberHashes;
 using catgen::BuildHostile;
 using catgen::CatalogOptions;
+using catgen::DerMutator;
+using catgen::DerNode;
+using catgen::EncodeDer;
 using catgen::Hostile;
 using catgen::HostileCatalog;
 using catgen::Malformation;
+using catgen::ParseDer;
+using catgen::PlaceArmedMember;
 using catgen::Timestamp;
+using catgen::UnsignedPlace;
 using TarnVerifyTrustDriver::CMicrosoftCatalogCallback;
 
 class GeneratedCatalogTest : public ::testing::Test {
