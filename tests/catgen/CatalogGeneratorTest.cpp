@@ -9,7 +9,6 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
-#include <algorithm>
 #include <string>
 
 #include "tools/catgen/Catalog.h"
@@ -75,28 +74,6 @@ TEST_F(CatalogGenerator, WellFormedCatalogsVerifyWithLibcrypto) {
         EXPECT_EQ(catalog.memberHashes.size(), 3u);
         EXPECT_EQ(peer_.Verify(catalog.der).memberHashes, catalog.memberHashes);
     }
-}
-
-TEST_F(CatalogGenerator, MemberHashesAreListedInDocumentOrderWithoutMd5) {
-    CatalogOptions options;
-    options.trustList.members = SyntheticMembers(4, MemberHash::kSha256);
-    for (const Member& member : SyntheticMembers(2, MemberHash::kMd5)) options.trustList.members.push_back(member);
-    Catalog catalog = Build(options);
-    ASSERT_EQ(catalog.memberHashes.size(), 4u);
-    EXPECT_TRUE(std::is_sorted(catalog.memberHashes.begin(), catalog.memberHashes.end()));
-    size_t previous = 0;
-    for (const Bytes& hash : catalog.memberHashes) {
-        auto at = std::search(catalog.der.begin() + static_cast<std::ptrdiff_t>(previous), catalog.der.end(), hash.begin(), hash.end());
-        ASSERT_NE(at, catalog.der.end());
-        previous = static_cast<size_t>(at - catalog.der.begin()) + 1;
-    }
-}
-
-TEST_F(CatalogGenerator, TheSameKeysGiveTheSameCatalog) {
-    CatalogOptions options;
-    options.trustList.members = SyntheticMembers(2, MemberHash::kSha1);
-    options.timestamp = Timestamp::kRfc3161;
-    EXPECT_EQ(Build(options).der, Build(options).der);
 }
 
 struct AnchorCase {
@@ -184,18 +161,6 @@ TEST(CatalogGeneratorChain, CarriesTheRequestedNamesSerialAndUsages) {
     EXPECT_EQ(chain.Embedded().size(), 3u);
     EXPECT_EQ(X509_check_ca(chain.intermediates[1].cert.get()), 1);
     EXPECT_EQ(X509_check_ca(leaf), 0);
-}
-
-// The time the countersignature or token states is the one asked for.
-TEST_F(CatalogGenerator, CountersignaturesCarryTheirTime) {
-    for (Timestamp timestamp : {Timestamp::kPkcs9, Timestamp::kRfc3161}) {
-        CatalogOptions options;
-        options.timestamp = timestamp;
-        options.timestampTime = 985305600;  // 2001-03-23 00:00:00
-        Bytes der = Build(options).der;
-        Bytes expected = timestamp == Timestamp::kPkcs9 ? UtcTime(985305600) : GeneralizedTime(985305600);
-        EXPECT_NE(std::search(der.begin(), der.end(), expected.begin(), expected.end()), der.end());
-    }
 }
 
 struct CommandLineCase {
