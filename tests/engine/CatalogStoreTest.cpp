@@ -11,7 +11,7 @@
 #include "platform/Trace.h"
 #include "platform/TraceRecorder.h"
 #include "tests/common/AllocationFaults.h"
-#include "tests/engine/StoreTestSupport.h"
+#include "tools/storeharness/StoreHarness.h"
 
 namespace TarnVerifyTrustDriver::test {
 namespace {
