@@ -89,18 +89,15 @@ TEST_F(CatalogTreeTest, MixesRefusalsHashKindsDirectoriesAndOnePackageCatalog) {
 }
 
 // Engine and peer agreeing on every catalog of a tree is what the
-// benchmark's --check-only run checks in CI; here, what a run leaves behind.
-TEST_F(CatalogTreeTest, ASecondRunChangesNothingAndAnotherSystemDirectoryIsRefused) {
+// benchmark's --check-only run checks in CI, and a rerun changing nothing
+// what the engine cases check; here, that another system directory in the
+// same process is refused, not silently ignored.
+TEST_F(CatalogTreeTest, AnotherSystemDirectoryIsRefused) {
     Tree tree;
     std::string error;
     ASSERT_TRUE(GenerateTree(Small(11), base_ / "tree", tree, error)) << error;
     EngineBuild engine(tree.codeSigningRoots, tree.timeStampingRoots);
     ASSERT_TRUE(engine.Run(tree.systemDirectory, base_ / "db", nullptr, error)) << error;
-    // A second run over the same tree and Cat.DB changes nothing; another
-    // system directory in the same process is refused, not silently ignored.
-    const Bytes built = ReadFile(base_ / "db" / "Cat.DB");
-    EXPECT_TRUE(engine.Run(tree.systemDirectory, base_ / "db", nullptr, error)) << error;
-    EXPECT_EQ(ReadFile(base_ / "db" / "Cat.DB"), built);
     EXPECT_FALSE(engine.Run(base_ / "elsewhere", base_ / "db2", nullptr, error));
 }
 
