@@ -11,7 +11,7 @@
 
 #include "engine/CatalogDatabaseFile.h"
 #include "runtime/RuntimeHeapSeam.h"
-#include "tests/engine/StoreTestSupport.h"
+#include "tools/storeharness/StoreHarness.h"
 
 namespace {
 

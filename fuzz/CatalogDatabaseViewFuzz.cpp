@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "engine/CatalogDatabaseFile.h"
-#include "tests/engine/StoreTestSupport.h"
+#include "tools/storeharness/StoreHarness.h"
 #include "tools/cattool/DatabaseView.h"
 
 namespace cattool = korva::cattool;

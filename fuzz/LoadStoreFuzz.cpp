@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "engine/CatalogStoreFile.h"
-#include "tests/engine/StoreTestSupport.h"
+#include "tools/storeharness/StoreHarness.h"
 
 namespace tvt = TarnVerifyTrustDriver;
 

@@ -2,8 +2,6 @@
 // the engine and the libcrypto peer agreeing on every catalog of it.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 
@@ -12,16 +10,14 @@
 #include "bench/BenchTree.h"
 #include "bench/EngineBuild.h"
 #include "bench/ReadFloor.h"
+#include "tests/common/Bytes.h"
 
 namespace korva::bench {
 namespace {
 
 namespace fs = std::filesystem;
 
-Bytes Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using korva::test::ReadFile;
 
 class CatalogTreeTest : public ::testing::Test {
 protected:
@@ -54,8 +50,8 @@ TEST_F(CatalogTreeTest, TheSameSeedGivesTheSameBytesAndAnotherSeedOtherBytes) {
     for (size_t i = 0; i < first.catalogs.size(); ++i) {
         EXPECT_EQ(fs::relative(first.catalogs[i].path, base_ / "first"),
                   fs::relative(again.catalogs[i].path, base_ / "again"));
-        EXPECT_EQ(Contents(first.catalogs[i].path), Contents(again.catalogs[i].path));
-        if (i < other.catalogs.size() && Contents(first.catalogs[i].path) == Contents(other.catalogs[i].path)) ++same;
+        EXPECT_EQ(ReadFile(first.catalogs[i].path), ReadFile(again.catalogs[i].path));
+        if (i < other.catalogs.size() && ReadFile(first.catalogs[i].path) == ReadFile(other.catalogs[i].path)) ++same;
     }
     EXPECT_EQ(same, 0u);
 }
@@ -93,18 +89,15 @@ TEST_F(CatalogTreeTest, MixesRefusalsHashKindsDirectoriesAndOnePackageCatalog) {
 }
 
 // Engine and peer agreeing on every catalog of a tree is what the
-// benchmark's --check-only run checks in CI; here, what a run leaves behind.
-TEST_F(CatalogTreeTest, ASecondRunChangesNothingAndAnotherSystemDirectoryIsRefused) {
+// benchmark's --check-only run checks in CI, and a rerun changing nothing
+// what the engine cases check; here, that another system directory in the
+// same process is refused, not silently ignored.
+TEST_F(CatalogTreeTest, AnotherSystemDirectoryIsRefused) {
     Tree tree;
     std::string error;
     ASSERT_TRUE(GenerateTree(Small(11), base_ / "tree", tree, error)) << error;
     EngineBuild engine(tree.codeSigningRoots, tree.timeStampingRoots);
     ASSERT_TRUE(engine.Run(tree.systemDirectory, base_ / "db", nullptr, error)) << error;
-    // A second run over the same tree and Cat.DB changes nothing; another
-    // system directory in the same process is refused, not silently ignored.
-    const Bytes built = Contents(base_ / "db" / "Cat.DB");
-    EXPECT_TRUE(engine.Run(tree.systemDirectory, base_ / "db", nullptr, error)) << error;
-    EXPECT_EQ(Contents(base_ / "db" / "Cat.DB"), built);
     EXPECT_FALSE(engine.Run(base_ / "elsewhere", base_ / "db2", nullptr, error));
 }
 

@@ -14,12 +14,14 @@
 
 #include "catalog/RootTable.h"
 #include "tests/catalog/CallbackTestSupport.h"
-#include "tests/catalog/DerMutator.h"
+#include "tools/catgen/DerMutator.h"
 #include "tools/peer/PeerVerifier.h"
 
 namespace korva::catalog_test {
 namespace {
 
+using catgen::DerMutator;
+using catgen::Mutation;
 using TarnVerifyTrustDriver::CMicrosoftCatalogCallback;
 
 // Mutations per catalog: random ones cost a whole signature check when they

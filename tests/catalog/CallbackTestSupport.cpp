@@ -6,11 +6,15 @@
 #include "catalog/ParseAsn1.h"
 #include "catalog/CertResult.h"
 #include "toolkit/Imdb.h"
+#include "tests/common/FlatJson.h"
 #include "toolkit/PathProvider.h"
 
 namespace korva::catalog_test {
 
 namespace tk = korva::toolkit;
+using korva::test::JsonRaw;
+using korva::test::JsonString;
+using korva::test::JsonStrings;
 using TarnVerifyTrustDriver::CMicrosoftCatalogCallback;
 
 RootAnchors::RootAnchors(TarnVerifyTrustDriver::CExtraRoots* extra) {
@@ -60,27 +64,6 @@ CallbackOutcome Outcome(uint32_t walk, const CMicrosoftCatalogCallback& callback
 
 namespace {
 
-// The raw text after `"key": ` up to the end of its value (a string, number,
-// array or null), enough for the flat lines of expected.jsonl.
-std::string RawValue(const std::string& line, const std::string& key) {
-    size_t at = line.find("\"" + key + "\": ");
-    if (at == std::string::npos) return {};
-    at += key.size() + 4;
-    char open = line[at];
-    size_t end = open == '"' ? line.find('"', at + 1) + 1 : open == '[' ? line.find(']', at) + 1 : line.find_first_of(",}", at);
-    return line.substr(at, end - at);
-}
-
-std::vector<std::string> Strings(const std::string& raw) {
-    std::vector<std::string> items;
-    for (size_t at = raw.find('"'); at != std::string::npos; at = raw.find('"', at)) {
-        size_t end = raw.find('"', at + 1);
-        items.push_back(raw.substr(at + 1, end - at - 1));
-        at = end + 1;
-    }
-    return items;
-}
-
 uint32_t Number(const std::string& raw) { return raw.empty() || raw == "null" ? 0 : std::stoul(raw); }
 
 }  // namespace
@@ -90,16 +73,16 @@ std::map<std::string, ExpectedCatalog> ExpectedRealCatalogs() {
     std::ifstream in(KORVA_SHARED_DIR "/realcats/expected.jsonl");
     for (std::string line; std::getline(in, line);) {
         ExpectedCatalog entry;
-        entry.file = Strings(RawValue(line, "file")).at(0);
-        entry.accepted = RawValue(line, "verdict") == "\"accepted\"";
-        entry.walk = Number(RawValue(line, "walk_result"));
-        entry.members = Strings(RawValue(line, "member_hashes"));
+        entry.file = JsonString(line, "file");
+        entry.accepted = JsonRaw(line, "verdict") == "\"accepted\"";
+        entry.walk = Number(JsonRaw(line, "walk_result"));
+        entry.members = JsonStrings(JsonRaw(line, "member_hashes"));
         // A refused walk collects only the members before the refusal.
         entry.members.resize(std::min<size_t>(entry.members.size(),
-                                              Number(RawValue(line, "members_collected_before_stop"))));
-        entry.signerValues = Strings(RawValue(line, "signer_values"));
-        entry.flags = Number(RawValue(line, "signer_flags"));
-        entry.time = Number(RawValue(line, "time_value"));
+                                              Number(JsonRaw(line, "members_collected_before_stop"))));
+        entry.signerValues = JsonStrings(JsonRaw(line, "signer_values"));
+        entry.flags = Number(JsonRaw(line, "signer_flags"));
+        entry.time = Number(JsonRaw(line, "time_value"));
         expected[entry.file] = entry;
     }
     return expected;

@@ -11,8 +11,8 @@ namespace korva::catalog_test {
 namespace {
 
 using namespace TarnVerifyTrustDriver;
+using korva::test::Tlv;
 
-Bytes Tlv(uint8_t tag, const Bytes& content) { return Concat({{tag, uint8_t(content.size())}, content}); }
 Bytes Rdn(uint8_t type, uint8_t stringTag, const Bytes& value) {
     return Tlv(0x31, Tlv(0x30, Concat({Tlv(0x06, {0x55, 0x04, type}), Tlv(stringTag, value)})));
 }

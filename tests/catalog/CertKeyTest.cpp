@@ -24,17 +24,8 @@ namespace {
 
 using korva::catalog_test::Bytes;
 using korva::catalog_test::Concat;
+using korva::test::Tlv;
 using korva::crypto::test::FromHex;
-
-Bytes Tlv(uint8_t tag, const Bytes& content) {
-    size_t n = content.size();
-    Bytes out(n < 128 ? 2 : n < 256 ? 3 : 4);
-    out[0] = tag;
-    for (size_t i = out.size() - 1, rest = n; i > 1; --i, rest >>= 8) out[i] = static_cast<uint8_t>(rest);
-    out[1] = static_cast<uint8_t>(n < 128 ? n : 0x80 + out.size() - 2);
-    out.insert(out.end(), content.begin(), content.end());
-    return out;
-}
 
 // A version 3 certificate for the test key, in hex pieces around its modulus.
 Bytes TestKeyCertificate() {

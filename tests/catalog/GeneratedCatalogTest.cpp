@@ -13,22 +13,29 @@
 #include "catalog/CertResult.h"
 #include "catalog/ExtraRoots.h"
 #include "tests/catalog/CallbackTestSupport.h"
-#include "tests/catalog/DerMutator.h"
 #include "toolkit/PathBuildHooks.h"
 #include "tools/catgen/Catalog.h"
 #include "tools/catgen/CommandLine.h"
+#include "tools/catgen/DerMutator.h"
 #include "tools/catgen/Hostile.h"
 #include "tools/peer/PeerVerifier.h"
 
 namespace korva::catalog_test {
 namespace {
 
+using catgen::ArmedMemberHashes;
 using catgen::BuildHostile;
 using catgen::CatalogOptions;
+using catgen::DerMutator;
+using catgen::DerNode;
+using catgen::EncodeDer;
 using catgen::Hostile;
 using catgen::HostileCatalog;
 using catgen::Malformation;
+using catgen::ParseDer;
+using catgen::PlaceArmedMember;
 using catgen::Timestamp;
+using catgen::UnsignedPlace;
 using TarnVerifyTrustDriver::CMicrosoftCatalogCallback;
 
 class GeneratedCatalogTest : public ::testing::Test {
@@ -310,87 +317,6 @@ TEST_F(GeneratedCatalogTest, OsslsigncodeCatalogsAreAccepted) {
     std::filesystem::remove_all(dir);
 }
 
-// A signed catalog with a second, unsigned trust list beside its own: after
-// it inside the content's [0], in a second [0], or as the same list twice.
-// Only one list is digested, so the walk must refuse any of them rather
-// than collect members that no signature covers.
-TEST_F(GeneratedCatalogTest, ASecondTrustListBesideTheSignedOneIsRefused) {
-    CatalogOptions options;
-    const catgen::Catalog genuine = Build(options);
-    options.trustList.members = catgen::SyntheticMembers(2, catgen::MemberHash::kSha1);
-    const catgen::Catalog other = Build(options);
-    ASSERT_TRUE(Verify(genuine.der).accepted);
-    // ContentInfo [0] SignedData { version, digests, { OID, [0] { list } } ...
-    auto content = [](std::vector<DerNode>& tree) -> DerNode& { return tree[0].children[1].children[0].children[2]; };
-    std::vector<DerNode> otherTree;
-    ASSERT_TRUE(ParseDer(other.der, otherTree));
-    const DerNode forgedList = content(otherTree).children[1].children[0];
-    struct Case {
-        const char* what;
-        void (*change)(DerNode& content, const DerNode& forged);
-    };
-    const Case cases[] = {
-        {"a forged list after the signed one", [](DerNode& c, const DerNode& forged) { c.children[1].children.push_back(forged); }},
-        {"a forged list before the signed one",
-         [](DerNode& c, const DerNode& forged) { c.children[1].children.insert(c.children[1].children.begin(), forged); }},
-        {"a second [0] with a forged list",
-         [](DerNode& c, const DerNode& forged) { c.children.push_back(DerNode{0xA0, 0, {}, {forged}, true}); }},
-        {"the signed list twice", [](DerNode& c, const DerNode&) { c.children[1].children.push_back(c.children[1].children[0]); }},
-    };
-    for (const Case& c : cases) {
-        std::vector<DerNode> tree;
-        ASSERT_TRUE(ParseDer(genuine.der, tree));
-        c.change(content(tree), forgedList);
-        EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << c.what;
-    }
-}
-
-// The signer's fields that no signature covers still keep their shape: a
-// serial, version, digest algorithm or signature under another tag, or an
-// attribute with its values first or a second set of them, is refused, as
-// every other reader of the SignedData refuses it.
-TEST_F(GeneratedCatalogTest, SignerFieldsOfAnotherShapeAreRefused) {
-    CatalogOptions options;
-    options.timestamp = Timestamp::kPkcs9;
-    const catgen::Catalog genuine = Build(options);
-    ASSERT_TRUE(Verify(genuine.der).accepted);
-    struct Case {
-        const char* what;
-        size_t field;  // of the SignerInfo
-        int child;     // of that field, or -1 for the field itself
-        uint8_t tagClass;
-        uint32_t tag;
-    };
-    const Case cases[] = {
-        {"version as [2]", 0, -1, 0x80, 2},
-        {"serial as [2]", 1, 1, 0x80, 2},
-        {"serial as an ENUMERATED", 1, 1, 0x00, 10},
-        {"digest algorithm as an OCTET STRING", 2, 0, 0x00, 4},
-        {"signature as [4]", 5, -1, 0x80, 4},
-    };
-    // An attribute with a second set of values, signed or not.
-    for (size_t field : {3u, 6u}) {
-        std::vector<DerNode> tree;
-        ASSERT_TRUE(ParseDer(genuine.der, tree));
-        DerNode& attribute = tree[0].children[1].children[0].children.back().children[0].children[field].children[0];
-        attribute.children.push_back(attribute.children[1]);
-        EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << "an attribute of field " << field << " with two value sets";
-        attribute.children.pop_back();
-        std::swap(attribute.children[0], attribute.children[1]);
-        EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << "an attribute of field " << field << " with values first";
-    }
-    for (const Case& c : cases) {
-        std::vector<DerNode> tree;
-        ASSERT_TRUE(ParseDer(genuine.der, tree));
-        DerNode& signerInfo = tree[0].children[1].children[0].children.back().children[0];
-        DerNode& field = signerInfo.children[c.field];
-        DerNode& target = c.child < 0 ? field : field.children[static_cast<size_t>(c.child)];
-        target.tagClass = c.tagClass;
-        target.tag = c.tag;
-        EXPECT_FALSE(Verify(EncodeDer(tree)).accepted) << c.what;
-    }
-}
-
 struct UnsignedPlaceCase {
     const char* what;
     Timestamp timestamp;
@@ -400,11 +326,36 @@ struct UnsignedPlaceCase {
     const char* real = nullptr;  // the real catalog changed, if not a generated one
 };
 
+// ContentInfo [0] SignedData { version, digests, { OID, [0] { list } }, [0] certificates, signerInfos }
+DerNode& TrustListContent(std::vector<DerNode>& tree) { return tree[0].children[1].children[0].children[2]; }
+DerNode& FirstSignerInfo(std::vector<DerNode>& tree) { return tree[0].children[1].children[0].children.back().children[0]; }
+
+// A field of the SignerInfo (or its child) under another tag.
+std::function<bool(std::vector<DerNode>&)> Retag(size_t field, int child, uint8_t tagClass, uint32_t tag) {
+    return [=](std::vector<DerNode>& tree) {
+        DerNode& node = FirstSignerInfo(tree).children[field];
+        DerNode& target = child < 0 ? node : node.children[static_cast<size_t>(child)];
+        target.tagClass = tagClass;
+        target.tag = tag;
+        return true;
+    };
+}
+
+// The first attribute of a SignerInfo field with a second set of values, or
+// with its values before its type.
+std::function<bool(std::vector<DerNode>&)> ReshapeAttribute(size_t field, bool secondSet) {
+    return [=](std::vector<DerNode>& tree) {
+        DerNode& attribute = FirstSignerInfo(tree).children[field].children[0];
+        if (secondSet) attribute.children.push_back(attribute.children[1]);
+        else std::swap(attribute.children[0], attribute.children[1]);
+        return true;
+    };
+}
+
 // The SignerInfo's issuer with its common name in capitals, which its
 // PrintableString still compares equal to the certificate's.
 bool CapitalizeSignerIssuer(std::vector<DerNode>& tree) {
-    DerNode& signer = tree[0].children[1].children[0].children.back().children[0];
-    Bytes& commonName = signer.children[1].children[0].children.back().children[0].children[1].content;
+    Bytes& commonName = FirstSignerInfo(tree).children[1].children[0].children.back().children[0].children[1].content;
     std::transform(commonName.begin(), commonName.end(), commonName.begin(), [](uint8_t c) { return std::toupper(c); });
     return true;
 }
@@ -422,13 +373,22 @@ bool AddSignerTwin(std::vector<DerNode>& tree) {
 // Hashes, and a signer's names, written where no signature reaches in an
 // accepted catalog: none of the hashes may become a member. Shapes no
 // signer produces (other choices among the certificates, a second
-// SignerInfo, digest parameters, a twin of the signer certificate) refuse
-// the catalog; everything else leaves it accepted with exactly what its
-// signatures cover: members, signer values, time and countersignature.
+// SignerInfo, digest parameters, a twin of the signer certificate, a second
+// trust list, unsigned fields under other tags or attributes of another
+// shape) refuse the catalog; everything else leaves it accepted with exactly
+// what its signatures cover: members, signer values, time and countersignature.
 TEST_F(GeneratedCatalogTest, WritingIntoUnsignedPlacesAddsNoMemberAndChangesNoValue) {
     auto at = [](UnsignedPlace place) {
         return [place](std::vector<DerNode>& tree) { return PlaceArmedMember(tree, place); };
     };
+    // Only one list is digested: a walk that took a second one would collect
+    // members no signature covers.
+    CatalogOptions otherOptions;
+    otherOptions.trustList.members = catgen::SyntheticMembers(2, catgen::MemberHash::kSha1);
+    std::vector<DerNode> otherTree;
+    ASSERT_TRUE(ParseDer(Build(otherOptions).der, otherTree));
+    const DerNode forged = TrustListContent(otherTree).children[1].children[0];
+    auto lists = [](std::vector<DerNode>& tree) -> std::vector<DerNode>& { return TrustListContent(tree).children[1].children; };
     const UnsignedPlaceCase cases[] = {
         {"an [4] among the certificates", Timestamp::kNone, false, at(UnsignedPlace::kCertificatesOther)},
         {"a SET among the certificates", Timestamp::kPkcs9, false, at(UnsignedPlace::kCertificatesSet)},
@@ -450,6 +410,25 @@ TEST_F(GeneratedCatalogTest, WritingIntoUnsignedPlacesAddsNoMemberAndChangesNoVa
          [](std::vector<DerNode>& tree) { return tree[0].children[1].children[0].tagClass = 0xA0, true; }},
         // Value 2 is the certificate's issuer, not this unsigned copy of it.
         {"the SignerInfo's issuer in capitals", Timestamp::kNone, true, CapitalizeSignerIssuer, "missionplanner_stmcdc.cat"},
+        {"a forged list after the signed one", Timestamp::kNone, false,
+         [&](std::vector<DerNode>& tree) { return lists(tree).push_back(forged), true; }},
+        {"a forged list before the signed one", Timestamp::kNone, false,
+         [&](std::vector<DerNode>& tree) { return lists(tree).insert(lists(tree).begin(), forged), true; }},
+        {"a second [0] with a forged list", Timestamp::kNone, false,
+         [&](std::vector<DerNode>& tree) {
+             return TrustListContent(tree).children.push_back(DerNode{0xA0, 0, {}, {forged}, true}), true;
+         }},
+        {"the signed list twice", Timestamp::kNone, false,
+         [&](std::vector<DerNode>& tree) { return lists(tree).push_back(lists(tree)[0]), true; }},
+        {"version as [2]", Timestamp::kPkcs9, false, Retag(0, -1, 0x80, 2)},
+        {"serial as [2]", Timestamp::kPkcs9, false, Retag(1, 1, 0x80, 2)},
+        {"serial as an ENUMERATED", Timestamp::kPkcs9, false, Retag(1, 1, 0x00, 10)},
+        {"digest algorithm as an OCTET STRING", Timestamp::kPkcs9, false, Retag(2, 0, 0x00, 4)},
+        {"signature as [4]", Timestamp::kPkcs9, false, Retag(5, -1, 0x80, 4)},
+        {"a signed attribute with two value sets", Timestamp::kPkcs9, false, ReshapeAttribute(3, true)},
+        {"a signed attribute with its values first", Timestamp::kPkcs9, false, ReshapeAttribute(3, false)},
+        {"an unsigned attribute with two value sets", Timestamp::kPkcs9, false, ReshapeAttribute(6, true)},
+        {"an unsigned attribute with its values first", Timestamp::kPkcs9, false, ReshapeAttribute(6, false)},
     };
     std::vector<std::string> armed;
     for (const Bytes& hash : ArmedMemberHashes()) armed.push_back(ToHex(hash.data(), hash.size()));

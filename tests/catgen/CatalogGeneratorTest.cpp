@@ -2,14 +2,13 @@
 // ones verify (content digest, signature, chain, countersignature or time-stamp
 // token) with their member hashes in document order, and each chain must end
 // in a root of its own purpose. What each malformation breaks is checked in
-// the one malformation table, beside the engine's verdicts.
+// the one malformation table, beside the engine's verdicts, and the signer
+// names, serials and usages asked for by the signer-flag and revocation tables.
 #include <gtest/gtest.h>
 
 #include <openssl/objects.h>
 #include <openssl/x509.h>
-#include <openssl/x509v3.h>
 
-#include <algorithm>
 #include <string>
 
 #include "tools/catgen/Catalog.h"
@@ -77,28 +76,6 @@ TEST_F(CatalogGenerator, WellFormedCatalogsVerifyWithLibcrypto) {
     }
 }
 
-TEST_F(CatalogGenerator, MemberHashesAreListedInDocumentOrderWithoutMd5) {
-    CatalogOptions options;
-    options.trustList.members = SyntheticMembers(4, MemberHash::kSha256);
-    for (const Member& member : SyntheticMembers(2, MemberHash::kMd5)) options.trustList.members.push_back(member);
-    Catalog catalog = Build(options);
-    ASSERT_EQ(catalog.memberHashes.size(), 4u);
-    EXPECT_TRUE(std::is_sorted(catalog.memberHashes.begin(), catalog.memberHashes.end()));
-    size_t previous = 0;
-    for (const Bytes& hash : catalog.memberHashes) {
-        auto at = std::search(catalog.der.begin() + static_cast<std::ptrdiff_t>(previous), catalog.der.end(), hash.begin(), hash.end());
-        ASSERT_NE(at, catalog.der.end());
-        previous = static_cast<size_t>(at - catalog.der.begin()) + 1;
-    }
-}
-
-TEST_F(CatalogGenerator, TheSameKeysGiveTheSameCatalog) {
-    CatalogOptions options;
-    options.trustList.members = SyntheticMembers(2, MemberHash::kSha1);
-    options.timestamp = Timestamp::kRfc3161;
-    EXPECT_EQ(Build(options).der, Build(options).der);
-}
-
 struct AnchorCase {
     bool codeSigningRoot;  // the signer's root among the code-signing roots
     bool stamperRootForCodeSigning;
@@ -158,44 +135,6 @@ TEST(CatalogGeneratorDer, EncodesLikeLibcrypto) {
     }
     EXPECT_EQ(UnsignedInteger({0x00, 0x00, 0x80}), (Bytes{0x02, 0x02, 0x00, 0x80}));
     EXPECT_EQ(UtcTime(985395600), Tlv(kUniversal, 23, {'0', '1', '0', '3', '2', '4', '0', '1', '0', '0', '0', '0', 'Z'}));
-}
-
-// The names, serial and usages the signer checks compare reach the certificates.
-TEST(CatalogGeneratorChain, CarriesTheRequestedNamesSerialAndUsages) {
-    SetKeyBits(1024);
-    ChainOptions options;
-    options.intermediates = 2;
-    options.leafSubject = "/CN=Publisher/O=Maker, Inc./OU=Signing";
-    options.leafSerial = {0x1b, 0x51, 0x90, 0xf7};
-    options.leafExtendedKeyUsages = std::vector<std::string>{"1.3.6.1.5.5.7.3.3", "1.3.6.1.4.1.311.10.3.6"};
-    options.issuerSubject = "/L=Internet/O=VeriSign, Inc./OU=Publishers CA";
-    Chain chain = BuildChain(TestRoot("chain-root", "Chain Root"), options);
-    auto text = [](X509_NAME* name) {
-        char buffer[256];
-        return std::string(X509_NAME_oneline(name, buffer, sizeof buffer));
-    };
-    X509* leaf = chain.leaf.cert.get();
-    EXPECT_EQ(text(X509_get_subject_name(leaf)), "/CN=Publisher/O=Maker, Inc./OU=Signing");
-    EXPECT_EQ(text(X509_get_issuer_name(leaf)), "/L=Internet/O=VeriSign, Inc./OU=Publishers CA");
-    EXPECT_EQ(ASN1_INTEGER_get(X509_get0_serialNumber(leaf)), 0x1b5190f7);
-    EXPECT_EQ(X509_get_extended_key_usage(leaf), static_cast<uint32_t>(XKU_CODE_SIGN));
-    ASSERT_EQ(chain.intermediates.size(), 2u);
-    EXPECT_EQ(X509_check_issued(chain.intermediates[0].cert.get(), chain.intermediates[1].cert.get()), X509_V_OK);
-    EXPECT_EQ(chain.Embedded().size(), 3u);
-    EXPECT_EQ(X509_check_ca(chain.intermediates[1].cert.get()), 1);
-    EXPECT_EQ(X509_check_ca(leaf), 0);
-}
-
-// The time the countersignature or token states is the one asked for.
-TEST_F(CatalogGenerator, CountersignaturesCarryTheirTime) {
-    for (Timestamp timestamp : {Timestamp::kPkcs9, Timestamp::kRfc3161}) {
-        CatalogOptions options;
-        options.timestamp = timestamp;
-        options.timestampTime = 985305600;  // 2001-03-23 00:00:00
-        Bytes der = Build(options).der;
-        Bytes expected = timestamp == Timestamp::kPkcs9 ? UtcTime(985305600) : GeneralizedTime(985305600);
-        EXPECT_NE(std::search(der.begin(), der.end(), expected.begin(), expected.end()), der.end());
-    }
 }
 
 struct CommandLineCase {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tests/cattool/ToolRun.h"
+#include "tests/common/FlatJson.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -20,14 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The value of `key` in one line of JSON, a string without escapes.
-std::string StringMember(const std::string& line, const std::string& key) {
-    size_t at = line.find("\"" + key + "\":");
-    if (at == std::string::npos) return {};
-    at = line.find_first_not_of(' ', at + key.size() + 3);
-    if (at == std::string::npos || line[at] != '"') return {};
-    return line.substr(at + 1, line.find('"', at + 1) - at - 1);
-}
+using korva::test::JsonString;
 
 TEST(ExplainTest, RealCatalogsGetTheirRecordedVerdictAndTheBuildKeepsTheAcceptedOnes) {
     const fs::path shared = fs::path(KORVA_SHARED_DIR) / "realcats";
@@ -35,11 +29,11 @@ TEST(ExplainTest, RealCatalogsGetTheirRecordedVerdictAndTheBuildKeepsTheAccepted
     if (!expected) GTEST_SKIP() << "shared real catalogs not found";
     std::map<std::string, bool> accepted;
     for (std::string line; std::getline(expected, line);) {
-        const std::string file = StringMember(line, "file");
+        const std::string file = JsonString(line, "file");
         const ToolRun run = RunToolWith({L"explain", L"--json", (shared / file).wstring()});
-        accepted[file] = StringMember(line, "verdict") == "accepted";
+        accepted[file] = JsonString(line, "verdict") == "accepted";
         EXPECT_EQ(run.code, accepted[file] ? 0 : 1) << file;
-        EXPECT_EQ(StringMember(run.out, "reasonClass"), StringMember(line, "reason")) << file;
+        EXPECT_EQ(JsonString(run.out, "reasonClass"), JsonString(line, "reason")) << file;
     }
     ASSERT_FALSE(accepted.empty());
 #ifndef _WIN32

@@ -75,7 +75,7 @@ TEST(LookupOracle, AgreesWithOsslsigncodeOnSignedImages) {
         std::string expected;
         in >> expected;
         for (char& c : expected) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        const Bytes bytes = test_support::ReadBytes(platform::Utf8ToWide(signedImage));
+        const Bytes bytes = test_support::ReadFile(platform::Utf8ToWide(signedImage));
         ImageLayout layout = LayOutImage(bytes);
         EXPECT_EQ(layout.kind, ImageKind::Pe);
         crypto::Digest digest = DigestImage(bytes, layout, crypto::HashAlgorithm::Sha256);
@@ -93,7 +93,7 @@ TEST(LookupOracle, AgreesWithOsslsigncodeOnUnsignedUnalignedImages) {
     std::vector<Bytes> images = {MakeTestPe({}, 0).bytes};
     for (const char* tree : {"/out/windows", "/out/win"}) {
         const std::string built = std::string(KORVA_SOURCE_DIR) + tree + "/frontend/KorvaCatalogDB.exe";
-        if (std::ifstream(built).good()) images.push_back(test_support::ReadBytes(platform::Utf8ToWide(built)));
+        if (std::ifstream(built).good()) images.push_back(test_support::ReadFile(platform::Utf8ToWide(built)));
     }
     // SHA-256's AlgorithmIdentifier with NULL parameters, then the digest's OCTET STRING header.
     const Bytes digestInfo = {0x06, 0x09, 0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01, 0x05, 0x00, 0x04, 0x20};
@@ -105,7 +105,7 @@ TEST(LookupOracle, AgreesWithOsslsigncodeOnUnsignedUnalignedImages) {
         std::string extract = "osslsigncode extract-data -h sha256 -in " + dir + "/unsigned.exe -out " + dir +
                               "/data.der >/dev/null 2>&1";
         ASSERT_EQ(std::system(extract.c_str()), 0);
-        const Bytes data = test_support::ReadBytes(platform::Utf8ToWide(dir + "/data.der"));
+        const Bytes data = test_support::ReadFile(platform::Utf8ToWide(dir + "/data.der"));
         auto at = std::search(data.begin(), data.end(), digestInfo.begin(), digestInfo.end());
         ASSERT_LE(at + digestInfo.size() + 32, data.end());
         const Bytes expected(at + digestInfo.size(), at + digestInfo.size() + 32);

@@ -1,4 +1,5 @@
-// Byte helpers every test area shares: hex both ways, concatenation, whole files.
+// Byte helpers every test area shares: hex both ways, concatenation, DER
+// elements, whole files.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,17 @@ inline std::string ToHex(const uint8_t* data, size_t size) {
 inline Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes out;
     for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+// A DER element: `tag`, the length in its shortest form (up to 65535), the content.
+inline Bytes Tlv(uint8_t tag, const Bytes& content) {
+    size_t n = content.size();
+    Bytes out(n < 128 ? 2 : n < 256 ? 3 : 4);
+    out[0] = tag;
+    for (size_t i = out.size() - 1, rest = n; i > 1; --i, rest >>= 8) out[i] = static_cast<uint8_t>(rest);
+    out[1] = static_cast<uint8_t>(n < 128 ? n : 0x80 + out.size() - 2);
+    out.insert(out.end(), content.begin(), content.end());
     return out;
 }
 

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
-#include <iterator>
 
 #ifdef _WIN32
 #include <process.h>
@@ -42,11 +41,6 @@ std::wstring TempDirectory::File(std::wstring_view name) const { return (path_ /
 void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<uint8_t> ReadBytes(const std::wstring& path) {
-    std::ifstream in(fs::path(path), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::vector<uint8_t> PatternBytes(size_t size, size_t offset) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/common/Bytes.h"
+
 namespace korva::test_support {
 
 class TempDirectory {
@@ -26,7 +28,7 @@ private:
 };
 
 void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> ReadBytes(const std::wstring& path);
+using korva::test::ReadFile;
 // Bytes 0, 1, 2, ... wrapping at 251, so that every offset is recognisable.
 std::vector<uint8_t> PatternBytes(size_t size, size_t offset = 0);
 

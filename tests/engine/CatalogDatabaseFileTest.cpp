@@ -9,13 +9,13 @@
 #include "platform/TraceRecorder.h"
 #include "tests/common/AllocationFaults.h"
 #include "tests/common/TempFiles.h"
-#include "tests/engine/StoreTestSupport.h"
+#include "tools/storeharness/StoreHarness.h"
 
 namespace TarnVerifyTrustDriver::test {
 namespace {
 
 namespace platform = korva::platform;
-using korva::test_support::ReadBytes;
+using korva::test_support::ReadFile;
 using korva::test_support::WriteBytes;
 using korva::trace::Recorder;
 using korva::trace::Source;
@@ -93,14 +93,14 @@ TEST_F(CatalogDatabaseFileTest, SavesBetweenTwoHeadersAndLoadsBack) {
         ASSERT_EQ(file.LoadDatabaseFile(empty), kSuccess);
         ASSERT_EQ(file.SaveDatabaseFile(empty), kSuccess);
     }
-    EXPECT_EQ(ReadBytes(path()), Bytes{});  // a header alone would not load
+    EXPECT_EQ(ReadFile(path()), Bytes{});  // a header alone would not load
     std::string first;
     ASSERT_EQ(SaveTwice({}, &first), kSuccess);
     CatalogStore loaded;
     ASSERT_EQ(Load(loaded), kSuccess);
     EXPECT_EQ(loaded.records().count(), 2u);
     EXPECT_EQ(loaded.records()[0].fileTime.low, 2u);
-    EXPECT_EQ(ReadBytes(path())[8], 0);
+    EXPECT_EQ(ReadFile(path())[8], 0);
 }
 
 // After a save that failed anywhere, the file either loads as the last
@@ -134,7 +134,7 @@ TEST_F(CatalogDatabaseFileTest, FailedWritesNeverLeaveAFileWithOtherContent) {
 
 TEST_F(CatalogDatabaseFileTest, AllocationFailuresInLoadAndSaveLeakNothing) {
     ASSERT_EQ(SaveTwice({}, nullptr), kSuccess);
-    const Bytes saved = ReadBytes(path());
+    const Bytes saved = ReadFile(path());
     CatalogStore reference;
     ASSERT_EQ(Load(reference), kSuccess);
     const std::string expected = Describe(reference);

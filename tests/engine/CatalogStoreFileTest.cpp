@@ -8,7 +8,9 @@
 #include "platform/Trace.h"
 #include "platform/TraceRecorder.h"
 #include "platform/Types.h"
-#include "tests/engine/StoreTestSupport.h"
+#include "tests/common/Bytes.h"
+#include "tests/common/FlatJson.h"
+#include "tools/storeharness/StoreHarness.h"
 
 namespace TarnVerifyTrustDriver::test {
 namespace {
@@ -16,13 +18,9 @@ namespace {
 using korva::trace::Recorder;
 using korva::trace::Source;
 using korva::test::FromHex;
-
-// ASCII text as the hex of its UTF-16LE code units.
-std::string Utf16Hex(const char* text) {
-    std::string hex;
-    for (; *text != '\0'; ++text) hex += Hex(Bytes{static_cast<uint8_t>(*text), 0});
-    return hex;
-}
+using korva::test::JsonRaw;
+using korva::test::JsonString;
+using korva::test::JsonStrings;
 
 std::wstring Host(std::wstring path) {
     for (wchar_t& c : path) c = c == L'\\' ? korva::platform::kPathSeparator : c;
@@ -150,26 +148,14 @@ TEST(CatalogStoreFile, NamesUnderTheSystemDirectoryTravelInKernelForm) {
         ASSERT_TRUE(Load(loaded, file));
         bool kernel = path != sibling;
         std::string stored = Hex(Bytes(file.begin() + 32, file.end()));
-        EXPECT_EQ(stored.find(Hex(FromHex(Utf16Hex("\\SystemRoot\\SYSTEM32\\k.cat")))) != std::string::npos, kernel);
+        EXPECT_EQ(stored.find(Utf16Hex("\\SystemRoot\\SYSTEM32\\k.cat")) != std::string::npos, kernel);
         EXPECT_NE(loaded.names().Find(kernel ? system + L"k.cat" : sibling), nullptr);
     }
 }
 
-// The value of "key" in one line of expected.jsonl: a string, number or list.
-std::string JsonField(const std::string& line, const std::string& key) {
-    size_t start = line.find("\"" + key + "\": ");
-    if (start == std::string::npos) return {};
-    start += key.size() + 4;
-    char open = line[start];
-    size_t end = open == '[' ? line.find(']', start) + 1 : open == '"' ? line.find('"', start + 1) + 1 : line.find_first_of(",}", start);
-    return line.substr(start, end - start);
-}
-
-std::vector<Bytes> HexList(const std::string& list) {
+std::vector<Bytes> HexList(const std::string& raw) {
     std::vector<Bytes> items;
-    for (size_t open = list.find('"'); open != std::string::npos; open = list.find('"', list.find('"', open + 1) + 1)) {
-        items.push_back(FromHex(list.substr(open + 1, list.find('"', open + 1) - open - 1)));
-    }
+    for (const std::string& hex : JsonStrings(raw)) items.push_back(FromHex(hex));
     return items;
 }
 
@@ -180,22 +166,22 @@ TEST(CatalogStoreFile, RealCatalogsRoundTrip) {
     CatalogStore store;
     size_t accepted = 0;
     for (std::string line; std::getline(expected, line);) {
-        if (JsonField(line, "verdict") != "\"accepted\"") continue;
-        std::string file = JsonField(line, "file");
+        if (JsonString(line, "verdict") != "accepted") continue;
+        std::string file = JsonString(line, "file");
         std::wstring path = SystemDirectory() + Host(L"CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\") +
-                            std::wstring(file.begin() + 1, file.end() - 1);
+                            std::wstring(file.begin(), file.end());
         FakeCatalog& catalog = verifier.catalogs[path];
-        std::vector<Bytes> values = HexList(JsonField(line, "signer_values"));
+        std::vector<Bytes> values = HexList(JsonRaw(line, "signer_values"));
         ASSERT_EQ(values.size(), 4u);
         values[0].push_back(0), values[1].push_back(0);  // the names are kept with their NUL
         std::copy(values.begin(), values.end(), catalog.values.begin());
-        for (const Bytes& member : HexList(JsonField(line, "member_hashes"))) {
+        for (const Bytes& member : HexList(JsonRaw(line, "member_hashes"))) {
             MemberHash hash = Hash(0, static_cast<uint32_t>(member.size()));
             std::copy(member.begin(), member.end(), hash.bytes);
             catalog.members.push_back(hash);
         }
-        catalog.signerFlags = static_cast<uint32_t>(std::stoul(JsonField(line, "signer_flags")));
-        catalog.timeValue = static_cast<uint32_t>(std::stoul(JsonField(line, "time_value")));
+        catalog.signerFlags = static_cast<uint32_t>(std::stoul(JsonRaw(line, "signer_flags")));
+        catalog.timeValue = static_cast<uint32_t>(std::stoul(JsonRaw(line, "time_value")));
         ASSERT_TRUE(store.AddCatalog(path, {kFileAttributeArchive, {static_cast<uint32_t>(accepted), 0}}, verifier));
         ++accepted;
     }

@@ -11,7 +11,7 @@
 #include "platform/Trace.h"
 #include "platform/TraceRecorder.h"
 #include "tests/common/AllocationFaults.h"
-#include "tests/engine/StoreTestSupport.h"
+#include "tools/storeharness/StoreHarness.h"
 
 namespace TarnVerifyTrustDriver::test {
 namespace {
@@ -162,7 +162,8 @@ TEST(CatalogStore, RefusesEveryCatalogOnceTheSignerTableIsFull) {
     for (uint8_t i = 0; store.signerValues().count() < 254; ++i) {
         FakeCatalog filler = Catalog({Hash(i, 32)});
         filler.values = {Bytes{0xF1, i}, Bytes{0xF2, i}, Bytes{0xF3, i}, Bytes{0xF4, i}};
-        if (store.signerValues().count() == 252) filler.values[0] = filler.values[1] = Text("issuer");
+        // The last filler brings one new value twice, which takes one slot.
+        if (store.signerValues().count() == 252) filler.values = {Bytes{0xF5}, Bytes{0xF5}, Text("issuer"), Bytes{0xF4, i}};
         std::wstring path = L"filler" + std::to_wstring(i) + L".cat";
         verifier.catalogs[path] = filler;
         ASSERT_TRUE(store.AddCatalog(path, kPlain, verifier));

@@ -128,7 +128,7 @@ protected:
             for (const std::wstring& text : event.texts) line += L" " + text;
             events.push_back(line);
         }
-        return {korva::test_support::ReadBytes(output.File(L"Cat.DB")), events};
+        return {korva::test_support::ReadFile(output.File(L"Cat.DB")), events};
     }
 
     CExtraRoots extra_;

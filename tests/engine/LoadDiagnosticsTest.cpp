@@ -6,7 +6,7 @@
 
 #include "engine/CatalogDatabaseFile.h"
 #include "tests/common/Bytes.h"
-#include "tests/engine/StoreTestSupport.h"
+#include "tools/storeharness/StoreHarness.h"
 
 namespace TarnVerifyTrustDriver::test {
 namespace {

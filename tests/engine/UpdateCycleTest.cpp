@@ -14,13 +14,13 @@
 #include "engine/CatalogVerificationOverride.h"
 #include "platform/TraceRecorder.h"
 #include "tests/common/TempFiles.h"
-#include "tests/engine/StoreTestSupport.h"
+#include "tools/storeharness/StoreHarness.h"
 
 namespace TarnVerifyTrustDriver::test {
 namespace {
 
 namespace fs = std::filesystem;
-using korva::test_support::ReadBytes;
+using korva::test_support::ReadFile;
 using korva::test_support::TempDirectory;
 using korva::test_support::WriteBytes;
 using korva::trace::Recorder;
@@ -134,7 +134,7 @@ TEST_F(UpdateCycleTest, FirstRunScansTheSecondDirectoryFirstAndWritesEverything)
     EXPECT_EQ(verification_.resets, 1);
 
     CatalogStore loaded;
-    MemoryStream stream(ReadBytes(Database()));
+    MemoryStream stream(ReadFile(Database()));
     ASSERT_TRUE(LoadStore(loaded, stream, kDatabaseHeaderSize));
     EXPECT_EQ(Describe(loaded), built);
     EXPECT_EQ(loaded.records().count(), 3u);
@@ -180,7 +180,7 @@ TEST_F(UpdateCycleTest, ABrokenFileIsRebuiltLikeAFreshOne) {
     AddCatalog(true, L"a.cat", 1);
     AddCatalog(false, L"b.cat", 2);
     Run(output_.path().wstring());
-    Bytes fresh = ReadBytes(Database());
+    Bytes fresh = ReadFile(Database());
     struct Case { const char* what; size_t offset; uint8_t value; bool truncate; };
     const Case cases[] = {
         {"bad magic", 0, 0x21, false},
@@ -195,7 +195,7 @@ TEST_F(UpdateCycleTest, ABrokenFileIsRebuiltLikeAFreshOne) {
         Recorder recorder;
         Run(output_.path().wstring());
         EXPECT_TRUE(recorder.Has(Source::Engine, 28)) << c.what;
-        EXPECT_EQ(ReadBytes(Database()), fresh) << c.what;
+        EXPECT_EQ(ReadFile(Database()), fresh) << c.what;
     }
 }
 
@@ -217,23 +217,23 @@ TEST_F(UpdateCycleTest, ANameWithABackslashIsSkipped) {
     Run(output_.path().wstring());
     EXPECT_EQ(ScannedPaths(recorder), (std::vector<std::wstring>{EngineDirectory(true) + L"/a.cat"}));
     EXPECT_TRUE(recorder.Has(Source::Engine, 63));
-    Bytes built = ReadBytes(Database());
+    Bytes built = ReadFile(Database());
     Run(output_.path().wstring());
-    EXPECT_EQ(ReadBytes(Database()), built);
+    EXPECT_EQ(ReadFile(Database()), built);
 }
 
 // A read-only Cat.DB is left alone whoever runs the engine, root included.
 TEST_F(UpdateCycleTest, AReadOnlyFileIsNeitherWrittenNorEmptied) {
     AddCatalog(true, L"a.cat", 1);
     Run(output_.path().wstring());
-    Bytes built = ReadBytes(Database());
+    Bytes built = ReadFile(Database());
     fs::permissions(Database(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     AddCatalog(true, L"b.cat", 2);
     Recorder recorder;
     EXPECT_NE(Run(output_.path().wstring()), "");
     EXPECT_TRUE(recorder.Has(Source::Engine, 41));
-    EXPECT_EQ(ReadBytes(Database()), built);
+    EXPECT_EQ(ReadFile(Database()), built);
     fs::permissions(Database(), fs::perms::owner_write, fs::perm_options::add);
 }
 

@@ -29,7 +29,7 @@
 #include "platform/IoFault.h"
 #include "tests/common/AllocationFaults.h"
 #include "tests/common/TempFiles.h"
-#include "tests/engine/StoreTestSupport.h"
+#include "tools/storeharness/StoreHarness.h"
 #include "tools/catgen/Catalog.h"
 
 namespace TarnVerifyTrustDriver::test {
@@ -38,7 +38,7 @@ namespace {
 namespace fs = std::filesystem;
 using korva::platform::IoFault;
 using korva::test_support::AllocationFaults;
-using korva::test_support::ReadBytes;
+using korva::test_support::ReadFile;
 using korva::test_support::TempDirectory;
 using korva::test_support::WriteBytes;
 
@@ -203,7 +203,7 @@ protected:
     // depends on which one a failure let through first, and either vouches
     // for it.
     std::string Loaded() const {
-        std::string content = fs::exists(Database()) ? LoadedContent(ReadBytes(Database())) : std::string();
+        std::string content = fs::exists(Database()) ? LoadedContent(ReadFile(Database())) : std::string();
         const std::string twins[] = {Utf16Hex("/copy.cat"), Utf16Hex("/" + RealCatalogs().front().filename().string())};
         std::vector<std::string> lines;
         std::istringstream in(content);
@@ -224,11 +224,6 @@ protected:
         size_t first = line.find(' ');
         size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
         return second == std::string::npos ? line : line.substr(0, first) + line.substr(second);
-    }
-    static std::string Utf16Hex(const std::string& ascii) {
-        Bytes bytes;
-        for (char c : ascii) bytes.insert(bytes.end(), {static_cast<uint8_t>(c), 0});
-        return Hex(bytes);
     }
 
     // Sets the file up as `start` (absent when empty), runs with `fault`
@@ -290,7 +285,7 @@ TEST_F(WholeRunSweepTest, EachAllocationOfAWholeRunMayFail) {
     for (const fs::path& file : late) fs::rename(file, aside / file.filename());
     fs::remove(Database());
     Run();  // marks the roots' self-signatures checked, as in any later run
-    const Bytes partial = ReadBytes(Database());
+    const Bytes partial = ReadFile(Database());
     for (const fs::path& file : late) fs::rename(aside / file.filename(), file);
     Run();
     const std::string complete = Loaded();
@@ -343,7 +338,7 @@ TEST_F(WholeRunSweepTest, EachReadWriteAndSeekOfAWholeRunMayFail) {
     fs::rename(late, aside);
     fs::remove(Database());
     Run();
-    const Bytes partial = ReadBytes(Database());
+    const Bytes partial = ReadFile(Database());
     fs::rename(aside, late);
     Run();
     const std::string complete = Loaded();

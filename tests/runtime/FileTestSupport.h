@@ -46,7 +46,7 @@ protected:
         return Open(file, path, {}) && (!buffered || file.AttachReadBuffer());
     }
 
-    static std::vector<uint8_t> ReadBack(const std::wstring& path) { return korva::test_support::ReadBytes(path); }
+    static std::vector<uint8_t> ReadBack(const std::wstring& path) { return korva::test_support::ReadFile(path); }
 
 private:
     korva::test_support::TempDirectory directory_;

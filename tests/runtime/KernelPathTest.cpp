@@ -72,17 +72,6 @@ TEST(KernelPath, OnlyTheFullKernelPrefixIsMappedBack) {
     }
 }
 
-#ifdef _WIN32
-TEST(KernelPath, WindowsDrivePaths) {
-    std::wstring kernel;
-    ASSERT_TRUE(ToKernelPath(L"C:\\Windows\\System32\\", L"C:\\WINDOWS\\system32\\CatRoot\\x.cat", kernel));
-    EXPECT_EQ(kernel, L"\\SystemRoot\\SYSTEM32\\CatRoot\\x.cat");
-    std::wstring back;
-    ASSERT_TRUE(FromKernelPath(L"C:\\Windows\\System32\\", kernel, back));
-    EXPECT_EQ(back, L"C:\\Windows\\System32\\CatRoot\\x.cat");
-}
-#endif
-
 // The process's own system directory, looked up once and kept; the mapping
 // without an explicit directory uses it.
 TEST(KernelPath, SystemDirectoryOfTheProcess) {

@@ -45,36 +45,30 @@ TEST(IsolationIni, ReadsBothEncodingsAndFallsBackToTheDefault) {
     EXPECT_EQ(ReadIsolationIniString(L"silo", L"x", nullptr, 10, L"a.ini"), 0u);
 }
 
+// Each row adds its isolate.ini: a sibling's is not found, the nearest ancestor's is,
+// also beside a module deeper than MAX_PATH (only Windows keeps the executable within it).
 TEST(IsolationIni, SearchStartsBesideTheModuleAndClimbsAncestorsOnly) {
     TempDirectory dir;
-    std::filesystem::path module = dir.path() / "a" / "b" / "tool.exe";
-    std::wstring found;
-    WriteText(dir.path() / "a" / "sibling" / "isolate.ini", "");
-    std::filesystem::create_directories(module.parent_path());
-    EXPECT_EQ(FindIsolationIniFrom(module.wstring().c_str(), found), platform::kErrorFileNotFound);
-
-    WriteText(dir.path() / "isolate.ini", "");
-    ASSERT_EQ(FindIsolationIniFrom(module.wstring().c_str(), found), platform::kErrorSuccess);
-    EXPECT_EQ(std::filesystem::path(found), dir.path() / "isolate.ini");
-
-    WriteText(dir.path() / "a" / "b" / "isolate.ini", "");
-    ASSERT_EQ(FindIsolationIniFrom(module.wstring().c_str(), found), platform::kErrorSuccess);
-    EXPECT_EQ(std::filesystem::path(found), dir.path() / "a" / "b" / "isolate.ini");
-}
-
-#ifndef _WIN32
-// Only the Windows host keeps the executable's path within MAX_PATH.
-TEST(IsolationIni, SearchFindsTheIniBesideADeepModule) {
-    TempDirectory dir;
+    const std::filesystem::path module = dir.path() / "a" / "b" / "tool.exe";
     std::filesystem::path deep = dir.path();
     for (int i = 0; i < 6; ++i) deep /= std::string(60, static_cast<char>('a' + i));
-    std::filesystem::create_directories(deep);
-    WriteText(deep / "isolate.ini", "");
-    std::wstring found;
-    ASSERT_EQ(FindIsolationIniFrom((deep / "tool").wstring().c_str(), found), platform::kErrorSuccess);
-    EXPECT_EQ(std::filesystem::path(found), deep / "isolate.ini");
-}
+    const struct { std::filesystem::path ini, module, found; /* found empty: none */ } cases[] = {
+        {dir.path() / "a" / "sibling" / "isolate.ini", module, {}},
+        {dir.path() / "isolate.ini", module, dir.path() / "isolate.ini"},
+        {dir.path() / "a" / "b" / "isolate.ini", module, dir.path() / "a" / "b" / "isolate.ini"},
+#ifndef _WIN32
+        {deep / "isolate.ini", deep / "tool", deep / "isolate.ini"},
 #endif
+    };
+    for (const auto& c : cases) {
+        WriteText(c.ini, "");
+        std::filesystem::create_directories(c.module.parent_path());
+        std::wstring found;
+        EXPECT_EQ(FindIsolationIniFrom(c.module.wstring().c_str(), found),
+                  c.found.empty() ? platform::kErrorFileNotFound : platform::kErrorSuccess) << c.ini;
+        EXPECT_EQ(c.found.empty() ? std::filesystem::path() : std::filesystem::path(found), c.found);
+    }
+}
 
 TEST(IsolationIni, SearchStopsAtAUncServer) {
     std::wstring found;

@@ -1,7 +1,8 @@
-// Test and fuzz helpers for the catalog store: streams over memory, a
-// canonical text of a store's content, and a catalog verifier that serves
-// prepared catalogs instead of walking files. Header-only, so the fuzz target
-// can use it without GoogleTest.
+// A harness for driving the catalog store without files or signatures, shared
+// by the tests, the store benchmark and the fuzz targets: streams over memory,
+// a canonical text of a store's content, and a catalog verifier that serves
+// prepared catalogs instead of walking files. Header-only and free of
+// GoogleTest, so that the fuzz targets can use it.
 #pragma once
 
 #include <algorithm>
@@ -11,7 +12,9 @@
 #include <functional>
 #include <map>
 #include <new>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/CatalogDatabaseFile.h"
@@ -19,7 +22,6 @@
 #include "engine/StoreOutput.h"
 #include "runtime/KernelPath.h"
 #include "runtime/Stream.h"
-#include "tests/common/Bytes.h"
 
 namespace TarnVerifyTrustDriver::test {
 
@@ -53,7 +55,19 @@ public:
     Bytes written;
 };
 
-inline std::string Hex(std::span<const uint8_t> bytes) { return korva::test::ToHex(bytes.data(), bytes.size()); }
+inline std::string Hex(std::span<const uint8_t> bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (uint8_t b : bytes) hex += {kDigits[b >> 4], kDigits[b & 15]};
+    return hex;
+}
+
+// ASCII text as the hex of its UTF-16LE code units, as names are stored.
+inline std::string Utf16Hex(std::string_view ascii) {
+    Bytes bytes;
+    for (char c : ascii) bytes.insert(bytes.end(), {static_cast<uint8_t>(c), 0});
+    return Hex(bytes);
+}
 
 // Everything a store holds but the unsaved marks, one line per entry.
 inline std::string Describe(CatalogStore& store) {

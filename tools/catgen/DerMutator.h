@@ -1,5 +1,6 @@
-// Seeded mutations of a DER file for the mutation tests: bit flips, octet
-// changes and truncations anywhere, and changes that know the structure:
+// Seeded mutations of a DER file, for tests that feed a verifier damaged
+// catalogs: bit flips, octet changes and truncations anywhere, and changes
+// that know the structure:
 // lengths and tags of elements, OIDs swapped for others of the file,
 // certificates swapped, and children (attributes among them) removed,
 // duplicated or swapped, with every enclosing length encoded anew.
@@ -10,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/catalog/CatalogTestSupport.h"
+#include "tools/catgen/Der.h"
 
-namespace korva::catalog_test {
+namespace korva::catgen {
 
 // One element: the identifier's class and constructed bits, the tag, and
 // either its content octets or, when constructed and well formed, children.
@@ -72,4 +73,4 @@ private:
     std::vector<size_t> headers_;
 };
 
-}  // namespace korva::catalog_test
+}  // namespace korva::catgen

@@ -1,4 +1,4 @@
-#include "tests/catalog/DerMutator.h"
+#include "tools/catgen/DerMutator.h"
 
 #include <algorithm>
 #include <functional>
@@ -6,7 +6,7 @@
 #include "platform/ByteReader.h"
 #include "platform/ByteWriter.h"
 
-namespace korva::catalog_test {
+namespace korva::catgen {
 
 namespace {
 
@@ -352,4 +352,4 @@ Bytes DerMutator::Mutate(Mutation mutation, std::mt19937& random) const {
     return encoded;
 }
 
-}  // namespace korva::catalog_test
+}  // namespace korva::catgen
