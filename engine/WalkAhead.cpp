@@ -6,8 +6,8 @@ namespace TarnVerifyTrustDriver {
 
 WalkAhead::WalkAhead(std::span<ICatalogVerifier* const> verifiers, CCallbacks* callbacks) : callbacks_(callbacks) {
     // Everything that may throw comes before the first thread starts.
-    slots_ = std::make_unique<Slot[]>(verifiers.empty() ? 1 : 2 * verifiers.size());
-    queue_.reserve(2 * verifiers.size());
+    slots_ = std::make_unique<Slot[]>(verifiers.empty() ? 1 : kSlotsPerThread * verifiers.size());
+    queue_.reserve(kSlotsPerThread * verifiers.size());
     threads_.reserve(verifiers.size());
     for (ICatalogVerifier* verifier : verifiers) {
         try {
@@ -16,7 +16,7 @@ WalkAhead::WalkAhead(std::span<ICatalogVerifier* const> verifiers, CCallbacks* c
             break;  // the threads that started do the walking
         }
     }
-    capacity_ = threads_.empty() ? 1 : 2 * threads_.size();
+    capacity_ = threads_.empty() ? 1 : kSlotsPerThread * threads_.size();
 }
 
 WalkAhead::~WalkAhead() {
@@ -37,6 +37,8 @@ WalkAhead::Slot& WalkAhead::Push() {
 }
 
 void WalkAhead::Queue(Slot& slot) {
+    slot.bytes = (uint64_t{slot.entry.fileSizeHigh} << 32) | slot.entry.fileSizeLow;
+    queuedBytes_ += slot.bytes;
     {
         std::lock_guard<std::mutex> guard(lock_);
         queue_.push_back(&slot);
@@ -55,6 +57,9 @@ WalkAhead::Slot& WalkAhead::Front() {
 }
 
 void WalkAhead::Pop() {
+    // An empty window's head has no bytes, so full() needs no count test.
+    queuedBytes_ -= slots_[head_].bytes;
+    slots_[head_].bytes = 0;
     head_ = (head_ + 1) % capacity_;
     --count_;
 }

@@ -2,8 +2,9 @@
 // threads. The scan puts its catalogs in a window of slots in its order and
 // takes them out in the same order, so the store takes every catalog in, and
 // every walk's trace events come out, where a one-thread scan has them. The
-// window holds twice as many catalogs as there are threads: what waits to be
-// stored does not grow with the tree.
+// window is bounded by count and by the bytes of the catalogs queued behind
+// its oldest one: what waits to be stored does not grow with the tree, yet a
+// huge catalog at the front leaves the other threads walking the ones after it.
 #pragma once
 
 #include <condition_variable>
@@ -22,10 +23,16 @@ namespace TarnVerifyTrustDriver {
 
 class WalkAhead {
 public:
+    static constexpr size_t kSlotsPerThread = 32;
+    // Catalog bytes queued behind the oldest slot before the window is full.
+    static constexpr uint64_t kWaitingBytes = 8u << 20;
+
     struct Slot {
+        const std::wstring* directory = nullptr;
         std::wstring path;
         korva::platform::FindData entry;
         PreparedWalk walk;
+        uint64_t bytes = 0;  // the file's size once queued, else 0
         bool queued = false;
         bool walked = false;  // under the lock
     };
@@ -40,7 +47,7 @@ public:
 
     size_t threads() const { return threads_.size(); }
     bool empty() const { return count_ == 0; }
-    bool full() const { return count_ == capacity_; }
+    bool full() const { return count_ == capacity_ || queuedBytes_ - slots_[head_].bytes > kWaitingBytes; }
     // A cleared slot at the back of the window; only when it is not full.
     Slot& Push();
     // Hands the slot's catalog to the next free thread.
@@ -57,6 +64,7 @@ private:
     size_t capacity_ = 1;
     size_t head_ = 0;
     size_t count_ = 0;
+    uint64_t queuedBytes_ = 0;  // of every queued slot in the window
     std::mutex lock_;
     std::condition_variable queuedSignal_;
     std::condition_variable walkedSignal_;
