@@ -9,14 +9,18 @@ WalkAhead::WalkAhead(std::span<ICatalogVerifier* const> verifiers, CCallbacks* c
     slots_ = std::make_unique<Slot[]>(verifiers.empty() ? 1 : kSlotsPerThread * verifiers.size());
     queue_.reserve(kSlotsPerThread * verifiers.size());
     threads_.reserve(verifiers.size());
-    for (ICatalogVerifier* verifier : verifiers) {
+    // The first verifier is the scanning thread's own, for its waits.
+    for (ICatalogVerifier* verifier : verifiers.subspan(verifiers.empty() ? 0 : 1)) {
         try {
             threads_.emplace_back([this, verifier] { Work(*verifier); });
         } catch (const std::system_error&) {
             break;  // the threads that started do the walking
         }
     }
-    capacity_ = threads_.empty() ? 1 : kSlotsPerThread * threads_.size();
+    if (!threads_.empty()) {
+        own_ = verifiers.front();
+        capacity_ = kSlotsPerThread * (threads_.size() + 1);
+    }
 }
 
 WalkAhead::~WalkAhead() {
@@ -51,7 +55,15 @@ WalkAhead::Slot& WalkAhead::Front() {
     Slot& slot = slots_[head_];
     if (slot.queued) {
         std::unique_lock<std::mutex> lock(lock_);
-        walkedSignal_.wait(lock, [&slot] { return slot.walked; });
+        // Rather than wait, the scanning thread walks what no thread has
+        // started yet, the oldest first: it may be this very slot.
+        while (!slot.walked) {
+            if (queue_.empty()) {
+                walkedSignal_.wait(lock);
+                continue;
+            }
+            WalkNext(lock, *own_);
+        }
     }
     return slot;
 }
@@ -69,18 +81,22 @@ void WalkAhead::Work(ICatalogVerifier& verifier) {
     for (;;) {
         queuedSignal_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (stopping_) return;
-        Slot& slot = *queue_.front();
-        queue_.erase(queue_.begin());
-        lock.unlock();
-        {
-            // Held in the slot until the store reaches the catalog.
-            korva::trace::Capture capture(&slot.walk.events());
-            slot.walk.Walk(verifier, slot.path.c_str(), callbacks_);
-        }
-        lock.lock();
-        slot.walked = true;
-        walkedSignal_.notify_all();
+        WalkNext(lock, verifier);
     }
+}
+
+void WalkAhead::WalkNext(std::unique_lock<std::mutex>& lock, ICatalogVerifier& verifier) {
+    Slot& slot = *queue_.front();
+    queue_.erase(queue_.begin());
+    lock.unlock();
+    {
+        // Held in the slot until the store reaches the catalog.
+        korva::trace::Capture capture(&slot.walk.events());
+        slot.walk.Walk(verifier, slot.path.c_str(), callbacks_);
+    }
+    lock.lock();
+    slot.walked = true;
+    walkedSignal_.notify_all();
 }
 
 }  // namespace TarnVerifyTrustDriver

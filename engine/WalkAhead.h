@@ -37,8 +37,10 @@ public:
         bool walked = false;  // under the lock
     };
 
-    // One thread per verifier, each walking with its own; no threads (a
-    // window of one, walked by the store) when there are none or none start.
+    // One thread per verifier but the first, each walking with its own; the
+    // scanning thread walks with the first while it waits in Front(). No
+    // threads (a window of one, walked by the store) when there are fewer
+    // than two verifiers or no thread starts.
     WalkAhead(std::span<ICatalogVerifier* const> verifiers, CCallbacks* callbacks);
     // Stops the threads, each after the walk it is in.
     ~WalkAhead();
@@ -52,14 +54,18 @@ public:
     Slot& Push();
     // Hands the slot's catalog to the next free thread.
     void Queue(Slot& slot);
-    // The oldest slot, once its walk (if it was queued) has ended.
+    // The oldest slot, once its walk (if it was queued) has ended; the
+    // caller walks queued slots meanwhile.
     Slot& Front();
     void Pop();
 
 private:
     void Work(ICatalogVerifier& verifier);
+    // Walks the oldest queued slot; called and returns with `lock` held.
+    void WalkNext(std::unique_lock<std::mutex>& lock, ICatalogVerifier& verifier);
 
     CCallbacks* callbacks_;
+    ICatalogVerifier* own_ = nullptr;  // the scanning thread's, with threads
     std::unique_ptr<Slot[]> slots_;
     size_t capacity_ = 1;
     size_t head_ = 0;
