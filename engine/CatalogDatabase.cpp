@@ -76,6 +76,11 @@ void CloseNotification(NotificationHandle& handle, uint32_t failureEvent) {
     handle = InvalidFileHandle();
 }
 
+// A directory without a watch has nothing to re-arm.
+void RearmWatch(NotificationHandle handle) {
+    if (handle != InvalidFileHandle()) korva::platform::RearmChangeNotification(handle);
+}
+
 CatalogFindData FindDataOf(const korva::platform::FindData& entry) {
     CatalogFindData findData;
     findData.attributes = entry.fileAttributes;
@@ -240,7 +245,7 @@ bool CCatalogDatabaseSingleton::ScanChangedDirectories(std::span<const ScanTarge
                 if (!ScanDue(*listed, verification, anchorsSetUp)) continue;
                 scanned = true;
                 if (listing.Open(*listed->directory)) return true;
-                if (listed->notification != InvalidFileHandle()) korva::platform::RearmChangeNotification(listed->notification);
+                RearmWatch(listed->notification);
             }
             return false;
         };
@@ -256,9 +261,7 @@ bool CCatalogDatabaseSingleton::ScanChangedDirectories(std::span<const ScanTarge
                 slot.path = JoinPath(*listed->directory, listing.entry.fileName);
                 if (ahead.threads() != 0 && WalkAheadFor(slot.path, slot.entry)) ahead.Queue(slot);
                 more = listing.Next();
-                if (!more && listed->notification != InvalidFileHandle()) {
-                    korva::platform::RearmChangeNotification(listed->notification);
-                }
+                if (!more) RearmWatch(listed->notification);
                 // Threads list the next directory at once; without them it
                 // waits until the store has taken this one in, as the
                 // anchors may still be set up for it.

@@ -1,10 +1,20 @@
 #include "engine/WalkAhead.h"
 
+#include <atomic>
 #include <system_error>
+
+#include "engine/WalkAheadOverride.h"
 
 namespace TarnVerifyTrustDriver {
 
-WalkAhead::WalkAhead(std::span<ICatalogVerifier* const> verifiers, CCallbacks* callbacks) : callbacks_(callbacks) {
+namespace {
+std::atomic<uint64_t> g_waitingBytes{0};
+}
+
+uint64_t SetWalkAheadBytes(uint64_t bytes) { return g_waitingBytes.exchange(bytes); }
+
+WalkAhead::WalkAhead(std::span<ICatalogVerifier* const> verifiers, CCallbacks* callbacks)
+    : callbacks_(callbacks), waitingBytes_(g_waitingBytes.load() != 0 ? g_waitingBytes.load() : kWaitingBytes) {
     // Everything that may throw comes before the first thread starts.
     slots_ = std::make_unique<Slot[]>(verifiers.empty() ? 1 : kSlotsPerThread * verifiers.size());
     queue_.reserve(kSlotsPerThread * verifiers.size());

@@ -49,7 +49,7 @@ public:
 
     size_t threads() const { return threads_.size(); }
     bool empty() const { return count_ == 0; }
-    bool full() const { return count_ == capacity_ || queuedBytes_ - slots_[head_].bytes > kWaitingBytes; }
+    bool full() const { return count_ == capacity_ || queuedBytes_ - slots_[head_].bytes > waitingBytes_; }
     // A cleared slot at the back of the window; only when it is not full.
     Slot& Push();
     // Hands the slot's catalog to the next free thread.
@@ -71,6 +71,7 @@ private:
     size_t head_ = 0;
     size_t count_ = 0;
     uint64_t queuedBytes_ = 0;  // of every queued slot in the window
+    uint64_t waitingBytes_;
     std::mutex lock_;
     std::condition_variable queuedSignal_;
     std::condition_variable walkedSignal_;
