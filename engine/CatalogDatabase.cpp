@@ -221,7 +221,7 @@ void CCatalogDatabaseSingleton::ArmChangeNotifications() {
 void CCatalogDatabaseSingleton::SetUpWorkers(ICatalogVerification& verification) {
     uint32_t wanted = WorkerCount();
     if (wanted < 2) return;
-    while (workerCount_ < wanted) {
+    while (workerCount_ + 1 < wanted) {
         ICatalogVerifier* worker = verification.AddWorkerVerifier();
         // Fewer threads, or none, walk; the result is the same.
         if (worker == nullptr) return;
@@ -250,8 +250,8 @@ bool CCatalogDatabaseSingleton::ScanChangedDirectories(std::span<const ScanTarge
             return false;
         };
         bool more = listNext();
-        WalkAhead ahead({workers_, workerCount_}, store_.callbacks());
         ICatalogVerifier& verifier = verification.Verifier();
+        WalkAhead ahead(verifier, {workers_, workerCount_}, store_.callbacks());
         while (more || !ahead.empty()) {
             // The window fills in scan order and empties in it.
             if (more && !ahead.full()) {

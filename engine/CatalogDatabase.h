@@ -85,8 +85,9 @@ private:
     // anchors and the workers.
     bool ScanDue(const ScanTarget& target, ICatalogVerification& verification, bool& anchorsSetUp);
     void ArmChangeNotifications();
-    // Up to WorkerCount() verifiers for walking threads, none when one is
-    // wanted; they live until the anchors are released.
+    // Up to WorkerCount() - 1 verifiers for the walking threads beside the
+    // scanning one, which walks with its own; they live until the anchors
+    // are released.
     void SetUpWorkers(ICatalogVerification& verification);
     // Whether a scan entry would be walked by the store, so a thread can
     // walk it ahead; emits nothing.

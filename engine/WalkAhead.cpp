@@ -13,24 +13,23 @@ std::atomic<uint64_t> g_waitingBytes{0};
 
 uint64_t SetWalkAheadBytes(uint64_t bytes) { return g_waitingBytes.exchange(bytes); }
 
-WalkAhead::WalkAhead(std::span<ICatalogVerifier* const> verifiers, CCallbacks* callbacks)
-    : callbacks_(callbacks), waitingBytes_(g_waitingBytes.load() != 0 ? g_waitingBytes.load() : kWaitingBytes) {
+WalkAhead::WalkAhead(ICatalogVerifier& own, std::span<ICatalogVerifier* const> others, CCallbacks* callbacks)
+    : callbacks_(callbacks),
+      own_(own),
+      waitingBytes_(g_waitingBytes.load() != 0 ? g_waitingBytes.load() : kWaitingBytes) {
     // Everything that may throw comes before the first thread starts.
-    slots_ = std::make_unique<Slot[]>(verifiers.empty() ? 1 : kSlotsPerThread * verifiers.size());
-    queue_.reserve(kSlotsPerThread * verifiers.size());
-    threads_.reserve(verifiers.size());
-    // The first verifier is the scanning thread's own, for its waits.
-    for (ICatalogVerifier* verifier : verifiers.subspan(verifiers.empty() ? 0 : 1)) {
+    size_t slots = kSlotsPerThread * (others.size() + 1);
+    slots_ = std::make_unique<Slot[]>(others.empty() ? 1 : slots);
+    queue_.reserve(slots);
+    threads_.reserve(others.size());
+    for (ICatalogVerifier* verifier : others) {
         try {
             threads_.emplace_back([this, verifier] { Work(*verifier); });
         } catch (const std::system_error&) {
             break;  // the threads that started do the walking
         }
     }
-    if (!threads_.empty()) {
-        own_ = verifiers.front();
-        capacity_ = kSlotsPerThread * (threads_.size() + 1);
-    }
+    if (!threads_.empty()) capacity_ = kSlotsPerThread * (threads_.size() + 1);
 }
 
 WalkAhead::~WalkAhead() {
@@ -72,7 +71,7 @@ WalkAhead::Slot& WalkAhead::Front() {
                 walkedSignal_.wait(lock);
                 continue;
             }
-            WalkNext(lock, *own_);
+            WalkNext(lock, own_);
         }
     }
     return slot;

@@ -37,11 +37,11 @@ public:
         bool walked = false;  // under the lock
     };
 
-    // One thread per verifier but the first, each walking with its own; the
-    // scanning thread walks with the first while it waits in Front(). No
-    // threads (a window of one, walked by the store) when there are fewer
-    // than two verifiers or no thread starts.
-    WalkAhead(std::span<ICatalogVerifier* const> verifiers, CCallbacks* callbacks);
+    // One thread per verifier of `others`, each walking with its own; the
+    // scanning thread walks with `own` while it waits in Front(). No threads
+    // (a window of one, walked by the store) when there are no others or
+    // none starts.
+    WalkAhead(ICatalogVerifier& own, std::span<ICatalogVerifier* const> others, CCallbacks* callbacks);
     // Stops the threads, each after the walk it is in.
     ~WalkAhead();
     WalkAhead(const WalkAhead&) = delete;
@@ -65,7 +65,7 @@ private:
     void WalkNext(std::unique_lock<std::mutex>& lock, ICatalogVerifier& verifier);
 
     CCallbacks* callbacks_;
-    ICatalogVerifier* own_ = nullptr;  // the scanning thread's, with threads
+    ICatalogVerifier& own_;  // the scanning thread's
     std::unique_ptr<Slot[]> slots_;
     size_t capacity_ = 1;
     size_t head_ = 0;
