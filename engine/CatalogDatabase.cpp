@@ -2,6 +2,7 @@
 
 #include <cwchar>
 #include <iterator>
+#include <span>
 #include <new>
 
 #include "engine/CatalogVerification.h"
@@ -35,16 +36,36 @@ void EngineEvent(uint32_t number, trace::Level level, std::initializer_list<trac
     trace::Emit(trace::Source::Engine, number, level, data);
 }
 
-// Closes a directory search on every way out of a scan.
-class SearchOwner {
+// One catalog directory's listing at a time; closes its search on every way
+// out of a scan.
+class CatalogListing {
 public:
-    explicit SearchOwner(korva::platform::FindHandle search) : search_(search) {}
-    ~SearchOwner() { korva::platform::CloseFind(search_); }
-    SearchOwner(const SearchOwner&) = delete;
-    SearchOwner& operator=(const SearchOwner&) = delete;
+    CatalogListing() = default;
+    ~CatalogListing() { Close(); }
+    CatalogListing(const CatalogListing&) = delete;
+    CatalogListing& operator=(const CatalogListing&) = delete;
+
+    // False when nothing is listed.
+    bool Open(const std::wstring& directory) {
+        search_ = korva::platform::FindFirstEntry(JoinPath(directory, L"*.cat").c_str(), entry);
+        return search_ != InvalidFileHandle();
+    }
+    // False after the last entry, the search closed.
+    bool Next() {
+        if (korva::platform::FindNextEntry(search_, entry)) return true;
+        Close();
+        return false;
+    }
+
+    korva::platform::FindData entry;
 
 private:
-    korva::platform::FindHandle search_;
+    void Close() {
+        if (search_ != InvalidFileHandle()) korva::platform::CloseFind(search_);
+        search_ = InvalidFileHandle();
+    }
+
+    korva::platform::FindHandle search_ = InvalidFileHandle();
 };
 
 // Closes a valid handle; a failure gives `failureEvent`. The handle is
@@ -53,6 +74,11 @@ void CloseNotification(NotificationHandle& handle, uint32_t failureEvent) {
     if (handle == InvalidFileHandle()) return;
     if (!korva::platform::CloseChangeNotification(handle)) EngineEvent(failureEvent, trace::Level::Error);
     handle = InvalidFileHandle();
+}
+
+// A directory without a watch has nothing to re-arm.
+void RearmWatch(NotificationHandle handle) {
+    if (handle != InvalidFileHandle()) korva::platform::RearmChangeNotification(handle);
 }
 
 CatalogFindData FindDataOf(const korva::platform::FindData& entry) {
@@ -111,12 +137,11 @@ void CCatalogDatabaseSingleton::RunUpdateCycle() {
     if (started != ICatalogVerification::kContextStarted) {
         EngineEvent(32, trace::Level::Error, {trace::Num(started)});
     } else {
-        // The second directory is scanned first; the anchors are built once.
-        bool anchorsSetUp = false;
-        bool scanned = ScanIfChanged(secondCatalogDirectory_, secondNotification_, *verification, anchorsSetUp, 33);
-        scanned |= ScanIfChanged(firstCatalogDirectory_, firstNotification_, *verification, anchorsSetUp, 34);
+        // The second directory is scanned first.
+        const ScanTarget targets[] = {{&secondCatalogDirectory_, secondNotification_, 33},
+                                      {&firstCatalogDirectory_, firstNotification_, 34}};
         // A save failure shows only in the save's own trace events.
-        if (scanned) databaseFile_.SaveDatabaseFile(store_);
+        if (ScanChangedDirectories(targets, *verification)) databaseFile_.SaveDatabaseFile(store_);
         ArmChangeNotifications();
         populated_ = true;
         workerCount_ = 0;
@@ -149,11 +174,10 @@ void CCatalogDatabaseSingleton::LoadOrRebuild() {
     if (!databaseFile_.IsOpen()) EngineEvent(31, trace::Level::Information);
 }
 
-bool CCatalogDatabaseSingleton::ScanIfChanged(const std::wstring& directory, NotificationHandle notification,
-                                              ICatalogVerification& verification, bool& anchorsSetUp,
-                                              uint32_t failureEvent) {
-    bool armed = notification != InvalidFileHandle();
-    if (armed && korva::platform::WaitForChangeNotification(notification, 0) != korva::platform::kWaitObject0) {
+bool CCatalogDatabaseSingleton::ScanDue(const ScanTarget& target, ICatalogVerification& verification,
+                                        bool& anchorsSetUp) {
+    if (target.notification != InvalidFileHandle() &&
+        korva::platform::WaitForChangeNotification(target.notification, 0) != korva::platform::kWaitObject0) {
         return false;
     }
     if (!anchorsSetUp) {
@@ -161,13 +185,11 @@ bool CCatalogDatabaseSingleton::ScanIfChanged(const std::wstring& directory, Not
         anchorsSetUp = code == 0;
         // Without anchors every signer fails to chain; the scan still runs.
         if (!anchorsSetUp) {
-            EngineEvent(failureEvent, failureEvent == 33 ? trace::Level::Error : trace::Level::Information,
+            EngineEvent(target.failureEvent, target.failureEvent == 33 ? trace::Level::Error : trace::Level::Information,
                         {trace::Num(code)});
         }
         if (anchorsSetUp) SetUpWorkers(verification);
     }
-    ScanCatalogDirectory(directory, verification.Verifier());
-    if (armed) korva::platform::RearmChangeNotification(notification);
     return true;
 }
 
@@ -199,7 +221,7 @@ void CCatalogDatabaseSingleton::ArmChangeNotifications() {
 void CCatalogDatabaseSingleton::SetUpWorkers(ICatalogVerification& verification) {
     uint32_t wanted = WorkerCount();
     if (wanted < 2) return;
-    while (workerCount_ < wanted) {
+    while (workerCount_ + 1 < wanted) {
         ICatalogVerifier* worker = verification.AddWorkerVerifier();
         // Fewer threads, or none, walk; the result is the same.
         if (worker == nullptr) return;
@@ -207,33 +229,54 @@ void CCatalogDatabaseSingleton::SetUpWorkers(ICatalogVerification& verification)
     }
 }
 
-HResult CCatalogDatabaseSingleton::ScanCatalogDirectory(const std::wstring& directory, ICatalogVerifier& verifier) {
+bool CCatalogDatabaseSingleton::ScanChangedDirectories(std::span<const ScanTarget> targets,
+                                                       ICatalogVerification& verification) {
+    bool anchorsSetUp = false;
+    bool scanned = false;
+    size_t next = 0;
+    const ScanTarget* listed = nullptr;
     try {
-        korva::platform::FindData entry;
-        korva::platform::FindHandle search =
-            korva::platform::FindFirstEntry(JoinPath(directory, L"*.cat").c_str(), entry);
-        if (search == InvalidFileHandle()) return kSuccess;
-        SearchOwner owner(search);
-        WalkAhead ahead({workers_, workerCount_}, store_.callbacks());
-        bool more = true;
+        CatalogListing listing;
+        // Lists the next target due that has catalogs; the ones passed on the
+        // way are re-armed at once.
+        auto listNext = [&] {
+            while (next < targets.size()) {
+                listed = &targets[next++];
+                if (!ScanDue(*listed, verification, anchorsSetUp)) continue;
+                scanned = true;
+                if (listing.Open(*listed->directory)) return true;
+                RearmWatch(listed->notification);
+            }
+            return false;
+        };
+        bool more = listNext();
+        ICatalogVerifier& verifier = verification.Verifier();
+        WalkAhead ahead(verifier, {workers_, workerCount_}, store_.callbacks());
         while (more || !ahead.empty()) {
             // The window fills in scan order and empties in it.
             if (more && !ahead.full()) {
                 WalkAhead::Slot& slot = ahead.Push();
-                slot.entry = entry;
-                slot.path = JoinPath(directory, entry.fileName);
-                if (ahead.threads() != 0 && WalkAheadFor(slot.path, entry)) ahead.Queue(slot);
-                more = korva::platform::FindNextEntry(search, entry);
+                slot.directory = listed->directory;
+                slot.entry = listing.entry;
+                slot.path = JoinPath(*listed->directory, listing.entry.fileName);
+                if (ahead.threads() != 0 && WalkAheadFor(slot.path, slot.entry)) ahead.Queue(slot);
+                more = listing.Next();
+                if (!more) RearmWatch(listed->notification);
+                // Threads list the next directory at once; without them it
+                // waits until the store has taken this one in, as the
+                // anchors may still be set up for it.
+                if (!more && ahead.threads() != 0) more = listNext();
                 continue;
             }
             WalkAhead::Slot& slot = ahead.Front();
-            TakeIn(directory, slot.entry, slot.path, verifier, &slot.walk);
+            TakeIn(*slot.directory, slot.entry, slot.path, verifier, &slot.walk);
             ahead.Pop();
+            if (!more && ahead.empty()) more = listNext();
         }
     } catch (...) {
-        return kOutOfMemory;
+        // The directories not re-armed are scanned again by the next cycle.
     }
-    return kSuccess;
+    return scanned;
 }
 
 bool CCatalogDatabaseSingleton::WalkAheadFor(const std::wstring& path, const korva::platform::FindData& entry) {

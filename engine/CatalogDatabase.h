@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <span>
 #include <string>
 
 #include "engine/CatalogDatabaseFile.h"
@@ -48,7 +49,6 @@ public:
     // every cycle scans.
     bool WaitForCatalogChange(uint32_t milliseconds);
     HResult StopChangeNotifications();
-    HResult ScanCatalogDirectory(const std::wstring& directory, ICatalogVerifier& verifier);
     // With `prepared`, its walk stands in for the store's own (see AddCatalog).
     HResult ProcessCatalogFile(const std::wstring& path, const korva::platform::FindData& entry,
                                ICatalogVerifier& verifier, PreparedWalk* prepared = nullptr);
@@ -68,13 +68,26 @@ private:
     // Loads Cat.DB unless it is open; a file that fails a check is emptied
     // and everything is rebuilt.
     void LoadOrRebuild();
-    // Scans `directory` when its notification is missing or has fired, and
-    // re-arms it; true when it scanned.
-    bool ScanIfChanged(const std::wstring& directory, korva::platform::NotificationHandle notification,
-                       ICatalogVerification& verification, bool& anchorsSetUp, uint32_t failureEvent);
+    // A catalog directory that a cycle scans when its notification is
+    // missing or has fired; `failureEvent` reports anchors that cannot be set
+    // up for it.
+    struct ScanTarget {
+        const std::wstring* directory;
+        korva::platform::NotificationHandle notification;
+        uint32_t failureEvent;
+    };
+    // Scans the targets that changed, in order, through one window of walks,
+    // so threads walk on into the next directory while the store still takes
+    // in the last catalogs of one; each target is re-armed once listed. True
+    // when any was scanned.
+    bool ScanChangedDirectories(std::span<const ScanTarget> targets, ICatalogVerification& verification);
+    // Whether `target` is to be scanned; the first that is sets up the
+    // anchors and the workers.
+    bool ScanDue(const ScanTarget& target, ICatalogVerification& verification, bool& anchorsSetUp);
     void ArmChangeNotifications();
-    // Up to WorkerCount() verifiers for walking threads, none when one is
-    // wanted; they live until the anchors are released.
+    // Up to WorkerCount() - 1 verifiers for the walking threads beside the
+    // scanning one, which walks with its own; they live until the anchors
+    // are released.
     void SetUpWorkers(ICatalogVerification& verification);
     // Whether a scan entry would be walked by the store, so a thread can
     // walk it ahead; emits nothing.

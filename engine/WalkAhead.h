@@ -2,8 +2,9 @@
 // threads. The scan puts its catalogs in a window of slots in its order and
 // takes them out in the same order, so the store takes every catalog in, and
 // every walk's trace events come out, where a one-thread scan has them. The
-// window holds twice as many catalogs as there are threads: what waits to be
-// stored does not grow with the tree.
+// window is bounded by count and by the bytes of the catalogs queued behind
+// its oldest one: what waits to be stored does not grow with the tree, yet a
+// huge catalog at the front leaves the other threads walking the ones after it.
 #pragma once
 
 #include <condition_variable>
@@ -22,17 +23,25 @@ namespace TarnVerifyTrustDriver {
 
 class WalkAhead {
 public:
+    static constexpr size_t kSlotsPerThread = 32;
+    // Catalog bytes queued behind the oldest slot before the window is full.
+    static constexpr uint64_t kWaitingBytes = 8u << 20;
+
     struct Slot {
+        const std::wstring* directory = nullptr;
         std::wstring path;
         korva::platform::FindData entry;
         PreparedWalk walk;
+        uint64_t bytes = 0;  // the file's size once queued, else 0
         bool queued = false;
         bool walked = false;  // under the lock
     };
 
-    // One thread per verifier, each walking with its own; no threads (a
-    // window of one, walked by the store) when there are none or none start.
-    WalkAhead(std::span<ICatalogVerifier* const> verifiers, CCallbacks* callbacks);
+    // One thread per verifier of `others`, each walking with its own; the
+    // scanning thread walks with `own` while it waits in Front(). No threads
+    // (a window of one, walked by the store) when there are no others or
+    // none starts.
+    WalkAhead(ICatalogVerifier& own, std::span<ICatalogVerifier* const> others, CCallbacks* callbacks);
     // Stops the threads, each after the walk it is in.
     ~WalkAhead();
     WalkAhead(const WalkAhead&) = delete;
@@ -40,23 +49,29 @@ public:
 
     size_t threads() const { return threads_.size(); }
     bool empty() const { return count_ == 0; }
-    bool full() const { return count_ == capacity_; }
+    bool full() const { return count_ == capacity_ || queuedBytes_ - slots_[head_].bytes > waitingBytes_; }
     // A cleared slot at the back of the window; only when it is not full.
     Slot& Push();
     // Hands the slot's catalog to the next free thread.
     void Queue(Slot& slot);
-    // The oldest slot, once its walk (if it was queued) has ended.
+    // The oldest slot, once its walk (if it was queued) has ended; the
+    // caller walks queued slots meanwhile.
     Slot& Front();
     void Pop();
 
 private:
     void Work(ICatalogVerifier& verifier);
+    // Walks the oldest queued slot; called and returns with `lock` held.
+    void WalkNext(std::unique_lock<std::mutex>& lock, ICatalogVerifier& verifier);
 
     CCallbacks* callbacks_;
+    ICatalogVerifier& own_;  // the scanning thread's
     std::unique_ptr<Slot[]> slots_;
     size_t capacity_ = 1;
     size_t head_ = 0;
     size_t count_ = 0;
+    uint64_t queuedBytes_ = 0;  // of every queued slot in the window
+    uint64_t waitingBytes_;
     std::mutex lock_;
     std::condition_variable queuedSignal_;
     std::condition_variable walkedSignal_;

@@ -16,6 +16,7 @@
 #include "engine/CatalogDatabase.h"
 #include "engine/CatalogVerificationOverride.h"
 #include "engine/CertificateVerification.h"
+#include "engine/WalkAheadOverride.h"
 #include "engine/WorkerCountOverride.h"
 #include "platform/TraceRecorder.h"
 #include "tests/common/TempFiles.h"
@@ -108,6 +109,7 @@ protected:
         SetCatalogVerification(previous_);
         SetFastPathsEnabled(true);
         SetWorkerCount(0);
+        SetWalkAheadBytes(0);
     }
 
     // One update cycle of a fresh engine into `output`: the Cat.DB bytes and
@@ -163,14 +165,16 @@ TEST_F(FastPathEquivalenceTest, ThreadsChangeNoByteAndNoEventOrder) {
     auto one = Run(oneOutput, true);
     auto oneRerun = Run(oneOutput, true);
     ASSERT_FALSE(one.first.empty());
-    for (uint32_t workers : {2u, 8u}) {
+    // With a one-byte window its byte bound, not its count, stops it filling.
+    for (auto [workers, windowBytes] : {std::pair{2u, 0u}, std::pair{8u, 0u}, std::pair{2u, 1u}, std::pair{8u, 1u}}) {
         TempDirectory output;
         SetWorkerCount(workers);
+        SetWalkAheadBytes(windowBytes);
         auto build = Run(output, true);
-        EXPECT_TRUE(build.first == one.first) << workers;
-        EXPECT_EQ(build.second, one.second) << workers;
+        EXPECT_TRUE(build.first == one.first) << workers << " " << windowBytes;
+        EXPECT_EQ(build.second, one.second) << workers << " " << windowBytes;
         auto rerun = Run(output, true);
-        EXPECT_EQ(rerun.second, oneRerun.second) << workers;
+        EXPECT_EQ(rerun.second, oneRerun.second) << workers << " " << windowBytes;
     }
 }
 
