@@ -261,6 +261,12 @@ uint32_t CMicrosoftCatalogCallback::OnParseBegin() {
 
 uint32_t CMicrosoftCatalogCallback::OnNode(Asn1Node& node) {
     using Handler = uint32_t (CMicrosoftCatalogCallback::*)(const Asn1Node&);
+    // The members, nearly every node of a large catalog: below the trust
+    // list's own level no phase changes and nothing but their hashes counts.
+    if (phase_ == kPhaseContent && node.depth > 5) {
+        if (uint32_t result = CollectMemberHash(node); result != 0) return result;
+        return DecideAfterNode();
+    }
     if (uint32_t result = TrackPhase(node); result != 0) return result;
     // Most nodes lie in the content (the members) and the certificates, and
     // there only one or two handlers act, called directly; the others all
