@@ -50,7 +50,11 @@ bool WellFormedOid(ByteSpan value) {
 class Walk {
 public:
     Walk(CCallbacks* allocator, ParserStack& stack, IAsn1NodeCallback* callback)
-        : allocator_(allocator), stack_(stack), callback_(callback), context_(stack.Context()) {}
+        : allocator_(allocator),
+          stack_(stack),
+          callback_(callback),
+          context_(stack.Context()),
+          verbose_(trace::Active()) {}
     ~Walk() {
         while (ParserStackItem* level = spare_) {
             spare_ = level->below;
@@ -157,7 +161,7 @@ private:
 
     // Acts on the callback's answer; false when the walk stops.
     bool Report(ParserStackItem& item) {
-        Emit(34, Level::Verbose, {Num(item.node.depth), Num(item.node.index), Num(item.node.offset)});
+        if (verbose_) Emit(34, Level::Verbose, {Num(item.node.depth), Num(item.node.index), Num(item.node.offset)});
         uint32_t answer = callback_->OnNode(item.node);
         switch (answer) {
         case kNodeContinue:
@@ -204,7 +208,7 @@ private:
             Emit(universal ? 38 : 46, Level::Error, {Num(node.offset)});
             return Stop(item, kWalkOutOfMemory, toolkit::kOutOfMemory);
         }
-        Emit(universal ? 39 : 47, Level::Verbose, {Num(node.offset), Num(node.len)});
+        if (verbose_) Emit(universal ? 39 : 47, Level::Verbose, {Num(node.offset), Num(node.len)});
         level->oidFlags = item.oidFlags;
         stack_.Push(level);
         current_ = level;
@@ -217,7 +221,7 @@ private:
         ParserStackItem* level = spare_;
         if (level == nullptr) return new (allocator_) ParserStackItem(contents, fileOffset);
         spare_ = level->below;
-        *level = ParserStackItem(contents, fileOffset);
+        level->Reuse(contents, fileOffset);
         return level;
     }
 
@@ -272,7 +276,7 @@ private:
                 continue;
             }
             if (below->reader.Remaining() > 0) {
-                Emit(57, Level::Verbose, {Num(below->depth), Num(below->offset)});
+                if (verbose_) Emit(57, Level::Verbose, {Num(below->depth), Num(below->offset)});
                 return false;
             }
         }
@@ -284,6 +288,8 @@ private:
     korva::toolkit::ToolkitContext* context_;
     ParserStackItem* current_ = nullptr;
     ParserStackItem* spare_ = nullptr;  // retired levels, linked through `below`
+    // Whether anything hears the per-element events, asked once per walk.
+    bool verbose_;
     bool stopping_ = false;
     uint32_t finalResult_ = kWalkSuccess;
 };
