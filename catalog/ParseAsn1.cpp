@@ -144,13 +144,17 @@ private:
 
     // The definite form, nearly every element, straight from the reader; the
     // indefinite form and every failure through the toolkit, which measures
-    // the one and reports the other.
+    // the one and reports the other. The toolkit fills a copy, so that
+    // `header` never leaves registers on the common way.
     toolkit::Status DecodeHeader(ByteSpan rest, toolkit::ElementHeader& header) {
         korva::platform::ByteReader reader(rest);
         korva::platform::DerHeader der;
         if (reader.ReadDerHeader(der, korva::platform::DerRules::kBer) != korva::platform::DerError::kNone ||
             der.indefinite || der.length > reader.Remaining()) {
-            return toolkit::DecodeElementHeader(context_, rest, header);
+            toolkit::ElementHeader measured;
+            toolkit::Status status = toolkit::DecodeElementHeader(context_, rest, measured);
+            header = measured;
+            return status;
         }
         header.tag = der.tag;
         header.tagClass = der.tagClass;
