@@ -58,13 +58,13 @@ uint32_t ParseCatalogFile(CatalogParseRecord* record, CCallbacks* allocator, con
     }
     // A large file lands on large pages, which its read then faults in a few
     // at a time instead of one per small page.
-    size_t slack = korva::platform::LargePageSlack(static_cast<size_t>(size));
-    held.buffer = AllocateBuffer(static_cast<size_t>(size) + slack);
+    size_t blockSize = static_cast<size_t>(size) + korva::platform::LargePageSlack(static_cast<size_t>(size));
+    held.buffer = AllocateBuffer(blockSize);
     if (held.buffer == nullptr) {
         Emit(14, trace::Level::Error, {trace::Num(size)});
         return kWalkOutOfMemory;
     }
-    uint8_t* data = korva::platform::PlaceOnLargePages(held.buffer, static_cast<size_t>(size));
+    uint8_t* data = korva::platform::PlaceOnLargePages(held.buffer, blockSize, static_cast<size_t>(size));
     if (!file.Read(data, static_cast<uint32_t>(size), nullptr)) {
         Emit(15, trace::Level::Error, {trace::Num(size)});
         return kWalkCannotRead;

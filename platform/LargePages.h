@@ -13,9 +13,10 @@ namespace korva::platform {
 // buffers, hosts without the means).
 size_t LargePageSlack(size_t size);
 
-// Where `size` octets go in a block of `size + LargePageSlack(size)` octets:
-// the block itself, or the first large page boundary in it, advised as large
-// pages before anything is written there. Advice only: nothing fails.
-uint8_t* PlaceOnLargePages(void* block, size_t size);
+// Where `size` octets go in a block of `blockSize` octets: the first large
+// page boundary in it, advised as large pages before anything is written
+// there, when whole large pages from there hold them; else the block itself.
+// Advice only: nothing fails.
+uint8_t* PlaceOnLargePages(void* block, size_t blockSize, size_t size);
 
 }  // namespace korva::platform

@@ -17,21 +17,21 @@ size_t RoundUp(size_t size) { return (size + kLargePage - 1) & ~(kLargePage - 1)
 }  // namespace
 
 size_t LargePageSlack(size_t size) {
-    // Below one large page there is nothing to gain; the slack is address
-    // space only, as nothing touches it.
+    // Below one large page there is nothing to gain. The slack is address
+    // space: of it only the rest of the last large page is ever touched.
     if (kLargePage == 0 || size < kLargePage || size > SIZE_MAX / 2) return 0;
     return RoundUp(size) - size + kLargePage;
 }
 
-uint8_t* PlaceOnLargePages(void* block, size_t size) {
+uint8_t* PlaceOnLargePages(void* block, size_t blockSize, size_t size) {
     auto* bytes = static_cast<uint8_t*>(block);
     if (LargePageSlack(size) == 0) return bytes;
-    auto address = reinterpret_cast<uintptr_t>(block);
-    uint8_t* placed = bytes + (RoundUp(address) - address);
+    size_t skipped = RoundUp(reinterpret_cast<uintptr_t>(block)) - reinterpret_cast<uintptr_t>(block);
+    if (blockSize < skipped || blockSize - skipped < RoundUp(size)) return bytes;
 #ifdef MADV_HUGEPAGE
-    (void)::madvise(placed, RoundUp(size), MADV_HUGEPAGE);
+    (void)::madvise(bytes + skipped, RoundUp(size), MADV_HUGEPAGE);
 #endif
-    return placed;
+    return bytes + skipped;
 }
 
 }  // namespace korva::platform
