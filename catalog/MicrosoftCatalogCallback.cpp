@@ -278,13 +278,19 @@ uint32_t CMicrosoftCatalogCallback::OnParseBegin() {
 }
 
 uint32_t CMicrosoftCatalogCallback::OnNode(Asn1Node& node) {
-    using Handler = uint32_t (CMicrosoftCatalogCallback::*)(const Asn1Node&);
     // The members, nearly every node of a large catalog: below the trust
     // list's own level no phase changes and nothing but their hashes counts.
+    // The other nodes are handled apart, so that the registers their
+    // handling saves are not saved for every member's node too.
     if (phase_ == kPhaseContent && node.depth > 5) {
         if (uint32_t result = CollectMemberHash(node); result != 0) return result;
         return DecideAfterNode();
     }
+    return OnPhaseNode(node);
+}
+
+uint32_t CMicrosoftCatalogCallback::OnPhaseNode(Asn1Node& node) {
+    using Handler = uint32_t (CMicrosoftCatalogCallback::*)(const Asn1Node&);
     if (uint32_t result = TrackPhase(node); result != 0) return result;
     // Most nodes lie in the content (the members) and the certificates, and
     // there only one or two handlers act, called directly; the others all
@@ -1046,8 +1052,7 @@ uint32_t CMicrosoftCatalogCallback::FinishCountersignature(const Asn1Node& encry
     return 0;
 }
 
-uint32_t CMicrosoftCatalogCallback::DecideAfterNode() const {
-    if (!signerVerified_) return 0;
+uint32_t CMicrosoftCatalogCallback::DecideAfterVerifiedSigner() const {
     if (countersignatureVerified_ && signerRejected_) {
         Emit(209, Level::Warning);
         return kReject;

@@ -10,6 +10,7 @@
 #include "catalog/Asn1NodeCallback.h"
 #include "catalog/CertContext.h"
 #include "catalog/CertDigest.h"
+#include "platform/NoInline.h"
 #include "runtime/Memory.h"
 
 namespace korva::toolkit {
@@ -89,6 +90,8 @@ private:
         bool Holds(const Asn1Node& node) const;
     };
 
+    // OnNode for every node but the members' below the trust list.
+    KORVA_NO_INLINE uint32_t OnPhaseNode(Asn1Node& node);
     uint32_t TrackPhase(Asn1Node& node);
     uint32_t DigestContent(const Asn1Node& node);
     uint32_t CollectCertificate(const Asn1Node& node);
@@ -108,7 +111,10 @@ private:
     uint32_t DigestCountersignatureAttributes(const Asn1Node& node);
     uint32_t ReadSigningTime(const Asn1Node& node);
     uint32_t VerifyCountersignature(const Asn1Node& node);
-    uint32_t DecideAfterNode() const;
+    // 0 go on, 2 reject: what the verdicts so far leave of the walk; nothing
+    // ends it before the signer is verified.
+    uint32_t DecideAfterNode() const { return signerVerified_ ? DecideAfterVerifiedSigner() : 0; }
+    KORVA_NO_INLINE uint32_t DecideAfterVerifiedSigner() const;
 
     bool CountersignaturePhase() const;
     uint32_t SetFlags(korva::toolkit::CertObject* certificate);
