@@ -85,15 +85,10 @@ TEST_F(StatusReportTest, FormatLanguage) {
         const char* message;
     };
     const Row rows[] = {
-        {"bad %0", "bad pFlags"},
-        {"%s0 is %n1", "pFlags is 7"},
-        {"%0/%n1/%2", "pFlags/7/third"},
-        {"at %f:%l", "at src/list.cpp:42"},
-        {"%0 %0", "pFlags pFlags"},  // an argument may repeat, longer than its placeholder
-        {"100%% %x %s %n", "100% x s n"},
-        {"%sx%nz", "sxnz"},  // %s and %n without a digit are escapes
-        {"cut %", "cut "},
-        {"cut %0%", "cut pFlags"},
+        // Arguments as text or number, repeated and longer than their placeholders;
+        // %% and an unknown escape are the character; a final % ends the message.
+        {"%s0 is %n1/%2 %0 at %f:%l 100%% %x %sx%nz cut %",
+         "pFlags is 7/third pFlags at src/list.cpp:42 100% x sxnz cut "},
         {"", ""},
         {nullptr, "<none>"},  // no format, no message
     };
