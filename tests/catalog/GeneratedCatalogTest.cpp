@@ -202,6 +202,7 @@ struct RevocationCase {
     Timestamp timestamp;
     std::optional<int64_t> time;
     bool accepted;
+    bool zoneless = false;  // a time without its Z is no time
 };
 
 // A signer on the revocation list stands only when a verified countersignature
@@ -211,6 +212,7 @@ TEST_F(GeneratedCatalogTest, RevokedSignerNeedsACountersignatureBeforeTheWindow)
         {Timestamp::kPkcs9, 985395599, true},   {Timestamp::kPkcs9, 985395600, false},
         {Timestamp::kRfc3161, 983404800, true}, {Timestamp::kRfc3161, 1600000000, false},
         {Timestamp::kNone, 983404800, false},   {Timestamp::kPkcs9, std::nullopt, false},
+        {Timestamp::kPkcs9, 985395599, false, true},
     };
     catgen::ChainOptions chain;
     chain.issuerSubject = "/L=Internet/O=VeriSign, Inc./OU=VeriSign Commercial Software Publishers CA";
@@ -220,13 +222,17 @@ TEST_F(GeneratedCatalogTest, RevokedSignerNeedsACountersignatureBeforeTheWindow)
         CatalogOptions options;
         options.timestamp = c.timestamp;
         options.timestampTime = c.time;
+        options.zonelessTimestampTime = c.zoneless;
         CallbackOutcome outcome = Verify(Build(options, chain).der);
         EXPECT_EQ(outcome.accepted, c.accepted);
         EXPECT_EQ(outcome.walk, c.accepted || c.timestamp == Timestamp::kNone ? 1u : 11u);
     }
-    // The same serial under another issuer is not listed.
-    chain.issuerSubject = "/L=Internet/O=VeriSign, Inc./OU=VeriSign Commercial Software Publishers CB";
+    // Neither another serial under that issuer nor the same serial under another issuer is listed.
     CatalogOptions options;
+    chain.leafSerial.back() ^= 1;
+    EXPECT_TRUE(Verify(Build(options, chain).der).accepted);
+    chain.leafSerial.back() ^= 1;
+    chain.issuerSubject = "/L=Internet/O=VeriSign, Inc./OU=VeriSign Commercial Software Publishers CB";
     EXPECT_TRUE(Verify(Build(options, chain).der).accepted);
 }
 
