@@ -73,6 +73,7 @@ TEST_P(ChainCaseTest, Builds) {
 
 const auto kUnchanged = [](CertSpec&, CertSpec&, const TestKey&) {};
 const auto kNotCa = [](CertSpec& inter, CertSpec&, const TestKey&) { inter.ca = 0; };
+const auto kNoConstraints = [](CertSpec& inter, CertSpec&, const TestKey&) { inter.ca = -1; };
 const auto kExpired = [](CertSpec& inter, CertSpec&, const TestKey&) {
     inter.notBefore = time(nullptr) - 3 * 86400;
     inter.notAfter = time(nullptr) - 2 * 86400;
@@ -118,6 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChainCase{"ExpiredInterChecked", kExpired, 1, kEverything, kPathAtTrustAnchor},
         ChainCase{"NotCaKind1", kNotCa, 1, kSignatures, kOk},
         ChainCase{"NotCaKind2", kNotCa, 2, kSignatures, kPathRejected},
+        ChainCase{"NoConstraintsKind2", kNoConstraints, 2, kSignatures, kPathRejected},
         ChainCase{"NoCertSignKind2", kNoCertSign, 2, kSignatures, kPathRejected},
         ChainCase{"CriticalPoliciesKind2", kCriticalPolicies, 2, kNamesOnly, kPathRejected},
         ChainCase{"KeyIdsMatch", kKeyIds({1, 2, 3}), 2, kSignatures, kOk},
@@ -128,6 +130,18 @@ INSTANTIATE_TEST_SUITE_P(
         ChainCase{"MappingFromAnyPolicyKind3", kMappingFromAnyPolicy, 3, kSignatures, kAnyPolicyMapping},
         ChainCase{"AllSkippedByFlagsKind2", kAllSkippable, 2, kSignatures | 0x10 | 0x20 | 0x40 | 0x200 | kNoCritical, kOk}),
     [](const ::testing::TestParamInfo<ChainCase>& test) { return std::string(test.param.name); });
+
+TEST_F(PathBuildTest, PathLengthConstraintHoldsUnderKind3) {
+    TestKey secondKey;
+    Trusted(root_);
+    inter_.pathLength = 0;
+    Stored(inter_);
+    Stored({"Second", "Inter", 4, &secondKey, &interKey_, 0, 0, 1, -1, "critical,keyCertSign"});
+    CertObject* leaf = Stored({"Leaf", "Second", 5, &leafKey_, &secondKey});
+    EXPECT_EQ(Build(leaf, 3, kSignatures), kPathRejected);
+    EXPECT_EQ(Build(leaf, 1, kSignatures), kOk);
+    EXPECT_EQ(PathLength(), 4u);
+}
 
 TEST_F(PathBuildTest, CrossPairWithoutAnchorEndsWithoutPath) {
     TestKey aKey, bKey;
