@@ -12,6 +12,7 @@
 
 #include "catalog/CertResult.h"
 #include "catalog/ExtraRoots.h"
+#include "platform/TraceRecorder.h"
 #include "tests/catalog/CallbackTestSupport.h"
 #include "toolkit/PathBuildHooks.h"
 #include "tools/catgen/Catalog.h"
@@ -275,6 +276,15 @@ TEST_F(GeneratedCatalogTest, SignerFlagsFollowTheMakerNamesAndKeyUsages) {
         EXPECT_EQ(outcome.flags, c.flags);
         EXPECT_EQ(outcome.signerValues.at(3).empty(), !c.strict);
     }
+    // An unchecked signer's time-stamp token is not read: its time before 1970 warns of nothing.
+    korva::trace::Recorder recorder;
+    catgen::ChainOptions chain;
+    chain.leafExtendedKeyUsages = std::vector<std::string>{};
+    CatalogOptions options;
+    options.timestamp = Timestamp::kRfc3161;
+    options.timestampTime = -1;
+    EXPECT_TRUE(Verify(Build(options, chain).der).accepted);
+    EXPECT_FALSE(recorder.Has(korva::trace::Source::Callback, 136));
 }
 
 // A countersigner goes to the second anchor list only when no path to the
