@@ -12,6 +12,7 @@
 
 #include "catalog/CertResult.h"
 #include "catalog/ExtraRoots.h"
+#include "platform/TraceRecorder.h"
 #include "tests/catalog/CallbackTestSupport.h"
 #include "toolkit/PathBuildHooks.h"
 #include "tools/catgen/Catalog.h"
@@ -202,6 +203,7 @@ struct RevocationCase {
     Timestamp timestamp;
     std::optional<int64_t> time;
     bool accepted;
+    bool zoneless = false;  // a time without its Z is no time
 };
 
 // A signer on the revocation list stands only when a verified countersignature
@@ -211,6 +213,7 @@ TEST_F(GeneratedCatalogTest, RevokedSignerNeedsACountersignatureBeforeTheWindow)
         {Timestamp::kPkcs9, 985395599, true},   {Timestamp::kPkcs9, 985395600, false},
         {Timestamp::kRfc3161, 983404800, true}, {Timestamp::kRfc3161, 1600000000, false},
         {Timestamp::kNone, 983404800, false},   {Timestamp::kPkcs9, std::nullopt, false},
+        {Timestamp::kPkcs9, 985395599, false, true},
     };
     catgen::ChainOptions chain;
     chain.issuerSubject = "/L=Internet/O=VeriSign, Inc./OU=VeriSign Commercial Software Publishers CA";
@@ -220,13 +223,17 @@ TEST_F(GeneratedCatalogTest, RevokedSignerNeedsACountersignatureBeforeTheWindow)
         CatalogOptions options;
         options.timestamp = c.timestamp;
         options.timestampTime = c.time;
+        options.zonelessTimestampTime = c.zoneless;
         CallbackOutcome outcome = Verify(Build(options, chain).der);
         EXPECT_EQ(outcome.accepted, c.accepted);
         EXPECT_EQ(outcome.walk, c.accepted || c.timestamp == Timestamp::kNone ? 1u : 11u);
     }
-    // The same serial under another issuer is not listed.
-    chain.issuerSubject = "/L=Internet/O=VeriSign, Inc./OU=VeriSign Commercial Software Publishers CB";
+    // Neither another serial under that issuer nor the same serial under another issuer is listed.
     CatalogOptions options;
+    chain.leafSerial.back() ^= 1;
+    EXPECT_TRUE(Verify(Build(options, chain).der).accepted);
+    chain.leafSerial.back() ^= 1;
+    chain.issuerSubject = "/L=Internet/O=VeriSign, Inc./OU=VeriSign Commercial Software Publishers CB";
     EXPECT_TRUE(Verify(Build(options, chain).der).accepted);
 }
 
@@ -269,6 +276,15 @@ TEST_F(GeneratedCatalogTest, SignerFlagsFollowTheMakerNamesAndKeyUsages) {
         EXPECT_EQ(outcome.flags, c.flags);
         EXPECT_EQ(outcome.signerValues.at(3).empty(), !c.strict);
     }
+    // An unchecked signer's time-stamp token is not read: its time before 1970 warns of nothing.
+    korva::trace::Recorder recorder;
+    catgen::ChainOptions chain;
+    chain.leafExtendedKeyUsages = std::vector<std::string>{};
+    CatalogOptions options;
+    options.timestamp = Timestamp::kRfc3161;
+    options.timestampTime = -1;
+    EXPECT_TRUE(Verify(Build(options, chain).der).accepted);
+    EXPECT_FALSE(recorder.Has(korva::trace::Source::Callback, 136));
 }
 
 // A countersigner goes to the second anchor list only when no path to the

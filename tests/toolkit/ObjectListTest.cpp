@@ -55,31 +55,6 @@ TEST(Objects, AddRefSharesOnlyCertificatesAndCrls) {
     ObjectRelease(&crl);
 }
 
-TEST(ObjectVector, InsertClampsRemoveShiftsAndEachEntryHoldsAReference) {
-    ObjectVector* vector = nullptr;
-    ASSERT_EQ(ObjectVectorCreate(&vector), kOk);
-    ObjectHeader* a = NewCert();
-    ObjectHeader* b = NewCert();
-    ASSERT_EQ(ObjectVectorInsert(vector, a, 5), kOk);  // clamped to the end
-    for (uint32_t i = 0; i < 30; ++i) ASSERT_EQ(ObjectVectorInsert(vector, b, 0), kOk);
-    EXPECT_EQ(b->references, 31u);
-    ObjectHeader* got = nullptr;
-    EXPECT_EQ(ObjectVectorGet(vector, 31, &got), kIndexOutOfRange);
-    EXPECT_EQ(ObjectVectorRemove(vector, 31), kIndexOutOfRange);
-    ASSERT_EQ(ObjectVectorGet(vector, 30, &got), kOk);
-    EXPECT_EQ(got, a);
-    ASSERT_EQ(ObjectVectorRemove(vector, 0), kOk);
-    uint32_t count = 0;
-    ASSERT_EQ(ObjectVectorCount(vector, &count), kOk);
-    EXPECT_EQ(count, 30u);
-    ASSERT_EQ(ObjectVectorGet(vector, 29, &got), kOk);
-    EXPECT_EQ(got, a);
-    EXPECT_EQ(b->references, 30u);
-    ObjectVectorFree(&vector);
-    EXPECT_EQ(b->references, 1u);
-    for (ObjectHeader* object : {a, b}) ObjectRelease(&object);
-}
-
 // A method pair over plain ints, counting live payloads; copying a negative
 // value fails with 1795.
 int g_livePayloads = 0;

@@ -36,7 +36,6 @@ TEST(StatusTranslate, MapsCoreCodesAndPassesOthers) {
 // what it is given.
 struct MessageProvider : TestProvider {
     const char* format = nullptr;
-    Status formatStatus = kNotFound;  // the format given decides whatever the slot answers
     std::vector<Status> asked;
     std::vector<std::string> delivered;
 
@@ -48,83 +47,62 @@ struct MessageProvider : TestProvider {
         auto* self = static_cast<MessageProvider*>(handle);
         self->asked.push_back(code * 10 + severity);
         *out = self->format;
-        return self->formatStatus;
+        return kNotFound;  // the format given decides whatever the slot answers
     }
     static void Deliver(ToolkitContext*, void* handle, const char* message) {
         static_cast<MessageProvider*>(handle)->delivered.push_back(message);
     }
 };
 
-class StatusReportTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const ProviderRecord records[] = {{1, "first", TestProviderInit}, {1, "second", TestProviderInit}};
-        void* params[] = {&first_, &second_};
-        ASSERT_EQ(ContextCreate(records, params, 2, &context_), kOk);
-    }
-    void TearDown() override { ContextFree(&context_); }
-
-    // The message both providers received for `format`, or "<none>".
-    std::string Message(const char* format) {
-        first_.format = format;
-        first_.delivered.clear();
-        second_.delivered.clear();
-        StatusReport(context_, 1799, kSeverityError, "src/list.cpp", 42, "pFlags", 7u, "third");
-        EXPECT_EQ(first_.delivered, second_.delivered);
-        return first_.delivered.empty() ? "<none>" : first_.delivered.front();
-    }
-
-    MessageProvider first_;
-    MessageProvider second_;
-    ToolkitContext* context_ = nullptr;
-};
-
-TEST_F(StatusReportTest, FormatLanguage) {
+// Every provider gets the message in the first one's format; the severity
+// alone decides the result, with or without a context to tell.
+TEST(StatusReport, FormatsForEveryProviderAndTheSeverityDecidesTheResult) {
+    MessageProvider first, second;
+    const ProviderRecord records[] = {{1, "first", TestProviderInit}, {1, "second", TestProviderInit}};
+    void* params[] = {&first, &second};
+    ToolkitContext* context = nullptr;
+    ASSERT_EQ(ContextCreate(records, params, 2, &context), kOk);
     struct Row {
+        bool withContext;
+        Status code;
+        uint32_t severity;
         const char* format;
-        const char* message;
+        Status result;
+        std::vector<std::string> message;
     };
     const Row rows[] = {
-        {"bad %0", "bad pFlags"},
-        {"%s0 is %n1", "pFlags is 7"},
-        {"%0/%n1/%2", "pFlags/7/third"},
-        {"at %f:%l", "at src/list.cpp:42"},
-        {"%0 %0", "pFlags pFlags"},  // an argument may repeat, longer than its placeholder
-        {"100%% %x %s %n", "100% x s n"},
-        {"%sx%nz", "sxnz"},  // %s and %n without a digit are escapes
-        {"cut %", "cut "},
-        {"cut %0%", "cut pFlags"},
-        {"", ""},
-        {nullptr, "<none>"},  // no format, no message
+        // Arguments as text or number, repeated and longer than their placeholders;
+        // %% and an unknown escape are the character; a final % ends the message.
+        {true, 1799, kSeverityError, "%s0 is %n1/%2 %0 at %f:%l 100%% %x %sx%nz cut %", 1799,
+         {"pFlags is 7/third pFlags at src/list.cpp:42 100% x sxnz cut "}},
+        {true, 1799, kSeverityWarning, "", kOk, {""}},
+        {true, 1799, kSeverityNotice, nullptr, kOk, {}},  // no format, no message
+        {true, kOk, kSeverityError, "x", kOk, {}},        // success is not reported
+        {false, 1792, kSeverityError, "x", 1792, {}},
+        {false, 1792, kSeverityWarning, "x", kOk, {}},
     };
-    for (const Row& row : rows) EXPECT_EQ(Message(row.format), row.message) << (row.format ? row.format : "null");
-    // Only the first provider is asked for the format; every one gets the message.
-    EXPECT_EQ(first_.asked.size(), std::size(rows));
-    EXPECT_TRUE(second_.asked.empty());
-}
-
-TEST_F(StatusReportTest, SeverityDecidesTheResult) {
-    for (const char* format : {static_cast<const char*>(nullptr), "message"}) {
-        first_.format = format;
-        EXPECT_EQ(StatusReport(context_, 1799, kSeverityNotice, nullptr, 0), kOk);
-        EXPECT_EQ(StatusReport(context_, 1799, kSeverityWarning, nullptr, 0), kOk);
-        EXPECT_EQ(StatusReport(context_, 1799, kSeverityError, nullptr, 0), 1799u);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.format != nullptr ? row.format : "null");
+        first.format = row.format;
+        first.delivered.clear();
+        second.delivered.clear();
+        EXPECT_EQ(StatusReport(row.withContext ? context : nullptr, row.code, row.severity, "src/list.cpp", 42, "pFlags",
+                               7u, "third"),
+                  row.result);
+        EXPECT_EQ(first.delivered, row.message);
+        EXPECT_EQ(second.delivered, row.message);
     }
-    // Success is not reported at all.
-    first_.asked.clear();
-    EXPECT_EQ(StatusReport(context_, kOk, kSeverityError, nullptr, 0), kOk);
-    EXPECT_TRUE(first_.asked.empty());
-    // Without a context there is nobody to tell, but the result is the same.
-    EXPECT_EQ(StatusReport(nullptr, 1792, kSeverityError, nullptr, 0), 1792u);
-    EXPECT_EQ(StatusReport(nullptr, 1792, kSeverityWarning, nullptr, 0), kOk);
+    EXPECT_EQ(first.asked.size(), 3u);  // only the first provider is asked, and only for failures
+    EXPECT_TRUE(second.asked.empty());
     // A message that cannot be allocated is dropped; the result stands.
-    first_.format = "%0";
-    first_.delivered.clear();
+    first.format = "%0";
+    first.delivered.clear();
     test_support::AllocationFaults faults;
     faults.FailAt(1);
-    EXPECT_EQ(StatusReport(context_, 1799, kSeverityError, nullptr, 0, "x"), 1799u);
-    EXPECT_TRUE(first_.delivered.empty());
+    EXPECT_EQ(StatusReport(context, 1799, kSeverityError, nullptr, 0, "x"), 1799u);
+    EXPECT_TRUE(first.delivered.empty());
     EXPECT_EQ(faults.liveBlocks(), 0u);
+    ContextFree(&context);
 }
 
 }  // namespace

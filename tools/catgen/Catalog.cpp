@@ -109,7 +109,8 @@ Bytes SignerInfos(const CatalogOptions& options, const Chain& signer, const Chai
     Bytes signature = SignatureOf(input);
 
     Bytes unauthenticated;
-    TimestampOptions timestamp{kind, timeStamper, options.timestampDigest, options.timestampTime, malformation};
+    TimestampOptions timestamp{kind, timeStamper, options.timestampDigest, options.timestampTime, malformation,
+                               options.zonelessTimestampTime};
     if (timeStamper != nullptr) unauthenticated = CountersignatureAttribute(timestamp, signature);
     bool extraField = malformation == Malformation::kExtraSignerInfoField;
     return Set({AssembleSignerInfo(input, signature, unauthenticated, extraField)});

@@ -25,6 +25,7 @@ struct CatalogOptions {
     // The countersignature signing time or token genTime (2020-09-13); none
     // leaves a countersignature without signing time.
     std::optional<int64_t> timestampTime = 1600000000;
+    bool zonelessTimestampTime = false;  // the countersignature's signing time without its Z
     Malformation malformation = Malformation::kNone;
 };
 

@@ -35,7 +35,11 @@ SignerInfoInput Countersigner(const TimestampOptions& options) {
 Bytes Pkcs9(const TimestampOptions& options, const Bytes& encryptedDigest) {
     SignerInfoInput input = Countersigner(options);
     input.authenticatedAttributes = {Attribute(oid::kContentType, Oid(oid::kData)), MessageDigest(options, encryptedDigest)};
-    if (options.time) input.authenticatedAttributes.push_back(Attribute(oid::kSigningTime, UtcTime(*options.time)));
+    if (options.time) {
+        Bytes time = UtcTime(*options.time);
+        if (options.zoneless) time.back() = '0';
+        input.authenticatedAttributes.push_back(Attribute(oid::kSigningTime, time));
+    }
     return Attribute(kCountersignature, AssembleSignerInfo(input, SignatureOf(input), {}));
 }
 

@@ -22,6 +22,7 @@ struct TimestampOptions {
     // out) or the genTime of a token (none: a fixed time).
     std::optional<int64_t> time;
     Malformation malformation = Malformation::kNone;
+    bool zoneless = false;  // a countersignature's signing time without its Z
 };
 
 // The kind a catalog showing `malformation` needs: a token for what only a
