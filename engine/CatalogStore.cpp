@@ -113,7 +113,7 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
     // The first catalog that lists a hash keeps it.
     uint32_t added = 0;
     for (uint32_t i = 0; i < callback->MemberCount(); ++i) {
-        OrderedMap<HashOrder>::Result hash = hashes_.FindOrInsert(callback->Member(i));
+        MemberHashIndex::Result hash = hashes_.FindOrInsert(callback->Member(i));
         if (hash.entry == nullptr) return StoreFailure(27, trace::Level::Error);
         if (hash.inserted) {
             hash.entry->index = name.entry->ref.index;
