@@ -7,6 +7,10 @@
 
 #include "toolkit/crypto/WideMultiply.h"
 
+#if defined(_MSC_VER) && !defined(__clang__) && (defined(_M_X64) || defined(_M_IX86))
+#include <xmmintrin.h>
+#endif
+
 namespace TarnVerifyTrustDriver {
 
 namespace {
@@ -111,7 +115,7 @@ MemberHashIndex::Result MemberHashIndex::FindOrInsert(const MemberHash& key) {
     }
     // At most three slots in four in use keeps the runs of full slots short.
     if ((uint64_t{count()} + 1) * 4 > (uint64_t{1} << bits_) * 3) {
-        if (!Grow()) return {};
+        if (!Grow(bits_ == 0 ? kFirstBits : bits_ + 1)) return {};
         at = Probe(view, hash);
     }
     uint32_t number = 0;
@@ -123,8 +127,26 @@ MemberHashIndex::Result MemberHashIndex::FindOrInsert(const MemberHash& key) {
     return {&entry, true};
 }
 
-bool MemberHashIndex::Grow() {
-    const uint32_t bits = bits_ == 0 ? kFirstBits : bits_ + 1;
+void MemberHashIndex::Prefetch(const MemberHash& key) const {
+    if (bits_ == 0) return;
+    const uint32_t* slot = &slots_[static_cast<uint32_t>(KeyHash(key.view())) & Mask()];
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(slot);
+#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+    _mm_prefetch(reinterpret_cast<const char*>(slot), _MM_HINT_T0);
+#else
+    (void)slot;
+#endif
+}
+
+bool MemberHashIndex::Reserve(uint32_t more) {
+    if (more == 0) return true;
+    uint32_t bits = std::max(bits_, kFirstBits);
+    while ((uint64_t{count()} + more) * 4 > (uint64_t{1} << bits) * 3) ++bits;
+    return bits == bits_ || Grow(bits);
+}
+
+bool MemberHashIndex::Grow(uint32_t bits) {
     if (bits > kLargestBits || (uint64_t{sizeof(uint32_t)} << bits) > SIZE_MAX) return false;
     const size_t size = size_t{1} << bits;
     auto* slots = static_cast<uint32_t*>(AllocateObject(size * sizeof(uint32_t), callbacks_));

@@ -40,6 +40,12 @@ public:
     HashEntry* Find(const MemberHash& key);
     // Never replaces: an entry already present is returned as it is.
     Result FindOrInsert(const MemberHash& key);
+    // Makes room for `more` entries beyond those held, so that adding them
+    // grows the table at most once; false without the memory.
+    bool Reserve(uint32_t more);
+    // Starts fetching the slot where `key` is looked up, so that a lookup a
+    // little later need not wait for memory.
+    void Prefetch(const MemberHash& key) const;
 
     // Calls `visit(entry)` in the order the entries were added until it
     // returns false; says whether every entry was visited.
@@ -59,7 +65,8 @@ private:
     // hash bits above them, so most mismatches never touch an entry.
     uint32_t Tag(uint64_t hash) const { return static_cast<uint32_t>(hash >> 32) & ~Mask(); }
     uint32_t Mask() const { return (1u << bits_) - 1; }
-    bool Grow();
+    // A table of 2^bits slots with every entry in it.
+    bool Grow(uint32_t bits);
 
     CCallbacks* callbacks_;
     uint64_t secret_[4];
