@@ -39,7 +39,7 @@ TEST(MemberHashIndex, KeepsHashOrderAndNeverReplaces) {
     for (uint32_t i = 0; i < 20000; ++i) {
         const uint32_t lengths[] = {0, 1, 20, 32};
         MemberHash hash = Hash(0, lengths[random() % 4]);
-        for (uint32_t b = 0; b < hash.length; ++b) hash.bytes[b] = static_cast<uint8_t>(random() % 3);
+        for (uint32_t b = 0; b < hash.length; ++b) hash.bytes[b] = static_cast<uint8_t>(random() % 3 * 0x7F);
         scattered.push_back(hash);
     }
     auto less = [](const MemberHash& a, const MemberHash& b) { return CompareHashBytes(a.view(), b.view()) < 0; };
@@ -74,6 +74,7 @@ TEST(MemberHashIndex, KeepsHashOrderAndNeverReplaces) {
             EXPECT_EQ(entry.index, expected->second) << c.order;
             return ++expected, true;
         });
+        EXPECT_EQ(expected, reference.end()) << c.order;
         for (const MemberHash& hash : c.keys) ASSERT_NE(map.Find(hash), nullptr) << c.order;
     }
 }
