@@ -111,19 +111,12 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
     record->unsaved = true;
 
     // The first catalog that lists a hash keeps it. Room for every member is
-    // made at once, and each member's slot is fetched while the one before it
-    // is looked up.
+    // made at once: a large catalog does not grow the table step by step.
     uint32_t added = 0;
     const uint32_t count = callback->MemberCount();
     if (!hashes_.Reserve(count)) return StoreFailure(27, trace::Level::Error);
-    MemberHash next = count > 0 ? callback->Member(0) : MemberHash{};
     for (uint32_t i = 0; i < count; ++i) {
-        const MemberHash member = next;
-        if (i + 1 < count) {
-            next = callback->Member(i + 1);
-            hashes_.Prefetch(next);
-        }
-        MemberHashIndex::Result hash = hashes_.FindOrInsert(member);
+        MemberHashIndex::Result hash = hashes_.FindOrInsert(callback->Member(i));
         if (hash.entry == nullptr) return StoreFailure(27, trace::Level::Error);
         if (hash.inserted) {
             hash.entry->index = name.entry->ref.index;

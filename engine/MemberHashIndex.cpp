@@ -7,10 +7,6 @@
 
 #include "toolkit/crypto/WideMultiply.h"
 
-#if defined(_MSC_VER) && !defined(__clang__) && (defined(_M_X64) || defined(_M_IX86))
-#include <xmmintrin.h>
-#endif
-
 namespace TarnVerifyTrustDriver {
 
 namespace {
@@ -125,18 +121,6 @@ MemberHashIndex::Result MemberHashIndex::FindOrInsert(const MemberHash& key) {
     entry.length = static_cast<uint8_t>(view.size());
     slots_[at] = Tag(hash) | (number + 1);
     return {&entry, true};
-}
-
-void MemberHashIndex::Prefetch(const MemberHash& key) const {
-    if (bits_ == 0) return;
-    const uint32_t* slot = &slots_[static_cast<uint32_t>(KeyHash(key.view())) & Mask()];
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(slot);
-#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
-    _mm_prefetch(reinterpret_cast<const char*>(slot), _MM_HINT_T0);
-#else
-    (void)slot;
-#endif
 }
 
 bool MemberHashIndex::Reserve(uint32_t more) {

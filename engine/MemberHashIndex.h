@@ -43,9 +43,6 @@ public:
     // Makes room for `more` entries beyond those held, so that adding them
     // grows the table at most once; false without the memory.
     bool Reserve(uint32_t more);
-    // Starts fetching the slot where `key` is looked up, so that a lookup a
-    // little later need not wait for memory.
-    void Prefetch(const MemberHash& key) const;
 
     // Calls `visit(entry)` in the order the entries were added until it
     // returns false; says whether every entry was visited.
