@@ -1,6 +1,7 @@
 #include "catalog/KnownOids.h"
 
 #include <algorithm>
+#include <bit>
 #include <iterator>
 
 namespace TarnVerifyTrustDriver {
@@ -35,16 +36,28 @@ constexpr KnownOid kKnownOids[] = {
     {kOidSigningTime, {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x05}},  // 1.2.840.113549.1.9.5
 };
 
+// For each last octet, the rows whose identifier ends in it, one bit per
+// row: identifiers under one arc share long prefixes and mostly differ only
+// at the end, so a lookup compares at most a row or two.
+constexpr size_t kRows = std::size(kKnownOids);
+static_assert(kRows <= 32, "one bit per row");
+
+struct RowsByLastOctet {
+    uint32_t rows[256] = {};
+    constexpr RowsByLastOctet() {
+        for (size_t i = 0; i < kRows; ++i) rows[kKnownOids[i].der[1 + kKnownOids[i].der[1]]] |= uint32_t{1} << i;
+    }
+};
+constexpr RowsByLastOctet kRowsByLastOctet;
+
 }  // namespace
 
 uint32_t KnownOidFlag(korva::platform::ByteSpan contents) {
     if (contents.empty()) return 0;
-    const uint8_t last = contents.back();
-    for (const KnownOid& row : kKnownOids) {
-        // The length and the last octet first: identifiers under one arc
-        // share long prefixes and mostly differ only at the end.
-        if (row.der[1] == contents.size() && row.der[1 + contents.size()] == last &&
-            std::equal(contents.begin(), contents.end() - 1, std::begin(row.der) + 2)) {
+    // Lowest bit first: the first row in table order wins.
+    for (uint32_t rows = kRowsByLastOctet.rows[contents.back()]; rows != 0; rows &= rows - 1) {
+        const KnownOid& row = kKnownOids[std::countr_zero(rows)];
+        if (row.der[1] == contents.size() && std::equal(contents.begin(), contents.end() - 1, std::begin(row.der) + 2)) {
             return row.flag;
         }
     }

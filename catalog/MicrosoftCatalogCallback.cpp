@@ -1,7 +1,6 @@
 #include "catalog/MicrosoftCatalogCallback.h"
 
 #include <algorithm>
-#include <span>
 
 #include "catalog/AlgorithmReaders.h"
 #include "catalog/CatalogNameText.h"
@@ -262,26 +261,37 @@ uint32_t CMicrosoftCatalogCallback::OnParseBegin() {
 
 uint32_t CMicrosoftCatalogCallback::OnNode(Asn1Node& node) {
     using Handler = uint32_t (CMicrosoftCatalogCallback::*)(const Asn1Node&);
+    // The members, nearly every node of a large catalog: below the trust
+    // list's own level no phase changes and nothing but their hashes counts.
+    if (phase_ == kPhaseContent && node.depth > 5) {
+        if (uint32_t result = CollectMemberHash(node); result != 0) return result;
+        return DecideAfterNode();
+    }
     if (uint32_t result = TrackPhase(node); result != 0) return result;
+    // Most nodes lie in the content (the members) and the certificates, and
+    // there only one or two handlers act, called directly; the others all
+    // wait for the signer infos, and before the content nothing acts.
+    switch (phase_) {
+    case kPhaseContent:
+        if (uint32_t result = DigestContent(node); result != 0) return result;
+        if (uint32_t result = CollectMemberHash(node); result != 0) return result;
+        return DecideAfterNode();
+    case kPhaseCertificates:
+        if (uint32_t result = CollectCertificate(node); result != 0) return result;
+        return DecideAfterNode();
+    default:
+        if (phase_ < kPhaseSignerInfos) return DecideAfterNode();
+        break;
+    }
     static constexpr Handler kStopping[] = {
         &CMicrosoftCatalogCallback::DigestContent,     &CMicrosoftCatalogCallback::CollectCertificate,
         &CMicrosoftCatalogCallback::DigestAttributes,  &CMicrosoftCatalogCallback::CheckMessageDigest,
         &CMicrosoftCatalogCallback::ReadSignerInfo,    &CMicrosoftCatalogCallback::CollectMemberHash,
         &CMicrosoftCatalogCallback::CopyCountersignatureDigest,
     };
-    // Before the signer infos only these act on a node, the others all wait
-    // for a later phase; and most nodes lie there: the members and the
-    // certificates.
-    static constexpr Handler kBeforeSignerInfos[] = {
-        &CMicrosoftCatalogCallback::DigestContent,
-        &CMicrosoftCatalogCallback::CollectCertificate,
-        &CMicrosoftCatalogCallback::CollectMemberHash,
-    };
-    bool early = phase_ < kPhaseSignerInfos;
-    for (Handler handler : early ? std::span<const Handler>(kBeforeSignerInfos) : std::span<const Handler>(kStopping)) {
+    for (Handler handler : kStopping) {
         if (uint32_t result = (this->*handler)(node); result != 0) return result;
     }
-    if (early) return DecideAfterNode();
     // The later handlers only leave a trace; their verdicts speak for them.
     if (uint32_t result = ReadTimeStampContent(node); result != 0) Emit(205, Level::Information, {Num(result)});
     if (uint32_t result = DigestCountersignatureAttributes(node); result != 0) {
@@ -336,16 +346,16 @@ uint32_t CMicrosoftCatalogCallback::TrackPhase(Asn1Node& node) {
     default:
         break;
     }
-    if (phase_ == kPhaseContent && ((node.depth == 4 && node.index > 1) || (node.depth == 5 && node.index > 0))) {
-        // One trust list and nothing beside it: only one is digested, and the
-        // members of any other would be vouched for by no signature.
-        Emit(211, Level::Warning, {Num(node.depth), Num(node.index)});
-        return kReject;
-    }
-    if (node.depth == 4 && phase_ == kPhaseContent && node.index == 1 && !IsContextConstructed(node, 0)) {
+    if (phase_ == kPhaseContent) {
+        if ((node.depth == 4 && node.index > 1) || (node.depth == 5 && node.index > 0)) {
+            // One trust list and nothing beside it: only one is digested, and
+            // the members of any other would be vouched for by no signature.
+            Emit(211, Level::Warning, {Num(node.depth), Num(node.index)});
+            return kReject;
+        }
         // The encapsulated content is explicitly tagged [0]; anything else
         // would be read by no other verifier as this content.
-        return kReject;
+        return node.depth == 4 && node.index == 1 && !IsContextConstructed(node, 0) ? kReject : 0;
     }
     if (node.depth == 5 && phase_ == kPhaseSignerInfos && IsContextConstructed(node, 1)) {
         phase_ = kPhaseUnauthenticated;

@@ -50,7 +50,11 @@ bool WellFormedOid(ByteSpan value) {
 class Walk {
 public:
     Walk(CCallbacks* allocator, ParserStack& stack, IAsn1NodeCallback* callback)
-        : allocator_(allocator), stack_(stack), callback_(callback), context_(stack.Context()) {}
+        : allocator_(allocator),
+          stack_(stack),
+          callback_(callback),
+          context_(stack.Context()),
+          verbose_(trace::Active()) {}
     ~Walk() {
         while (ParserStackItem* level = spare_) {
             spare_ = level->below;
@@ -140,13 +144,17 @@ private:
 
     // The definite form, nearly every element, straight from the reader; the
     // indefinite form and every failure through the toolkit, which measures
-    // the one and reports the other.
+    // the one and reports the other. The toolkit fills a copy, so that
+    // `header` never leaves registers on the common way.
     toolkit::Status DecodeHeader(ByteSpan rest, toolkit::ElementHeader& header) {
         korva::platform::ByteReader reader(rest);
         korva::platform::DerHeader der;
         if (reader.ReadDerHeader(der, korva::platform::DerRules::kBer) != korva::platform::DerError::kNone ||
             der.indefinite || der.length > reader.Remaining()) {
-            return toolkit::DecodeElementHeader(context_, rest, header);
+            toolkit::ElementHeader measured;
+            toolkit::Status status = toolkit::DecodeElementHeader(context_, rest, measured);
+            header = measured;
+            return status;
         }
         header.tag = der.tag;
         header.tagClass = der.tagClass;
@@ -157,7 +165,7 @@ private:
 
     // Acts on the callback's answer; false when the walk stops.
     bool Report(ParserStackItem& item) {
-        Emit(34, Level::Verbose, {Num(item.node.depth), Num(item.node.index), Num(item.node.offset)});
+        if (verbose_) Emit(34, Level::Verbose, {Num(item.node.depth), Num(item.node.index), Num(item.node.offset)});
         uint32_t answer = callback_->OnNode(item.node);
         switch (answer) {
         case kNodeContinue:
@@ -204,7 +212,7 @@ private:
             Emit(universal ? 38 : 46, Level::Error, {Num(node.offset)});
             return Stop(item, kWalkOutOfMemory, toolkit::kOutOfMemory);
         }
-        Emit(universal ? 39 : 47, Level::Verbose, {Num(node.offset), Num(node.len)});
+        if (verbose_) Emit(universal ? 39 : 47, Level::Verbose, {Num(node.offset), Num(node.len)});
         level->oidFlags = item.oidFlags;
         stack_.Push(level);
         current_ = level;
@@ -217,7 +225,7 @@ private:
         ParserStackItem* level = spare_;
         if (level == nullptr) return new (allocator_) ParserStackItem(contents, fileOffset);
         spare_ = level->below;
-        *level = ParserStackItem(contents, fileOffset);
+        level->Reuse(contents, fileOffset);
         return level;
     }
 
@@ -272,7 +280,7 @@ private:
                 continue;
             }
             if (below->reader.Remaining() > 0) {
-                Emit(57, Level::Verbose, {Num(below->depth), Num(below->offset)});
+                if (verbose_) Emit(57, Level::Verbose, {Num(below->depth), Num(below->offset)});
                 return false;
             }
         }
@@ -284,6 +292,8 @@ private:
     korva::toolkit::ToolkitContext* context_;
     ParserStackItem* current_ = nullptr;
     ParserStackItem* spare_ = nullptr;  // retired levels, linked through `below`
+    // Whether anything hears the per-element events, asked once per walk.
+    bool verbose_;
     bool stopping_ = false;
     uint32_t finalResult_ = kWalkSuccess;
 };

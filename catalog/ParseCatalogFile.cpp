@@ -1,6 +1,7 @@
 #include "catalog/ParseCatalogFile.h"
 
 #include "catalog/ParseAsn1.h"
+#include "platform/LargePages.h"
 #include "platform/Trace.h"
 #include "runtime/File.h"
 
@@ -55,17 +56,20 @@ uint32_t ParseCatalogFile(CatalogParseRecord* record, CCallbacks* allocator, con
         Emit(13, trace::Level::Error, {trace::Num(size)});
         return kWalkOutOfMemory;
     }
-    held.buffer = AllocateBuffer(static_cast<size_t>(size));
+    // A large file lands on large pages, which its read then faults in a few
+    // at a time instead of one per small page.
+    size_t blockSize = static_cast<size_t>(size) + korva::platform::LargePageSlack(static_cast<size_t>(size));
+    held.buffer = AllocateBuffer(blockSize);
     if (held.buffer == nullptr) {
         Emit(14, trace::Level::Error, {trace::Num(size)});
         return kWalkOutOfMemory;
     }
-    if (!file.Read(held.buffer, static_cast<uint32_t>(size), nullptr)) {
+    uint8_t* data = korva::platform::PlaceOnLargePages(held.buffer, blockSize, static_cast<size_t>(size));
+    if (!file.Read(data, static_cast<uint32_t>(size), nullptr)) {
         Emit(15, trace::Level::Error, {trace::Num(size)});
         return kWalkCannotRead;
     }
-    return ParseAsn1(allocator, held.stack, static_cast<const uint8_t*>(held.buffer), static_cast<uint32_t>(size),
-                     callback);
+    return ParseAsn1(allocator, held.stack, data, static_cast<uint32_t>(size), callback);
 }
 
 }  // namespace TarnVerifyTrustDriver

@@ -18,6 +18,21 @@ public:
     ParserStackItem(korva::platform::ByteSpan contents, uint32_t fileOffset) : reader(contents), offset(fileOffset) {}
     virtual ~ParserStackItem() = default;
 
+    // Opens the item again over other contents, as new: only `node` and
+    // `enclosing` keep stale values, which the walk writes before it reads
+    // them.
+    void Reuse(korva::platform::ByteSpan contents, uint32_t fileOffset) {
+        below = above = nullptr;
+        reader = korva::platform::ByteReader(contents);
+        oidFlags = 0;
+        depth = 0;
+        count = 0;
+        emptyAllowed = false;
+        offset = fileOffset;
+        result = kWalkSuccess;
+        status = 0;
+    }
+
     // Steps over `octets` of this level; false when fewer are left.
     bool Advance(uint64_t octets) {
         if (octets > reader.Remaining()) return false;
@@ -50,16 +65,36 @@ public:
     ParserStack& operator=(const ParserStack&) = delete;
 
     // Give the item the current count as its depth and put it on top. A null
-    // item only traces; an invalid stack ignores both.
-    void Push(ParserStackItem* item);
+    // item only traces; an invalid stack ignores both. Inline, as the walk
+    // pushes and pops once per constructed element.
+    void Push(ParserStackItem* item) {
+        if (valid_ == 0) return;
+        if (item == nullptr) return TraceNullItem();
+        item->depth = count_;
+        item->below = top_;
+        item->above = nullptr;
+        if (top_ != nullptr) top_->above = item;
+        top_ = item;
+        ++count_;
+    }
     // The top item, unlinked; null when empty or invalid.
-    ParserStackItem* Pop();
+    ParserStackItem* Pop() {
+        if (valid_ == 0 || top_ == nullptr) return nullptr;
+        ParserStackItem* item = top_;
+        top_ = item->below;
+        if (top_ != nullptr) top_->above = nullptr;
+        item->below = nullptr;
+        --count_;
+        return item;
+    }
     ParserStackItem* Top() const { return top_; }
     uint8_t Count() const { return count_; }
     bool IsValid() const { return valid_ != 0; }
     korva::toolkit::ToolkitContext* Context() const { return context_; }
 
 private:
+    static void TraceNullItem();
+
     ParserStackItem* top_ = nullptr;
     uint8_t count_ = 0;
     uint8_t valid_ = 0;

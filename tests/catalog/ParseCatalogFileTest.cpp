@@ -50,6 +50,12 @@ TEST(ParseCatalogFile, WalksEveryRealCatalogAndSurvivesEveryAllocationFailure) {
     for (const auto& path : catalogs) {
         EXPECT_EQ(ParseCatalogFile(nullptr, nullptr, path.wstring().c_str(), nullptr), kWalkSuccess) << path;
     }
+    // A copy padded past two large pages: its bytes land where the walk reads them.
+    korva::test_support::TempDirectory dir;
+    std::vector<uint8_t> padded = korva::test::ReadFile(catalogs.front());
+    padded.resize(padded.size() + (5u << 20));
+    korva::test_support::WriteBytes(dir.File(L"padded.cat"), padded);
+    EXPECT_EQ(ParseCatalogFile(nullptr, nullptr, dir.File(L"padded.cat").c_str(), nullptr), kWalkSuccess);
     const std::wstring smallest = std::min_element(catalogs.begin(), catalogs.end(), [](const auto& a, const auto& b) {
                                       return std::filesystem::file_size(a) < std::filesystem::file_size(b);
                                   })->wstring();
