@@ -110,10 +110,13 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
     record->timeValue = callback->TimeValue();
     record->unsaved = true;
 
-    // The first catalog that lists a hash keeps it.
+    // The first catalog that lists a hash keeps it. Room for every member is
+    // made at once: a large catalog does not grow the table step by step.
     uint32_t added = 0;
-    for (uint32_t i = 0; i < callback->MemberCount(); ++i) {
-        OrderedMap<HashOrder>::Result hash = hashes_.FindOrInsert(callback->Member(i));
+    const uint32_t count = callback->MemberCount();
+    if (!hashes_.Reserve(count)) return StoreFailure(27, trace::Level::Error);
+    for (uint32_t i = 0; i < count; ++i) {
+        MemberHashIndex::Result hash = hashes_.FindOrInsert(callback->Member(i));
         if (hash.entry == nullptr) return StoreFailure(27, trace::Level::Error);
         if (hash.inserted) {
             hash.entry->index = name.entry->ref.index;

@@ -13,6 +13,7 @@
 #include "engine/CatalogEvidence.h"
 #include "engine/CatalogRecord.h"
 #include "engine/GrowableArray.h"
+#include "engine/MemberHashIndex.h"
 #include "engine/OrderedMap.h"
 #include "engine/PreparedWalk.h"
 #include "engine/StoreEntries.h"
@@ -52,7 +53,7 @@ public:
 
     GrowableArray<CatalogRecord>& records() { return records_; }
     OrderedMap<NameOrder>& names() { return names_; }
-    OrderedMap<HashOrder>& hashes() { return hashes_; }
+    MemberHashIndex& hashes() { return hashes_; }
     GrowableArray<SignerValueEntry>& signerValues() { return signerValues_; }
     OrderedMap<SignerValueOrder>& signerValueIndex() { return signerValueIndex_; }
 
@@ -64,7 +65,7 @@ private:
     CCallbacks* callbacks_;
     GrowableArray<CatalogRecord> records_;
     OrderedMap<NameOrder> names_;
-    OrderedMap<HashOrder> hashes_;
+    MemberHashIndex hashes_;
     GrowableArray<SignerValueEntry> signerValues_;
     OrderedMap<SignerValueOrder> signerValueIndex_;
 };

@@ -115,6 +115,11 @@ bool ForEachEntry(OrderedMap<Traits>& entries, Visit&& visit) {
     return entries.ForEach(visit);
 }
 
+template <class Visit>
+bool ForEachEntry(HashKeyOrder& entries, Visit&& visit) {
+    return entries.ForEach(visit);
+}
+
 // One pass of a save: writes every unsaved entry in container order; a mark
 // is cleared once its entry reached the file. A failed write ends the pass
 // with `failedEvent`, unless the entry's own step reported it.
@@ -289,7 +294,7 @@ private:
         hash.length = length;
         if (!in_.Bytes(std::span<uint8_t>(hash.bytes, length))) return fail_(LoadRule::HashTruncated, 55, trace::Level::Warning);
         if (!in_.Field(hashIndex_) || hashIndex_ == kNoIndex) return fail_(LoadRule::HashIndexInvalid, 56, trace::Level::Warning);
-        OrderedMap<HashOrder>::Result entry = store_.hashes().FindOrInsert(hash);
+        MemberHashIndex::Result entry = store_.hashes().FindOrInsert(hash);
         if (entry.entry == nullptr) return fail_(LoadRule::HashNotInserted, 57, trace::Level::Warning);
         if (entry.inserted) {
             entry.entry->index = hashIndex_;
@@ -369,9 +374,20 @@ bool Validate(CatalogStore& store, LoadFailure& fail) {
     }
     uint32_t hashMax = 0;
     // Which records member hashes reach is kept for the writer's own check
-    // (KeepsSignerReach); the log does not record it.
-    auto owned = [&](HashEntry& entry) { return reach(entry.index, hashMax) && (records[entry.index].ownsHash = true); };
-    if (!store.hashes().ForEach(owned)) {
+    // (KeepsSignerReach); the log does not record it. Of the hashes beyond
+    // the records, the first in key order is reported.
+    const HashEntry* stray = nullptr;
+    store.hashes().ForEach([&](HashEntry& entry) {
+        if (entry.index >= records.count()) {
+            if (stray == nullptr || CompareHashBytes(entry.view(), stray->view()) < 0) stray = &entry;
+        } else {
+            reach(entry.index, hashMax);
+            records[entry.index].ownsHash = true;
+        }
+        return true;
+    });
+    if (stray != nullptr) {
+        reach(stray->index, hashMax);
         return fail(LoadRule::HashIndexBeyondRecords, 65, trace::Level::Warning, {trace::Num(beyond[0]), trace::Num(beyond[1])});
     }
     if (nameMax != hashMax) {
@@ -389,11 +405,16 @@ bool SaveStore(CatalogStore& store, IStoreOutput& output) {
     EntryBatch batch(output, store.callbacks(), FastPathsEnabled());
     FieldWriter out(batch);
     std::string nameBytes;
-    return SavePass(store.records(), out, 32, 31, [](CatalogRecord& r) -> bool& { return r.unsaved; },
-                    [&](const CatalogRecord& r) { return SaveRecord(out, r); }) &&
-           SavePass(store.names(), out, 36, 35, [](NameEntry& e) -> bool& { return e.ref.unsaved; },
-                    [&](const NameEntry& e) { return SaveName(out, e, nameBytes); }) &&
-           SavePass(store.hashes(), out, 41, 40, [](HashEntry& e) -> bool& { return e.unsaved; },
+    if (!SavePass(store.records(), out, 32, 31, [](CatalogRecord& r) -> bool& { return r.unsaved; },
+                  [&](const CatalogRecord& r) { return SaveRecord(out, r); }) ||
+        !SavePass(store.names(), out, 36, 35, [](NameEntry& e) -> bool& { return e.ref.unsaved; },
+                  [&](const NameEntry& e) { return SaveName(out, e, nameBytes); })) {
+        return false;
+    }
+    // The hash index keeps no order; the file has each save's hashes in key order.
+    HashKeyOrder hashes(store.hashes(), true);
+    if (!hashes.ok()) return StoreFailure(40, trace::Level::Warning);
+    return SavePass(hashes, out, 41, 40, [](HashEntry& e) -> bool& { return e.unsaved; },
                     [&](const HashEntry& e) { return SaveHash(out, e); }) &&
            SavePass(store.signerValues(), out, 44, 43, [](SignerValueEntry& e) -> bool& { return e.unsaved; },
                     [&](const SignerValueEntry& e) { return SaveSignerValue(out, e); });

@@ -1,4 +1,4 @@
-// Node storage for the ordered maps: nodes live in chunks from the memory
+// Node storage for the store's maps: nodes live in chunks from the memory
 // service and are named by 32-bit numbers, which keeps a node's links at 4
 // bytes each. Chunks start at 16 nodes and double up to 4,096, so a small map
 // stays small and a large one wastes at most one partly used chunk. Nodes are

@@ -81,13 +81,6 @@ bool NameOrder::Assign(NameEntry& entry, std::wstring_view path) {
     return true;
 }
 
-bool HashOrder::Assign(HashEntry& entry, const MemberHash& hash) {
-    std::span<const uint8_t> bytes = hash.view();
-    std::ranges::copy(bytes, entry.bytes);
-    entry.length = static_cast<uint8_t>(bytes.size());
-    return true;
-}
-
 int SignerValueOrder::Compare(std::span<const uint8_t> value, const SignerIndexEntry& entry) {
     std::span<const uint8_t> stored = entry.value.bytes();
     if (value.size() != stored.size()) return value.size() < stored.size() ? -1 : 1;

@@ -1,4 +1,5 @@
-// The entries of the catalog store's three maps and the order each map keeps.
+// The entries of the catalog store's three maps and the order the ordered
+// ones keep.
 #pragma once
 
 #include <cstdint>
@@ -37,17 +38,7 @@ struct HashEntry {
 
     std::span<const uint8_t> view() const { return {bytes, length}; }
 };
-// With the map's two links, a node of 48 bytes.
 static_assert(sizeof(HashEntry) == 40);
-
-struct HashOrder {
-    using Entry = HashEntry;
-    using Key = MemberHash;
-    static int Compare(const MemberHash& hash, const HashEntry& entry) {
-        return CompareHashBytes(hash.view(), entry.view());
-    }
-    static bool Assign(HashEntry& entry, const MemberHash& hash);
-};
 
 // `signerValueIndex`: a signer value's bytes and its index in the table.
 struct SignerIndexEntry {

@@ -109,6 +109,11 @@ TEST(CatalogStoreFile, LoadChecksEveryEntryAndTheWholeStore) {
         EXPECT_EQ(Load(store, FromHex(c.hex)), c.loads) << c.what;
         EXPECT_TRUE(c.event == 0 || recorder.Has(c.source, c.event)) << c.what;
     }
+    // Of two hashes beyond the records, the one first in key order is named.
+    MemoryStream strays(FromHex(kValid + "AD 01 09 05000000 AD 01 08 04000000"));
+    CatalogStore store;
+    LoadDiagnostics diagnostics;
+    EXPECT_TRUE(!LoadStore(store, strays, 0, &diagnostics) && diagnostics.values[0] == 4);
 }
 
 TEST(CatalogStoreFile, RepeatedNamesAndHashesKeepTheirFirstRecord) {

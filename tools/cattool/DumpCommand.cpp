@@ -50,7 +50,7 @@ uint64_t Ticks(const tvt::FileTime& time) { return (uint64_t{time.high} << 32) |
 
 std::vector<std::vector<std::string>> HashesByRecord(tvt::CatalogStore& store) {
     std::vector<std::vector<std::string>> hashes(store.records().count());
-    store.hashes().ForEach([&](tvt::HashEntry& entry) {
+    tvt::HashKeyOrder(store.hashes(), false).ForEach([&](tvt::HashEntry& entry) {
         if (entry.index < hashes.size()) hashes[entry.index].push_back(Hex(entry.view()));
         return true;
     });

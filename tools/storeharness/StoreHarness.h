@@ -79,7 +79,12 @@ inline std::string Describe(CatalogStore& store) {
              std::to_string(r.signerValue2), std::to_string(r.signerValue3), std::to_string(r.signerValue4));
     }
     store.names().ForEach([&](NameEntry& e) { return line("name", Hex(e.name.bytes()), std::to_string(e.ref.index)), true; });
-    store.hashes().ForEach([&](HashEntry& e) { return line("hash", Hex(e.view()), std::to_string(e.index)), true; });
+    // In key order, sorted here: the store's own order would take memory
+    // from the service that the sweeps make fail.
+    std::vector<const HashEntry*> hashes;
+    store.hashes().ForEach([&](HashEntry& e) { return hashes.push_back(&e), true; });
+    std::sort(hashes.begin(), hashes.end(), [](auto* a, auto* b) { return CompareHashBytes(a->view(), b->view()) < 0; });
+    for (const HashEntry* e : hashes) line("hash", Hex(e->view()), std::to_string(e->index));
     for (const SignerValueEntry& v : store.signerValues().items()) line("value", Hex(v.value.bytes()));
     store.signerValueIndex().ForEach([&](SignerIndexEntry& e) { return line("index", Hex(e.value.bytes()), std::to_string(e.index)), true; });
     return text;
