@@ -1,6 +1,8 @@
 #include "catalog/MicrosoftCatalogCallback.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <new>
 
 #include "catalog/AlgorithmReaders.h"
 #include "catalog/CatalogNameText.h"
@@ -14,6 +16,7 @@
 #include "catalog/TrustAnchorSet.h"
 #include "catalog/VerificationCache.h"
 #include "platform/ByteReader.h"
+#include "platform/LargePages.h"
 #include "platform/Trace.h"
 #include "toolkit/Certificate.h"
 #include "toolkit/DatabaseRequests.h"
@@ -192,30 +195,44 @@ void CMicrosoftCatalogCallback::ReleaseSignerKeys() {
     counterSerial_.Free();
 }
 
-struct CMicrosoftCatalogCallback::MemberBlock : TAllocator<MemberBlock> {
-    static constexpr uint32_t kMembers = 256;
-    MemberBlock* next = nullptr;
-    uint32_t used = 0;
-    CatalogMember members[kMembers];
-};
-
 void CMicrosoftCatalogCallback::ReleaseMembers() {
-    while (MemberBlock* block = memberBlocks_) {
-        memberBlocks_ = block->next;
-        delete block;
+    for (uint32_t chunk = 0; chunk < chunksUsed_; ++chunk) {
+        FreeBuffer(memberChunks_[chunk].block);
+        memberChunks_[chunk] = MemberChunk{};
     }
-    members_.next = members_.previous = &members_;
+    chunksUsed_ = 0;
+    nextMember_ = chunkEnd_ = nullptr;
     memberCount_ = 0;
 }
 
-CatalogMember* CMicrosoftCatalogCallback::NewMember() {
-    if (memberBlocks_ == nullptr || memberBlocks_->used == MemberBlock::kMembers) {
-        auto* block = new MemberBlock;
+uint32_t CMicrosoftCatalogCallback::NextChunkMembers(uint32_t offset) const {
+    uint32_t members = ChunkMembers(chunksUsed_);
+    // The rest of the trust list at the density met so far, and a little
+    // more: a catalog of many members gets a chunk that fits them all,
+    // instead of a tail of chunks whose last large page is mostly unused.
+    uint64_t read = offset - trustList_.begin;
+    if (memberCount_ == 0 || read == 0) return members;
+    uint64_t rest = (trustList_.end - offset) * memberCount_ / read;
+    rest = std::min<uint64_t>(rest + rest / 32 + 1, kMaxEstimatedMembers);
+    return std::max(members, static_cast<uint32_t>(rest));
+}
+
+CatalogMember* CMicrosoftCatalogCallback::NewMember(uint32_t offset) {
+    if (nextMember_ == chunkEnd_) {
+        if (chunksUsed_ == kMemberChunks) return nullptr;
+        uint32_t members = NextChunkMembers(offset);
+        uint64_t octets = uint64_t{members} * sizeof(CatalogMember);
+        if (octets > SIZE_MAX / 2) return nullptr;  // more than a 32-bit host holds
+        auto size = static_cast<size_t>(octets);
+        size_t blockSize = size + korva::platform::LargePageSlack(size);
+        void* block = AllocateBuffer(blockSize);
         if (block == nullptr) return nullptr;
-        block->next = memberBlocks_;
-        memberBlocks_ = block;
+        auto* chunk = reinterpret_cast<CatalogMember*>(korva::platform::PlaceOnLargePages(block, blockSize, size));
+        memberChunks_[chunksUsed_++] = MemberChunk{block, chunk, members};
+        nextMember_ = chunk;
+        chunkEnd_ = chunk + members;
     }
-    return &memberBlocks_->members[memberBlocks_->used++];
+    return new (nextMember_++) CatalogMember;
 }
 
 const CMemory& CMicrosoftCatalogCallback::SignerValue(uint32_t number) const {
@@ -223,9 +240,10 @@ const CMemory& CMicrosoftCatalogCallback::SignerValue(uint32_t number) const {
     return number >= 1 && number <= 4 ? signerValues_[number - 1] : kEmpty;
 }
 
-const CatalogMember* CMicrosoftCatalogCallback::MemberAfter(const CatalogMember* previous) const {
-    const CatalogMember* next = previous == nullptr ? members_.next : previous->next;
-    return next == &members_ ? nullptr : next;
+const CatalogMember& CMicrosoftCatalogCallback::Member(uint32_t position) const {
+    uint32_t chunk = 0;
+    while (position >= memberChunks_[chunk].capacity) position -= memberChunks_[chunk++].capacity;
+    return memberChunks_[chunk].members[position];
 }
 
 uint32_t CMicrosoftCatalogCallback::OnParseBegin() {
@@ -260,13 +278,19 @@ uint32_t CMicrosoftCatalogCallback::OnParseBegin() {
 }
 
 uint32_t CMicrosoftCatalogCallback::OnNode(Asn1Node& node) {
-    using Handler = uint32_t (CMicrosoftCatalogCallback::*)(const Asn1Node&);
     // The members, nearly every node of a large catalog: below the trust
     // list's own level no phase changes and nothing but their hashes counts.
+    // The other nodes are handled apart, so that the registers their
+    // handling saves are not saved for every member's node too.
     if (phase_ == kPhaseContent && node.depth > 5) {
         if (uint32_t result = CollectMemberHash(node); result != 0) return result;
         return DecideAfterNode();
     }
+    return OnPhaseNode(node);
+}
+
+uint32_t CMicrosoftCatalogCallback::OnPhaseNode(Asn1Node& node) {
+    using Handler = uint32_t (CMicrosoftCatalogCallback::*)(const Asn1Node&);
     if (uint32_t result = TrackPhase(node); result != 0) return result;
     // Most nodes lie in the content (the members) and the certificates, and
     // there only one or two handlers act, called directly; the others all
@@ -824,7 +848,7 @@ uint32_t CMicrosoftCatalogCallback::CollectMemberHash(const Asn1Node& node) {
     }
     if (!expectHash_ || !IsUniversal(node, false, kTagOctetString) || (node.len != 20 && node.len != 32)) return 0;
     expectHash_ = false;
-    CatalogMember* member = NewMember();
+    CatalogMember* member = NewMember(node.offset);
     if (member == nullptr) {
         Emit(118, Level::Error);
         return kOutOfMemory;
@@ -832,10 +856,6 @@ uint32_t CMicrosoftCatalogCallback::CollectMemberHash(const Asn1Node& node) {
     std::copy(node.value, node.value + node.len, member->bytes);
     member->length = node.len;
     member->offset = node.offset + node.headerLength;
-    member->previous = members_.previous;
-    member->next = &members_;
-    members_.previous->next = member;
-    members_.previous = member;
     ++memberCount_;
     return 0;
 }
@@ -1032,8 +1052,7 @@ uint32_t CMicrosoftCatalogCallback::FinishCountersignature(const Asn1Node& encry
     return 0;
 }
 
-uint32_t CMicrosoftCatalogCallback::DecideAfterNode() const {
-    if (!signerVerified_) return 0;
+uint32_t CMicrosoftCatalogCallback::DecideAfterVerifiedSigner() const {
     if (countersignatureVerified_ && signerRejected_) {
         Emit(209, Level::Warning);
         return kReject;

@@ -10,6 +10,7 @@
 #include "catalog/Asn1NodeCallback.h"
 #include "catalog/CertContext.h"
 #include "catalog/CertDigest.h"
+#include "platform/NoInline.h"
 #include "runtime/Memory.h"
 
 namespace korva::toolkit {
@@ -25,14 +26,13 @@ namespace TarnVerifyTrustDriver {
 class CCertKey;
 struct TrustAnchorSet;
 
-// One member hash of the trust list, in a ring of its siblings.
+// One member hash of the trust list. Left uninitialised on purpose: a chunk
+// of members is written only as far as members arrive.
 struct CatalogMember {
     static constexpr uint32_t kMaxLength = 32;
-    uint8_t bytes[kMaxLength] = {};
-    uint32_t length = 0;
-    uint32_t offset = 0;  // of the hash octets in the catalog file
-    CatalogMember* previous = this;
-    CatalogMember* next = this;
+    uint8_t bytes[kMaxLength];
+    uint32_t length;
+    uint32_t offset;  // of the hash octets in the catalog file
 };
 
 class CMicrosoftCatalogCallback : public IAsn1NodeCallback, public TAllocator<CMicrosoftCatalogCallback> {
@@ -72,9 +72,9 @@ public:
     // content digest covered; both 0 before it was digested.
     uint64_t DigestedBegin() const { return trustList_.begin; }
     uint64_t DigestedEnd() const { return trustList_.end; }
-    // The member after `previous` in document order (null: the first); null
-    // after the last.
-    const CatalogMember* MemberAfter(const CatalogMember* previous) const;
+    // The member at `position` in document order; `position` is below
+    // MemberCount().
+    const CatalogMember& Member(uint32_t position) const;
 
 private:
     // What verifying one signer's certificate and signature came to;
@@ -90,6 +90,8 @@ private:
         bool Holds(const Asn1Node& node) const;
     };
 
+    // OnNode for every node but the members' below the trust list.
+    KORVA_NO_INLINE uint32_t OnPhaseNode(Asn1Node& node);
     uint32_t TrackPhase(Asn1Node& node);
     uint32_t DigestContent(const Asn1Node& node);
     uint32_t CollectCertificate(const Asn1Node& node);
@@ -109,7 +111,10 @@ private:
     uint32_t DigestCountersignatureAttributes(const Asn1Node& node);
     uint32_t ReadSigningTime(const Asn1Node& node);
     uint32_t VerifyCountersignature(const Asn1Node& node);
-    uint32_t DecideAfterNode() const;
+    // 0 go on, 2 reject: what the verdicts so far leave of the walk; nothing
+    // ends it before the signer is verified.
+    uint32_t DecideAfterNode() const { return signerVerified_ ? DecideAfterVerifiedSigner() : 0; }
+    KORVA_NO_INLINE uint32_t DecideAfterVerifiedSigner() const;
 
     bool CountersignaturePhase() const;
     uint32_t SetFlags(korva::toolkit::CertObject* certificate);
@@ -124,17 +129,34 @@ private:
     uint32_t FinishCountersignature(const Asn1Node& encryptedDigest);
     void ReleaseSignerKeys();
     void ReleaseMembers();
-    // A member from the current block, a fresh block when it is full; null
-    // out of memory.
-    CatalogMember* NewMember();
+    // A member from the current chunk, a fresh chunk when it is full; null
+    // out of memory. `offset`: the member's in the file.
+    CatalogMember* NewMember(uint32_t offset);
+    uint32_t NextChunkMembers(uint32_t offset) const;
+
+    // Members come in chunks, each at least four times the one before and
+    // after the first one sized to the members still to come: a catalog of
+    // 100,000 members costs two allocations, and its large chunk lies on
+    // large pages, which fresh memory faults in a few at a time instead of
+    // one per small page. Eleven chunks hold more members than a catalog of
+    // 4 GB can list.
+    static constexpr uint32_t kFirstChunkMembers = 256;
+    static constexpr uint32_t kMemberChunks = 11;
+    // 10 MB: a guess never costs a host more address space than that.
+    static constexpr uint32_t kMaxEstimatedMembers = 1u << 18;
+    static uint32_t ChunkMembers(uint32_t chunk) { return kFirstChunkMembers << (2 * chunk); }
+    struct MemberChunk {
+        void* block = nullptr;  // as allocated
+        CatalogMember* members = nullptr;
+        uint32_t capacity = 0;
+    };
 
     const TrustAnchorSet& anchors_;
-    CatalogMember members_;  // the ring's sentinel
     uint32_t memberCount_ = 0;
-    // Members come in blocks, so that a catalog of 100,000 members costs a
-    // few hundred allocations instead of one each.
-    struct MemberBlock;
-    MemberBlock* memberBlocks_ = nullptr;
+    MemberChunk memberChunks_[kMemberChunks];
+    uint32_t chunksUsed_ = 0;
+    CatalogMember* nextMember_ = nullptr;  // in the last chunk; null or at its end when it is full
+    CatalogMember* chunkEnd_ = nullptr;
     CMemory signerValues_[4];
     uint32_t timeValue_ = 0;
     uint32_t signerFlags_ = 0;

@@ -21,8 +21,7 @@ constexpr toolkit::ProviderRecord kProviders[kCertContextProviderCount] = {
     {6, "Cert Path Processing Provider", toolkit::PathInit},
 };
 
-// A catalog callback as the store reads it. The members form a ring, so the
-// position of the last member asked for is kept to walk them in order once.
+// A catalog callback as the store reads it.
 class CallbackEvidence : public ICatalogEvidence, public TAllocator<CallbackEvidence> {
 public:
     explicit CallbackEvidence(const TrustAnchorSet& anchors) : callback_(anchors) {}
@@ -37,20 +36,14 @@ public:
     uint32_t TimeValue() const override { return callback_.TimeValue(); }
     uint32_t MemberCount() const override { return callback_.MemberCount(); }
     const MemberHash& Member(uint32_t position) const override {
-        if (cursor_ == nullptr || position < cursorPosition_) {
-            cursor_ = callback_.MemberAfter(nullptr);
-            cursorPosition_ = 0;
-        }
-        for (; cursorPosition_ < position; ++cursorPosition_) cursor_ = callback_.MemberAfter(cursor_);
-        member_.length = cursor_->length;
-        std::copy_n(cursor_->bytes, cursor_->length, member_.bytes);
+        const CatalogMember& member = callback_.Member(position);
+        member_.length = member.length;
+        std::copy_n(member.bytes, member.length, member_.bytes);
         return member_;
     }
 
 private:
     CMicrosoftCatalogCallback callback_;
-    mutable const CatalogMember* cursor_ = nullptr;
-    mutable uint32_t cursorPosition_ = 0;
     mutable MemberHash member_;
 };
 

@@ -47,8 +47,8 @@ CallbackOutcome Outcome(uint32_t walk, const CMicrosoftCatalogCallback& callback
     outcome.walk = walk;
     outcome.accepted = walk == TarnVerifyTrustDriver::kWalkSuccess && callback.ContentDigestMatched() &&
                        callback.SignerVerified() && !callback.SignerRejected();
-    for (const auto* m = callback.MemberAfter(nullptr); m != nullptr; m = callback.MemberAfter(m)) {
-        outcome.members.push_back(ToHex(m->bytes, m->length));
+    for (uint32_t i = 0; i < callback.MemberCount(); ++i) {
+        outcome.members.push_back(ToHex(callback.Member(i).bytes, callback.Member(i).length));
     }
     if (!outcome.accepted) return outcome;
     for (uint32_t number = 1; number <= 4; ++number) {
