@@ -166,6 +166,7 @@ struct AcceptedCase {
     catgen::Digest timestampDigest;
     std::optional<int64_t> time;
     uint32_t expectedTime;
+    size_t members = 0;  // 0: the generator's few
 };
 
 TEST_F(GeneratedCatalogTest, WellFormedCatalogsAreAcceptedWithTheirMembersAndTime) {
@@ -178,6 +179,8 @@ TEST_F(GeneratedCatalogTest, WellFormedCatalogsAreAcceptedWithTheirMembersAndTim
         {Digest::kSha1, Timestamp::kRfc3161, Digest::kSha256, 1262304001, 1262304001},
         // A two-digit year of 89 is 2089.
         {Digest::kSha256, Timestamp::kPkcs9, Digest::kSha256, 3786825600, 3786825600u},
+        // More members than the callback's first chunk holds, compared in order across the chunks.
+        {Digest::kSha256, Timestamp::kNone, Digest::kSha256, 1600000000, 0, 600},
     };
     for (const AcceptedCase& c : cases) {
         SCOPED_TRACE(::testing::Message() << int(c.digest) << " " << int(c.timestamp) << " " << c.expectedTime);
@@ -186,6 +189,7 @@ TEST_F(GeneratedCatalogTest, WellFormedCatalogsAreAcceptedWithTheirMembersAndTim
         options.timestamp = c.timestamp;
         options.timestampDigest = c.timestampDigest;
         options.timestampTime = c.time;
+        if (c.members != 0) options.trustList.members = catgen::SyntheticMembers(c.members, catgen::MemberHash::kSha256);
         catgen::Catalog catalog = Build(options);
         CallbackOutcome outcome = Verify(catalog.der);
         EXPECT_EQ(outcome.walk, 1u);
