@@ -1,5 +1,6 @@
 #include "engine/WalkAhead.h"
 
+#include <algorithm>
 #include <atomic>
 #include <system_error>
 
@@ -9,18 +10,35 @@ namespace TarnVerifyTrustDriver {
 
 namespace {
 std::atomic<uint64_t> g_waitingBytes{0};
+std::atomic<uint64_t> g_earlyBytes{0};
+
+uint64_t FileBytes(const korva::platform::FindData& entry) {
+    return (uint64_t{entry.fileSizeHigh} << 32) | entry.fileSizeLow;
 }
 
+bool SameFile(const WalkAhead::Slot& a, const WalkAhead::Slot& b) {
+    return a.path == b.path && FileBytes(a.entry) == FileBytes(b.entry) &&
+           a.entry.lastWriteTime.lowDateTime == b.entry.lastWriteTime.lowDateTime &&
+           a.entry.lastWriteTime.highDateTime == b.entry.lastWriteTime.highDateTime;
+}
+
+}  // namespace
+
 uint64_t SetWalkAheadBytes(uint64_t bytes) { return g_waitingBytes.exchange(bytes); }
+uint64_t SetEarlyWalkBytes(uint64_t bytes) { return g_earlyBytes.exchange(bytes); }
 
 WalkAhead::WalkAhead(ICatalogVerifier& own, std::span<ICatalogVerifier* const> others, CCallbacks* callbacks)
     : callbacks_(callbacks),
       own_(own),
+      earlyBytes_(g_earlyBytes.load() != 0 ? g_earlyBytes.load() : kEarlyBytes),
       waitingBytes_(g_waitingBytes.load() != 0 ? g_waitingBytes.load() : kWaitingBytes) {
     // Everything that may throw comes before the first thread starts.
     size_t slots = kSlotsPerThread * (others.size() + 1);
     slots_ = std::make_unique<Slot[]>(others.empty() ? 1 : slots);
-    queue_.reserve(slots);
+    // One early walk for each thread beside the scanning one.
+    early_ = std::make_unique<Slot[]>(others.size());
+    for (size_t i = 0; i < others.size(); ++i) early_[i].early = true;
+    queue_.reserve(slots + others.size());
     threads_.reserve(others.size());
     for (ICatalogVerifier* verifier : others) {
         try {
@@ -30,6 +48,7 @@ WalkAhead::WalkAhead(ICatalogVerifier& own, std::span<ICatalogVerifier* const> o
         }
     }
     if (!threads_.empty()) capacity_ = kSlotsPerThread * (threads_.size() + 1);
+    earlyCount_ = threads_.size();
 }
 
 WalkAhead::~WalkAhead() {
@@ -41,6 +60,10 @@ WalkAhead::~WalkAhead() {
     for (std::thread& thread : threads_) thread.join();
 }
 
+bool WalkAhead::WorthEarly(const korva::platform::FindData& entry) const {
+    return earlyCount_ != 0 && FileBytes(entry) >= earlyBytes_;
+}
+
 WalkAhead::Slot& WalkAhead::Push() {
     Slot& slot = slots_[(head_ + count_++) % capacity_];
     slot.walk.Discard();
@@ -49,38 +72,91 @@ WalkAhead::Slot& WalkAhead::Push() {
     return slot;
 }
 
+bool WalkAhead::EarlyFree() const {
+    return std::any_of(early_.get(), early_.get() + earlyCount_, [](const Slot& slot) { return !slot.held; });
+}
+
+WalkAhead::Slot& WalkAhead::PushEarly() {
+    Slot& slot = *std::find_if(early_.get(), early_.get() + earlyCount_, [](const Slot& s) { return !s.held; });
+    slot.walk.Discard();
+    slot.queued = false;
+    slot.walked = false;
+    slot.held = true;
+    return slot;
+}
+
 void WalkAhead::Queue(Slot& slot) {
-    slot.bytes = (uint64_t{slot.entry.fileSizeHigh} << 32) | slot.entry.fileSizeLow;
-    queuedBytes_ += slot.bytes;
+    if (!slot.early) {
+        slot.bytes = FileBytes(slot.entry);
+        queuedBytes_ += slot.bytes;
+    }
     {
         std::lock_guard<std::mutex> guard(lock_);
-        queue_.push_back(&slot);
+        queue_.insert(slot.early ? queue_.begin() : queue_.end(), &slot);
         slot.queued = true;
     }
     queuedSignal_.notify_one();
 }
 
+bool WalkAhead::Claim(Slot& slot) {
+    for (size_t i = 0; i < earlyCount_; ++i) {
+        Slot& early = early_[i];
+        if (!early.held || early.claimed || !SameFile(early, slot)) continue;
+        early.claimed = true;
+        slot.stand = &early;
+        return true;
+    }
+    return false;
+}
+
+void WalkAhead::ReleaseUnclaimed() {
+    std::unique_lock<std::mutex> lock(lock_);
+    for (size_t i = 0; i < earlyCount_; ++i) {
+        Slot& early = early_[i];
+        if (!early.held || early.claimed) continue;
+        auto waiting = std::find(queue_.begin(), queue_.end(), &early);
+        if (waiting != queue_.end()) {
+            queue_.erase(waiting);
+        } else {
+            walkedSignal_.wait(lock, [&] { return early.walked; });
+        }
+        early.walk.Discard();
+        early.held = false;
+    }
+}
+
 WalkAhead::Slot& WalkAhead::Front() {
     Slot& slot = slots_[head_];
-    if (slot.queued) {
+    Slot& walking = slot.stand != nullptr ? *slot.stand : slot;
+    if (walking.queued) {
         std::unique_lock<std::mutex> lock(lock_);
         // Rather than wait, the scanning thread walks what no thread has
-        // started yet, the oldest first: it may be this very slot.
-        while (!slot.walked) {
-            if (queue_.empty()) {
+        // started yet: the slot it waits for, else the window's oldest. Early
+        // slots it leaves to the threads, as one may take long.
+        while (!walking.walked) {
+            auto next = std::find(queue_.begin(), queue_.end(), &walking);
+            if (next == queue_.end()) next = std::find_if(queue_.begin(), queue_.end(), [](Slot* s) { return !s->early; });
+            if (next == queue_.end()) {
                 walkedSignal_.wait(lock);
                 continue;
             }
-            WalkNext(lock, own_);
+            WalkQueued(lock, next, own_);
         }
     }
     return slot;
 }
 
 void WalkAhead::Pop() {
+    Slot& slot = slots_[head_];
+    if (slot.stand != nullptr) {
+        slot.stand->walk.Discard();
+        slot.stand->claimed = false;
+        slot.stand->held = false;
+        slot.stand = nullptr;
+    }
     // An empty window's head has no bytes, so full() needs no count test.
-    queuedBytes_ -= slots_[head_].bytes;
-    slots_[head_].bytes = 0;
+    queuedBytes_ -= slot.bytes;
+    slot.bytes = 0;
     head_ = (head_ + 1) % capacity_;
     --count_;
 }
@@ -90,13 +166,14 @@ void WalkAhead::Work(ICatalogVerifier& verifier) {
     for (;;) {
         queuedSignal_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (stopping_) return;
-        WalkNext(lock, verifier);
+        WalkQueued(lock, queue_.begin(), verifier);
     }
 }
 
-void WalkAhead::WalkNext(std::unique_lock<std::mutex>& lock, ICatalogVerifier& verifier) {
-    Slot& slot = *queue_.front();
-    queue_.erase(queue_.begin());
+void WalkAhead::WalkQueued(std::unique_lock<std::mutex>& lock, std::vector<Slot*>::iterator queued,
+                           ICatalogVerifier& verifier) {
+    Slot& slot = **queued;
+    queue_.erase(queued);
     lock.unlock();
     {
         // Held in the slot until the store reaches the catalog.
