@@ -278,7 +278,6 @@ bool CCatalogDatabaseSingleton::ScanChangedDirectories(std::span<const ScanTarge
             }
         };
         while (more || !ahead.empty()) {
-            scoutAhead();
             // The window fills in scan order and empties in it.
             if (more && !ahead.full()) {
                 WalkAhead::Slot& slot = ahead.Push();
@@ -301,6 +300,8 @@ bool CCatalogDatabaseSingleton::ScanChangedDirectories(std::span<const ScanTarge
                 if (!more && ahead.threads() != 0) more = listNext();
                 continue;
             }
+            // The threads have the window to walk while the scout lists.
+            scoutAhead();
             WalkAhead::Slot& slot = ahead.Front();
             TakeIn(*slot.directory, slot.entry, slot.path, verifier, &slot.prepared());
             ahead.Pop();
