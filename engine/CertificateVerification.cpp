@@ -84,7 +84,11 @@ void CCertificateVerification::ReleaseTrustAnchors() {
     anchors_.cache = nullptr;
 }
 
-void CCertificateVerification::ResetContext() { context_.Reset(); }
+void CCertificateVerification::ResetContext() {
+    context_.Reset();
+    // A host that stays resident holds nothing for the files between cycles.
+    readBuffer_.Release();
+}
 
 ICatalogEvidence* CCertificateVerification::CreateCallback(CCallbacks* callbacks) {
     return new (callbacks) CallbackEvidence(anchors_);
@@ -94,14 +98,14 @@ uint32_t CCertificateVerification::ParseCatalogFile(const wchar_t* path, ICatalo
                                                    CCallbacks* callbacks) {
     CatalogParseRecord record;
     return TarnVerifyTrustDriver::ParseCatalogFile(&record, callbacks, path,
-                                                   &static_cast<CallbackEvidence&>(callback).callback());
+                                                   &static_cast<CallbackEvidence&>(callback).callback(), &readBuffer_);
 }
 
 uint32_t CCertificateVerification::ParseCatalogFile(const wchar_t* path, ICatalogEvidence& callback,
                                                    CCallbacks* callbacks, StoppingNode& stop) {
     CStoppingNodeRecorder recorder(static_cast<CallbackEvidence&>(callback).callback(), stop);
     CatalogParseRecord record;
-    return TarnVerifyTrustDriver::ParseCatalogFile(&record, callbacks, path, &recorder);
+    return TarnVerifyTrustDriver::ParseCatalogFile(&record, callbacks, path, &recorder, &readBuffer_);
 }
 
 }  // namespace TarnVerifyTrustDriver
