@@ -135,7 +135,9 @@ WalkAhead::Slot& WalkAhead::Front() {
         // slots it leaves to the threads, as one may take long.
         while (!walking.walked) {
             auto next = std::find(queue_.begin(), queue_.end(), &walking);
-            if (next == queue_.end()) next = std::find_if(queue_.begin(), queue_.end(), [](Slot* s) { return !s->early; });
+            if (next == queue_.end()) {
+                next = std::find_if(queue_.begin(), queue_.end(), [](const Slot* queued) { return !queued->early; });
+            }
             if (next == queue_.end()) {
                 walkedSignal_.wait(lock);
                 continue;
