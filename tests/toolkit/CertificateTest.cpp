@@ -21,7 +21,8 @@ const Der kNameConstraintsOid{0x55, 0x1D, 0x1E};
 const Der kCrlNumberOid{0x55, 0x1D, 0x14};
 
 // A context whose flags a test sets; flag 4 spares the hand-made
-// certificates, whose keys are not real, the key check.
+// certificates, whose keys are not real, the key check. The engine's own
+// context, which tolerates more, is CertContextTest's.
 class Context {
 public:
     explicit Context(uint32_t flags) {
@@ -30,25 +31,6 @@ public:
     }
     ~Context() { ContextFree(&context_); }
     ToolkitContext* get() const { return context_; }
-    // What the engine does to its context: accept unknown critical
-    // extensions and two OIDs it meets in real certificates.
-    void Tolerate() {
-        ExtensionTypeInfo unknown{};
-        ASSERT_EQ(ExtensionTypeGet(context_, kUnknownExtensionType, sizeof kUnknownExtensionType, &unknown), kOk);
-        ExtensionTypeInfo row = unknown;
-        row.defaultCritical = 0;
-        row.criticalityFree = 1;
-        const uint8_t spcOid[] = {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x0A};
-        row.oid = kOid2_5_29_4.data();
-        row.oidLength = 3;
-        ASSERT_EQ(ExtensionTypeSet(context_, &row), kOk);
-        row.oid = spcOid;
-        row.oidLength = sizeof spcOid;
-        ASSERT_EQ(ExtensionTypeSet(context_, &row), kOk);
-        unknown.defaultCritical = 0;
-        unknown.criticalityFree = 1;
-        ASSERT_EQ(ExtensionTypeSet(context_, &unknown), kOk);
-    }
 
 private:
     ToolkitContext* context_ = nullptr;
@@ -198,22 +180,6 @@ TEST(Certificate, FieldsOfAHandMadeCertificate) {
     // Its own encoding may be set again.
     EXPECT_EQ(CertSetEncoding(cert.cert, stored, length), kOk);
     EXPECT_EQ(cert.Fields().notAfter, kNotAfterUnbounded);
-}
-
-TEST(Certificate, EngineContextAcceptsWhatAPlainOneRefuses) {
-    CertParts parts;
-    parts.extensions = Sequence({Extension(kOid2_5_29_4, true, Sequence({})), Extension({0x2A, 0x03, 0x04}, true, {})});
-    Context plain(4);
-    EXPECT_EQ(Cert(parts.Build(), plain.get()).set, kUnknownCriticalExtension);
-    Context engine(4);
-    engine.Tolerate();
-    Cert cert(parts.Build(), engine.get());
-    EXPECT_EQ(cert.set, kOk);
-    // The unknown OID stays unrecognised, so its signature cannot count.
-    KeyObject* key = nullptr;
-    ASSERT_EQ(KeyObjectCreate(&key), kOk);
-    EXPECT_EQ(CertVerifySignature(cert.cert, key), kUnknownCriticalExtension);
-    KeyObjectFree(&key);
 }
 
 TEST(Certificate, VerificationRefusesWhatItCannotCheck) {
