@@ -5,6 +5,9 @@
 #include "catalog/CertResult.h"
 #include "platform/TraceRecorder.h"
 #include "tests/common/AllocationFaults.h"
+#include "tests/toolkit/DerBuilder.h"
+#include "toolkit/Certificate.h"
+#include "toolkit/Context.h"
 #include "toolkit/Imdb.h"
 #include "toolkit/PathProvider.h"
 
@@ -42,6 +45,27 @@ TEST(CertContextTest, StartsTolerantOrFailsResetAtAnyStep) {
     CCertContext context;
     EXPECT_EQ(context.Start(refused), kCertToolkitFailure);
     EXPECT_EQ(context.context(), nullptr);
+}
+
+// Under the started context a certificate with 2.5.29.4 and an unknown
+// extension, both critical, decodes (a plain context refuses it), but the
+// unknown one still keeps its signature from counting.
+TEST(CertContextTest, TheStartedContextDecodesWhatItToleratesButDoesNotVerifyIt) {
+    using namespace korva::toolkit::testing;
+    CertParts parts;
+    parts.extensions = Sequence({Extension({0x55, 0x1D, 0x04}, true, Sequence({})), Extension({0x2A, 0x03, 0x04}, true, {})});
+    const Der der = parts.Build();
+    CCertContext context;
+    ASSERT_EQ(context.Start(kProviders), kCertSuccess);
+    context.context()->flags |= toolkit::kContextFlagAnyPublicKey;  // the hand-made key is no real one
+    toolkit::CertObject* cert = nullptr;
+    toolkit::KeyObject* key = nullptr;
+    ASSERT_EQ(toolkit::CertCreate(&cert, context.context()), toolkit::kOk);
+    EXPECT_EQ(toolkit::CertSetEncoding(cert, der.data(), uint32_t(der.size())), toolkit::kOk);
+    ASSERT_EQ(toolkit::KeyObjectCreate(&key), toolkit::kOk);
+    EXPECT_EQ(toolkit::CertVerifySignature(cert, key), toolkit::kUnknownCriticalExtension);
+    toolkit::KeyObjectFree(&key);
+    toolkit::CertFree(&cert);
 }
 
 }  // namespace

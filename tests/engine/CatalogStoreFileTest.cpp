@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "platform/Trace.h"
 #include "platform/TraceRecorder.h"
 #include "platform/Types.h"
 #include "tests/common/Bytes.h"
-#include "tests/common/FlatJson.h"
 #include "tools/storeharness/StoreHarness.h"
 
 namespace TarnVerifyTrustDriver::test {
@@ -18,9 +16,6 @@ namespace {
 using korva::trace::Recorder;
 using korva::trace::Source;
 using korva::test::FromHex;
-using korva::test::JsonRaw;
-using korva::test::JsonString;
-using korva::test::JsonStrings;
 
 std::wstring Host(std::wstring path) {
     for (wchar_t& c : path) c = c == L'\\' ? korva::platform::kPathSeparator : c;
@@ -136,65 +131,6 @@ TEST(CatalogStoreFile, NamesEndAtTheirFirstNulAndRepeatedValuesKeepTheirFirstInd
     EXPECT_NE(store.names().Find(L"X"), nullptr);
     EXPECT_EQ(store.signerValues().count(), 2u);
     EXPECT_EQ(store.signerValueIndex().Find(Text("A"))->index, 0u);
-}
-
-TEST(CatalogStoreFile, NamesUnderTheSystemDirectoryTravelInKernelForm) {
-    const std::wstring system = SystemDirectory();
-    std::wstring shouted = system;
-    for (wchar_t& c : shouted) c = static_cast<wchar_t>(c >= L'a' && c <= L'z' ? c - 32 : c);
-    std::wstring sibling = system.substr(0, system.size() - 1) + L"Old" + Host(L"\\x.cat");
-    FakeVerifier verifier;
-    for (const std::wstring& path : {shouted + L"k.cat", sibling}) {
-        verifier.catalogs[path] = {{Text("s"), Text("i"), Bytes{1}, Bytes{2}}, {Hash(1, 20)}};
-        CatalogStore store;
-        ASSERT_TRUE(store.AddCatalog(path, {kFileAttributeArchive, {}}, verifier));
-        Bytes file = Save(store);
-        CatalogStore loaded;
-        ASSERT_TRUE(Load(loaded, file));
-        bool kernel = path != sibling;
-        std::string stored = Hex(Bytes(file.begin() + 32, file.end()));
-        EXPECT_EQ(stored.find(Utf16Hex("\\SystemRoot\\SYSTEM32\\k.cat")) != std::string::npos, kernel);
-        EXPECT_NE(loaded.names().Find(kernel ? system + L"k.cat" : sibling), nullptr);
-    }
-}
-
-std::vector<Bytes> HexList(const std::string& raw) {
-    std::vector<Bytes> items;
-    for (const std::string& hex : JsonStrings(raw)) items.push_back(FromHex(hex));
-    return items;
-}
-
-TEST(CatalogStoreFile, RealCatalogsRoundTrip) {
-    std::ifstream expected(KORVA_SHARED_DIR "/realcats/expected.jsonl");
-    if (!expected) GTEST_SKIP() << "shared real catalogs not found";
-    FakeVerifier verifier;
-    CatalogStore store;
-    size_t accepted = 0;
-    for (std::string line; std::getline(expected, line);) {
-        if (JsonString(line, "verdict") != "accepted") continue;
-        std::string file = JsonString(line, "file");
-        std::wstring path = SystemDirectory() + Host(L"CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\") +
-                            std::wstring(file.begin(), file.end());
-        FakeCatalog& catalog = verifier.catalogs[path];
-        std::vector<Bytes> values = HexList(JsonRaw(line, "signer_values"));
-        ASSERT_EQ(values.size(), 4u);
-        values[0].push_back(0), values[1].push_back(0);  // the names are kept with their NUL
-        std::copy(values.begin(), values.end(), catalog.values.begin());
-        for (const Bytes& member : HexList(JsonRaw(line, "member_hashes"))) {
-            MemberHash hash = Hash(0, static_cast<uint32_t>(member.size()));
-            std::copy(member.begin(), member.end(), hash.bytes);
-            catalog.members.push_back(hash);
-        }
-        catalog.signerFlags = static_cast<uint32_t>(std::stoul(JsonRaw(line, "signer_flags")));
-        catalog.timeValue = static_cast<uint32_t>(std::stoul(JsonRaw(line, "time_value")));
-        ASSERT_TRUE(store.AddCatalog(path, {kFileAttributeArchive, {static_cast<uint32_t>(accepted), 0}}, verifier));
-        ++accepted;
-    }
-    EXPECT_EQ(accepted, 27u);
-    EXPECT_EQ(store.records().count(), 27u);
-    CatalogStore loaded;
-    ASSERT_TRUE(Load(loaded, Save(store)));
-    EXPECT_EQ(Describe(loaded), Describe(store));
 }
 
 }  // namespace

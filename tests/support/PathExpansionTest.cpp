@@ -191,11 +191,13 @@ TEST_F(PathExpansion, SiloDataFolderFailsWithoutItsBaseFolder) {
 }
 
 TEST_F(PathExpansion, ThirtyTwoBitSilosFindTheirMapBelowWow6432Node) {
-    std::string wow = kHeader + "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Tarnwick\\Isolation\\"
-                                "{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}" + kMapKey + "]\r\n\"B\"=\"32\"\r\n";
+    const std::string map = std::string("[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Tarnwick\\Isolation\\") +
+                            "{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}" + kMapKey;
+    std::string wow = kHeader + map + "]\r\n\"B\"=\"32\"\r\n" + map + "\\Drivers]\r\n\"Path64\"=\"D32\"\r\n";
     std::string ini32 = "[isolation]\r\nsilo={0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}\r\n";
     Use(ini32, wow);
-    EXPECT_EQ(Expand(L"%B%"), L"32");
+    // A subkey opened below the redirected map stays in the 32-bit view.
+    EXPECT_EQ(Expand(L"%B%\\%drivers%"), L"32\\D32");
     Use(kNativeIni, wow);
     recorder_.Clear();
     EXPECT_EQ(Expand(L"%B%", false), L"%B%");

@@ -12,18 +12,16 @@ namespace korva::toolkit::testing {
 
 using Der = std::vector<uint8_t>;
 
+using catgen::AlgorithmIdentifier;
+using catgen::Concat;
+using catgen::Sequence;
+
 inline Der Tlv(uint8_t identifier, const Der& content) {
     return catgen::Tlv(identifier & 0xE0, identifier & 0x1F, content);
 }
 
-inline Der Cat(std::initializer_list<Der> parts) { return catgen::Concat(parts); }
-
 inline Der Text(const std::string& text) {
     return Der(text.begin(), text.end());
-}
-
-inline Der Seq(std::initializer_list<Der> parts) {
-    return Tlv(0x30, Cat(parts));
 }
 
 // A Name of single-valued RDNs: {type OID octets, string tag, value}.
@@ -36,7 +34,7 @@ struct Attr {
 inline Der NameDer(std::initializer_list<Attr> attributes) {
     Der rdns;
     for (const Attr& a : attributes) {
-        Der rdn = Tlv(0x31, Seq({Tlv(0x06, a.type), Tlv(a.stringTag, Text(a.value))}));
+        Der rdn = Tlv(0x31, Sequence({Tlv(0x06, a.type), Tlv(a.stringTag, Text(a.value))}));
         rdns.insert(rdns.end(), rdn.begin(), rdn.end());
     }
     return Tlv(0x30, rdns);
@@ -45,11 +43,7 @@ inline Der NameDer(std::initializer_list<Attr> attributes) {
 inline const Der kCountry{0x55, 0x04, 0x06};
 inline const Der kCommonName{0x55, 0x04, 0x03};
 inline const Der kOrganization{0x55, 0x04, 0x0A};
-// sha256WithRSAEncryption with NULL parameters, and without them.
-inline const Der kSha256Rsa = Seq({Tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x0B}), Der{0x05, 0x00}});
-inline const Der kSha256RsaNoNull = Seq({Tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x0B})});
-// sha1WithRSASignature (OIW), an alternative OID.
-inline const Der kSha1RsaOiw = Seq({Tlv(0x06, {0x2B, 0x0E, 0x03, 0x02, 0x1D}), Der{0x05, 0x00}});
+inline const Der kSha256Rsa = AlgorithmIdentifier("1.2.840.113549.1.1.11");
 
 // The parts of a certificate; each is an encoded element or empty.
 struct CertParts {
@@ -60,8 +54,7 @@ struct CertParts {
     Der notBefore = Tlv(0x17, Text("200101000000Z"));
     Der notAfter = Tlv(0x17, Text("300101000000Z"));
     Der subject = NameDer({{kCommonName, 0x13, "Test leaf"}});
-    Der spki = Seq({Seq({Tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01}), Der{0x05, 0x00}}),
-                    Tlv(0x03, {0x00, 0x30, 0x00})});
+    Der spki = Sequence({AlgorithmIdentifier("1.2.840.113549.1.1.1"), Tlv(0x03, {0x00, 0x30, 0x00})});
     Der uniqueIds;
     Der extensions;  // the Extensions SEQUENCE, wrapped in [3] by Build
     Der outerAlgorithm = kSha256Rsa;
@@ -69,13 +62,13 @@ struct CertParts {
 
     Der Tbs() const {
         Der ext = extensions.empty() ? Der{} : Tlv(0xA3, extensions);
-        return Seq({version, serial, innerAlgorithm, issuer, Seq({notBefore, notAfter}), subject, spki, uniqueIds, ext});
+        return Sequence({version, serial, innerAlgorithm, issuer, Sequence({notBefore, notAfter}), subject, spki, uniqueIds, ext});
     }
-    Der Build() const { return Seq({Tbs(), outerAlgorithm, signature}); }
+    Der Build() const { return Sequence({Tbs(), outerAlgorithm, signature}); }
 };
 
 inline Der Extension(const Der& oid, bool critical, const Der& value) {
-    return Seq({Tlv(0x06, oid), critical ? Der{0x01, 0x01, 0xFF} : Der{}, Tlv(0x04, value)});
+    return Sequence({Tlv(0x06, oid), critical ? Der{0x01, 0x01, 0xFF} : Der{}, Tlv(0x04, value)});
 }
 
 }  // namespace korva::toolkit::testing

@@ -40,20 +40,20 @@ private:
 TEST(ExtensionList, DecodesThePathProcessingValues) {
     List list;
     const Der name = Tlv(0xA4, NameDer({{kCommonName, 0x13, "CA"}}));
-    ASSERT_EQ(list.Add(oid::kBasicConstraints, 1, Seq({Der{0x01, 0x01, 0xFF}, Tlv(0x02, {0x00})})), kOk);
+    ASSERT_EQ(list.Add(oid::kBasicConstraints, 1, Sequence({Der{0x01, 0x01, 0xFF}, Tlv(0x02, {0x00})})), kOk);
     ASSERT_EQ(list.Add(oid::kKeyUsage, 1, Tlv(0x03, {0x01, 0x86})), kOk);
-    ASSERT_EQ(list.Add(oid::kAuthorityKeyIdentifier, 0, Seq({Tlv(0x80, {1, 2}), Tlv(0xA1, name), Tlv(0x82, {7})})), kOk);
+    ASSERT_EQ(list.Add(oid::kAuthorityKeyIdentifier, 0, Sequence({Tlv(0x80, {1, 2}), Tlv(0xA1, name), Tlv(0x82, {7})})), kOk);
     ASSERT_EQ(list.Add(oid::kSubjectKeyIdentifier, 0, Tlv(0x04, {9, 9})), kOk);
-    ASSERT_EQ(list.Add(oid::kExtKeyUsage, 0, Seq({Tlv(0x06, {0x2B, 0x06, 0x01}), Tlv(0x06, {0x2B, 0x07})})), kOk);
-    ASSERT_EQ(list.Add(oid::kSubjectAltName, 0, Seq({Tlv(0x82, Text("a.example")), Tlv(0x87, {10, 0, 0, 1})})), kOk);
+    ASSERT_EQ(list.Add(oid::kExtKeyUsage, 0, Sequence({Tlv(0x06, {0x2B, 0x06, 0x01}), Tlv(0x06, {0x2B, 0x07})})), kOk);
+    ASSERT_EQ(list.Add(oid::kSubjectAltName, 0, Sequence({Tlv(0x82, Text("a.example")), Tlv(0x87, {10, 0, 0, 1})})), kOk);
     ASSERT_EQ(list.Add(oid::kNameConstraints, 1,
-                       Seq({Tlv(0xA0, Seq({Tlv(0x82, Text("example"))})), Tlv(0xA1, Seq({name, Tlv(0x81, {2})}))})),
+                       Sequence({Tlv(0xA0, Sequence({Tlv(0x82, Text("example"))})), Tlv(0xA1, Sequence({name, Tlv(0x81, {2})}))})),
               kOk);
     ASSERT_EQ(list.Add(oid::kCertificatePolicies, 0,
-                       Seq({Seq({Tlv(0x06, Der(std::begin(oid::kAnyPolicy), std::end(oid::kAnyPolicy))), Seq({})}), Seq({Tlv(0x06, {0x2B, 0x05})})})),
+                       Sequence({Sequence({Tlv(0x06, Der(std::begin(oid::kAnyPolicy), std::end(oid::kAnyPolicy))), Sequence({})}), Sequence({Tlv(0x06, {0x2B, 0x05})})})),
               kOk);
-    ASSERT_EQ(list.Add(oid::kPolicyMappings, 0, Seq({Seq({Tlv(0x06, {0x2B, 1}), Tlv(0x06, {0x2B, 2})})})), kOk);
-    ASSERT_EQ(list.Add(oid::kPolicyConstraints, 0, Seq({Tlv(0x81, {3})})), kOk);
+    ASSERT_EQ(list.Add(oid::kPolicyMappings, 0, Sequence({Sequence({Tlv(0x06, {0x2B, 1}), Tlv(0x06, {0x2B, 2})})})), kOk);
+    ASSERT_EQ(list.Add(oid::kPolicyConstraints, 0, Sequence({Tlv(0x81, {3})})), kOk);
     ASSERT_EQ(list.Add(oid::kInhibitAnyPolicy, 1, Tlv(0x02, {0x01, 0x00})), kOk);
 
     const auto* basic = list.Value<BasicConstraintsValue>(oid::kBasicConstraints);
@@ -93,11 +93,11 @@ TEST(ExtensionList, EntryChecks) {
     EXPECT_EQ(certificate.Add(unknown, 0, {}), kDuplicateExtension);
     EXPECT_EQ(certificate.Add(oid::kCrlNumber, 0, Tlv(0x02, {1})), kExtensionNotAllowedHere);
     EXPECT_EQ(certificate.Add(oid::kBasicConstraints, 0, Tlv(0x04, {})), kMalformedEncoding);
-    EXPECT_EQ(certificate.Add(oid::kBasicConstraints, 0, Seq({Tlv(0x02, {0x80})})), kMalformedEncoding);
+    EXPECT_EQ(certificate.Add(oid::kBasicConstraints, 0, Sequence({Tlv(0x02, {0x80})})), kMalformedEncoding);
     EXPECT_EQ(certificate.Add(oid::kKeyUsage, 1, Tlv(0x03, {0x08, 0x00})), kMalformedEncoding);
-    EXPECT_EQ(certificate.Add(oid::kSubjectAltName, 0, Seq({})), kMalformedEncoding);
-    EXPECT_EQ(certificate.Add(oid::kAuthorityInfoAccess, 0, Cat({Seq({}), Seq({})})), kMalformedEncoding);
-    EXPECT_EQ(certificate.Add(oid::kNameConstraints, 0, Seq({})), kNoContextFlags);  // strict check needs flags
+    EXPECT_EQ(certificate.Add(oid::kSubjectAltName, 0, Sequence({})), kMalformedEncoding);
+    EXPECT_EQ(certificate.Add(oid::kAuthorityInfoAccess, 0, Concat({Sequence({}), Sequence({})})), kMalformedEncoding);
+    EXPECT_EQ(certificate.Add(oid::kNameConstraints, 0, Sequence({})), kNoContextFlags);  // strict check needs flags
     List crl(kExtensionInCrl);
     EXPECT_EQ(crl.Add(oid::kCrlNumber, 0, Tlv(0x02, {1})), kOk);
     uint32_t critical = 9;
@@ -109,7 +109,7 @@ TEST(ExtensionList, EntryChecks) {
     const uint8_t* der = nullptr;
     uint32_t length = 0;
     ASSERT_EQ(ExtensionListGetEncoding(crl.get(), &der, &length), kOk);
-    EXPECT_EQ(Der(der, der + length), Seq({Extension(Der{0x55, 0x1D, 0x14}, false, Tlv(0x02, {1}))}));
+    EXPECT_EQ(Der(der, der + length), Sequence({Extension(Der{0x55, 0x1D, 0x14}, false, Tlv(0x02, {1}))}));
 }
 
 TEST(ExtensionTypes, GetAndSetFollowTheirRules) {
@@ -161,13 +161,13 @@ TEST(AlgorithmTable, FindsTheFirstOidInsideAndFillsKeys) {
     };
     const Der rsa{0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
     const Case cases[] = {
-        {Seq({Seq({Tlv(0x06, rsa), Der{0x05, 0x00}})}), kOk, 29},
+        {Sequence({Sequence({Tlv(0x06, rsa), Der{0x05, 0x00}})}), kOk, 29},
         {Tlv(0x31, Tlv(0x06, {0x2B, 0x0E, 0x03, 0x02, 0x0C})), kOk, 37},
-        {Seq({Tlv(0x06, {0x2A, 0x86, 0x48, 0xCE, 0x38, 0x04, 0x01})}), kOk, 38},
+        {Sequence({Tlv(0x06, {0x2A, 0x86, 0x48, 0xCE, 0x38, 0x04, 0x01})}), kOk, 38},
         {Tlv(0x06, {0x2A, 0x86, 0x48, 0xCE, 0x38, 0x04, 0x03}), kOk, 14},
         {Tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x07}), kOk, 24},
         {Tlv(0x06, {0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x02, 0x01}), kCoreLookupUnknownOid, 0},
-        {Seq({Tlv(0x02, {1})}), kCoreLookupNoOid, 0},
+        {Sequence({Tlv(0x02, {1})}), kCoreLookupNoOid, 0},
         {Der{}, kCoreLookupNoOid, 0},
         {Der{0x30, 0x85, 0, 0, 0, 0, 1}, kCoreLookupBadLength, 0},
         {Der{0x30, 0x05, 0x06, 0x09, 0x2A}, kCoreLookupBadLength, 0},
@@ -180,11 +180,11 @@ TEST(AlgorithmTable, FindsTheFirstOidInsideAndFillsKeys) {
     }
     KeyObject* key = nullptr;
     ASSERT_EQ(KeyObjectCreate(&key), kOk);
-    const Der dh = Seq({Seq({Tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x03, 0x01})})});
+    const Der dh = Sequence({Sequence({Tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x03, 0x01})})});
     EXPECT_EQ(KeyObjectFromSpki(key, dh.data(), static_cast<uint32_t>(dh.size())), kUnsupportedPublicKeyAlgorithm);
-    const Der dsa = Seq({Seq({Tlv(0x06, {0x2A, 0x86, 0x48, 0xCE, 0x38, 0x04, 0x01})})});
+    const Der dsa = Sequence({Sequence({Tlv(0x06, {0x2A, 0x86, 0x48, 0xCE, 0x38, 0x04, 0x01})})});
     EXPECT_EQ(KeyObjectFromSpki(key, dsa.data(), static_cast<uint32_t>(dsa.size())), kCoreKeyFormatNotApplicable);
-    const Der badKey = Seq({Seq({Tlv(0x06, rsa), Der{0x05, 0x00}}), Tlv(0x03, {0x00, 0x30, 0x00})});
+    const Der badKey = Sequence({Sequence({Tlv(0x06, rsa), Der{0x05, 0x00}}), Tlv(0x03, {0x00, 0x30, 0x00})});
     EXPECT_EQ(KeyObjectFromSpki(key, badKey.data(), static_cast<uint32_t>(badKey.size())), kCoreBadValue);
     KeyObjectFree(&key);
 }

@@ -45,7 +45,7 @@ TEST_F(ImdbTest, InsertsOnceAndSelectsByIssuerSerial) {
 TEST_F(ImdbTest, IndexedSelectionEqualsAScan) {
     auto rdn = [](std::initializer_list<Attr> values) {
         Der set;
-        for (const Attr& a : values) set = Cat({set, Seq({Tlv(0x06, a.type), Tlv(a.stringTag, Text(a.value))})});
+        for (const Attr& a : values) set = Concat({set, Sequence({Tlv(0x06, a.type), Tlv(a.stringTag, Text(a.value))})});
         return Tlv(0x31, set);
     };
     const Der forms[] = {
@@ -55,14 +55,14 @@ TEST_F(ImdbTest, IndexedSelectionEqualsAScan) {
         NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x0C, "ab c"}}),
         NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a@b"}}),
         NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a"}}),
-        Seq({rdn({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a"}})}),
-        Seq({rdn({{kCommonName, 0x13, "A"}, {kCountry, 0x13, "us"}})}),
-        Seq({rdn({{kCommonName, 0x13, "x"}, {kCommonName, 0x13, "X"}})}),
+        Sequence({rdn({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a"}})}),
+        Sequence({rdn({{kCommonName, 0x13, "A"}, {kCountry, 0x13, "us"}})}),
+        Sequence({rdn({{kCommonName, 0x13, "x"}, {kCommonName, 0x13, "X"}})}),
         NameDer({{kCommonName, 0x13, "X"}, {kCommonName, 0x13, "y"}}),
         NameDer({{kCommonName, 0x13, "x"}, {kCommonName, 0x13, "x"}}),
-        Seq({rdn({{kCommonName, 0x13, "y"}, {kCommonName, 0x13, "x"}})}),
-        Seq({rdn({{kCommonName, 0x1E, std::string("\0a\0b", 4)}})}),
-        Seq({}),
+        Sequence({rdn({{kCommonName, 0x13, "y"}, {kCommonName, 0x13, "x"}})}),
+        Sequence({rdn({{kCommonName, 0x1E, std::string("\0a\0b", 4)}})}),
+        Sequence({}),
     };
     // Each name as subject and issuer, twice: serial 5, which keeps a later
     // equal issuer out, then a serial of its own.

@@ -27,9 +27,9 @@ Der Bmp(const std::string& ascii) {
 }
 
 TEST(Name, DecodesAttributesInOrderWithTheirRdnStarts) {
-    Der multi = Tlv(0x31, Cat({Seq({Tlv(0x06, kCommonName), Tlv(0x0C, Text("x"))}),
-                               Seq({Tlv(0x06, kOrganization), Tlv(0x13, Text("y"))})}));
-    OwnedName name(Seq({Tlv(0x31, Seq({Tlv(0x06, kCountry), Tlv(0x13, Text("US"))})), multi}));
+    Der multi = Tlv(0x31, Concat({Sequence({Tlv(0x06, kCommonName), Tlv(0x0C, Text("x"))}),
+                               Sequence({Tlv(0x06, kOrganization), Tlv(0x13, Text("y"))})}));
+    OwnedName name(Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCountry), Tlv(0x13, Text("US"))})), multi}));
     ASSERT_EQ(name.status, kOk);
     uint32_t count = 0;
     ASSERT_EQ(NameCount(name.name, &count), kOk);
@@ -50,21 +50,21 @@ TEST(Name, DecodesAttributesInOrderWithTheirRdnStarts) {
 
 TEST(Name, RefusesWhatIsNotAName) {
     const Der cases[] = {
-        Seq({Tlv(0x31, {})}),                                                       // empty RDN
-        Seq({Tlv(0x31, Seq({Tlv(0x06, {}), Tlv(0x13, Text("a"))}))}),               // empty OID
-        Seq({Tlv(0x31, Seq({Tlv(0x06, {0x55, 0x80}), Tlv(0x13, Text("a"))}))}),     // unfinished OID
-        Seq({Tlv(0x31, Seq({Tlv(0x06, kCommonName), Tlv(0x1E, {0x00})}))}),         // half a BMP character
-        Seq({Tlv(0x31, Seq({Tlv(0x06, kCommonName), Tlv(0x1E, {0xD8, 0x00})}))}),   // a lone surrogate
-        Seq({Tlv(0x31, Seq({Tlv(0x06, kCommonName), Tlv(0x0C, {0xC0, 0x80})}))}),   // overlong UTF-8
-        Seq({Tlv(0x31, Seq({Tlv(0x06, kCommonName), Tlv(0x02, {0x01})}))}),         // not a string
-        Seq({Tlv(0x31, Seq({Tlv(0x06, kCommonName), Tlv(0x13, Text("a")), Tlv(0x13, Text("b"))}))}),
-        Cat({NameDer({{kCommonName, 0x13, "a"}}), Der{0x00}}),                      // trailing octet
+        Sequence({Tlv(0x31, {})}),                                                       // empty RDN
+        Sequence({Tlv(0x31, Sequence({Tlv(0x06, {}), Tlv(0x13, Text("a"))}))}),               // empty OID
+        Sequence({Tlv(0x31, Sequence({Tlv(0x06, {0x55, 0x80}), Tlv(0x13, Text("a"))}))}),     // unfinished OID
+        Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x1E, {0x00})}))}),         // half a BMP character
+        Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x1E, {0xD8, 0x00})}))}),   // a lone surrogate
+        Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x0C, {0xC0, 0x80})}))}),   // overlong UTF-8
+        Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x02, {0x01})}))}),         // not a string
+        Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x13, Text("a")), Tlv(0x13, Text("b"))}))}),
+        Concat({NameDer({{kCommonName, 0x13, "a"}}), Der{0x00}}),                      // trailing octet
     };
     for (const Der& der : cases) EXPECT_EQ(OwnedName(der).status, kMalformedEncoding) << ::testing::PrintToString(der);
     EXPECT_EQ(OwnedName(Der{}).status, kDataMissing);
     alignas(8) unsigned char notAName[64] = {};
     EXPECT_EQ(NameSetEncoding(reinterpret_cast<NameObject*>(notAName), nullptr, 0), kInvalidName);
-    OwnedName empty(Seq({}));
+    OwnedName empty(Sequence({}));
     EXPECT_EQ(empty.status, kOk);
     EXPECT_EQ(empty.name->count, 0u);
 }
@@ -86,14 +86,14 @@ TEST(Name, ComparesPrintableStringsLooselyAndOthersExactly) {
         {NameDer({{kCommonName, 0x13, "a"}}), NameDer({{kCommonName, 0x13, "a"}, {kCountry, 0x13, "US"}}), -1},
         {NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a"}}),
          NameDer({{kCommonName, 0x13, "a"}, {kCountry, 0x13, "US"}}), -1},
-        {Seq({Tlv(0x31, Cat({Seq({Tlv(0x06, kCountry), Tlv(0x13, Text("US"))}),
-                              Seq({Tlv(0x06, kCommonName), Tlv(0x13, Text("a"))})}))}),
-         Seq({Tlv(0x31, Cat({Seq({Tlv(0x06, kCommonName), Tlv(0x13, Text("A"))}),
-                              Seq({Tlv(0x06, kCountry), Tlv(0x13, Text("us"))})}))}),
+        {Sequence({Tlv(0x31, Concat({Sequence({Tlv(0x06, kCountry), Tlv(0x13, Text("US"))}),
+                              Sequence({Tlv(0x06, kCommonName), Tlv(0x13, Text("a"))})}))}),
+         Sequence({Tlv(0x31, Concat({Sequence({Tlv(0x06, kCommonName), Tlv(0x13, Text("A"))}),
+                              Sequence({Tlv(0x06, kCountry), Tlv(0x13, Text("us"))})}))}),
          0},
-        {Seq({Tlv(0x31, Seq({Tlv(0x06, kCommonName), Tlv(0x1E, Bmp("ab"))}))}),
-         Seq({Tlv(0x31, Seq({Tlv(0x06, kCommonName), Tlv(0x1E, Bmp("ab"))}))}), 0},
-        {Seq({}), Seq({}), 0},
+        {Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x1E, Bmp("ab"))}))}),
+         Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x1E, Bmp("ab"))}))}), 0},
+        {Sequence({}), Sequence({}), 0},
     };
     for (const Case& c : cases) {
         OwnedName a(c.a);
@@ -128,8 +128,8 @@ TEST(Name, AttributeTableBoundsStringTypesAndLengths) {
         {NameDer({{email, 0x16, std::string(128, 'a')}}), kOk},
         {NameDer({{email, 0x16, std::string(129, 'a')}}), kNameBadLength},
         {NameDer({{email, 0x13, "a"}}), kNameStringTypeNotAllowed},
-        {Seq({Tlv(0x31, Seq({Tlv(0x06, kCommonName), Tlv(0x1E, Bmp(std::string(512, 'a')))}))}), kOk},
-        {Seq({Tlv(0x31, Seq({Tlv(0x06, kCommonName), Tlv(0x1E, Bmp(std::string(513, 'a')))}))}), kNameBadLength},
+        {Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x1E, Bmp(std::string(512, 'a')))}))}), kOk},
+        {Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x1E, Bmp(std::string(513, 'a')))}))}), kNameBadLength},
         {NameDer({{Der{0x55, 0x04, 0x63}, 0x16, ""}}), kOk},  // not in the table
     };
     for (const Case& c : cases) {

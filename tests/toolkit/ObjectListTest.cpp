@@ -12,13 +12,9 @@ void CountDestroy(ObjectHeader*) {
 }
 constexpr ObjectMethods kCounted{CountDestroy};
 
-ObjectHeader* NewCert() {
-    return ObjectNew(sizeof(ObjectHeader) + 16, kTagCertificate, &kCounted);
-}
-
 TEST(Objects, ReferenceCountingAndRelease) {
     g_destroyed = 0;
-    ObjectHeader* cert = NewCert();
+    ObjectHeader* cert = ObjectNew(sizeof(ObjectHeader) + 16, kTagCertificate, &kCounted);
     ASSERT_NE(cert, nullptr);
     EXPECT_EQ(cert->references, 1u);
     EXPECT_EQ(cert->tag, kTagCertificate);
@@ -141,25 +137,6 @@ TEST_F(ObjectListTest, IndexAndArgumentFailuresChangeNothing) {
     EXPECT_EQ(index, 77u);
     EXPECT_EQ(Contents(), std::vector<int>{1});
     EXPECT_EQ(g_livePayloads, 1);
-}
-
-TEST_F(ObjectListTest, ByReferenceSharesTheObjectAndOutlivesTheCaller) {
-    g_destroyed = 0;
-    ObjectHeader* cert = NewCert();
-    ASSERT_EQ(ObjectListAppend(list_, cert, nullptr, &kListByReference), kOk);
-    ObjectRelease(&cert);
-    EXPECT_EQ(g_destroyed, 0);
-    void* payload = nullptr;
-    ASSERT_EQ(ObjectListGet(list_, 0, &payload), kOk);
-    EXPECT_EQ(static_cast<ObjectHeader*>(payload)->references, 1u);
-    // Only certificates and CRLs can be shared.
-    ObjectList* other = nullptr;
-    ASSERT_EQ(ObjectListCreate(&other), kOk);
-    EXPECT_EQ(ObjectListAppend(list_, other, nullptr, &kListByReference), kWrongObjectKind);
-    ObjectListFree(&other);
-    ObjectListFree(&list_);
-    EXPECT_EQ(list_, nullptr);
-    EXPECT_EQ(g_destroyed, 1);
 }
 
 }  // namespace

@@ -87,11 +87,11 @@ const auto kCriticalPolicies = [](CertSpec& inter, CertSpec&, const TestKey&) {
 // Name constraints, policies and mappings: kinds 2 and 3 only.
 const auto kExcludedName = [](CertSpec& inter, CertSpec& leaf, const TestKey&) {
     inter.extensions.push_back({"2.5.29.30", true, Tlv(0x30, Tlv(0xA1, Tlv(0x30, Tlv(0x82, Text("bad.example")))))});
-    leaf.extensions.push_back({"2.5.29.17", false, Seq({Tlv(0x82, Text("www.bad.example"))})});
+    leaf.extensions.push_back({"2.5.29.17", false, Sequence({Tlv(0x82, Text("www.bad.example"))})});
 };
 const auto kMappingFromAnyPolicy = [](CertSpec& inter, CertSpec&, const TestKey&) {
     Der anyPolicy = {0x06, 0x04, 0x55, 0x1D, 0x20, 0x00};
-    inter.extensions.push_back({"2.5.29.33", false, Seq({Seq({anyPolicy, Tlv(0x06, {0x2A, 0x03})})})});
+    inter.extensions.push_back({"2.5.29.33", false, Sequence({Sequence({anyPolicy, Tlv(0x06, {0x2A, 0x03})})})});
 };
 const auto kKeyIds = [](Der ski) {
     return [ski](CertSpec& inter, CertSpec& leaf, const TestKey&) {
