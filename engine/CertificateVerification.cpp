@@ -35,6 +35,7 @@ public:
     uint32_t SignerFlags() const override { return callback_.SignerFlags(); }
     uint32_t TimeValue() const override { return callback_.TimeValue(); }
     uint32_t MemberCount() const override { return callback_.MemberCount(); }
+    void Close() override { callback_.Close(); }
     const MemberHash& Member(uint32_t position) const override {
         const CatalogMember& member = callback_.Member(position);
         member_.length = member.length;

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "engine/WalkAheadOverride.h"
+#include "platform/TraceBuffer.h"
 
 namespace TarnVerifyTrustDriver {
 
@@ -39,10 +40,17 @@ WalkAhead::WalkAhead(ICatalogVerifier& own, std::span<ICatalogVerifier* const> o
     early_ = std::make_unique<Slot[]>(others.size());
     for (size_t i = 0; i < others.size(); ++i) early_[i].early = true;
     queue_.reserve(slots + others.size());
+    // Room for every walk the window and the early slots hold, so that
+    // giving one back never allocates.
+    retired_ = std::make_unique<Retired[]>(others.size());
+    for (size_t i = 0; i < others.size(); ++i) {
+        retired_[i].callbacks.reserve(slots + others.size());
+        retired_[i].deleting.reserve(slots + others.size());
+    }
     threads_.reserve(others.size());
-    for (ICatalogVerifier* verifier : others) {
+    for (size_t i = 0; i < others.size(); ++i) {
         try {
-            threads_.emplace_back([this, verifier] { Work(*verifier); });
+            threads_.emplace_back([this, i, verifier = others[i]] { Work(i, *verifier); });
         } catch (const std::system_error&) {
             break;  // the threads that started do the walking
         }
@@ -58,6 +66,11 @@ WalkAhead::~WalkAhead() {
     }
     queuedSignal_.notify_all();
     for (std::thread& thread : threads_) thread.join();
+    korva::trace::Buffer dropped;
+    korva::trace::Capture capture(&dropped);
+    for (size_t i = 0; i < threads_.size(); ++i) {
+        for (ICatalogEvidence* callback : retired_[i].callbacks) delete callback;
+    }
 }
 
 bool WalkAhead::WorthEarly(const korva::platform::FindData& entry) const {
@@ -67,6 +80,7 @@ bool WalkAhead::WorthEarly(const korva::platform::FindData& entry) const {
 WalkAhead::Slot& WalkAhead::Push() {
     Slot& slot = slots_[(head_ + count_++) % capacity_];
     slot.walk.Discard();
+    slot.walker = 0;
     slot.queued = false;
     slot.walked = false;
     return slot;
@@ -79,6 +93,7 @@ bool WalkAhead::EarlyFree() const {
 WalkAhead::Slot& WalkAhead::PushEarly() {
     Slot& slot = *std::find_if(early_.get(), early_.get() + earlyCount_, [](const Slot& s) { return !s.held; });
     slot.walk.Discard();
+    slot.walker = 0;
     slot.queued = false;
     slot.walked = false;
     slot.held = true;
@@ -142,7 +157,7 @@ WalkAhead::Slot& WalkAhead::Front() {
                 walkedSignal_.wait(lock);
                 continue;
             }
-            WalkQueued(lock, next, own_);
+            WalkQueued(lock, next, own_, 0);
         }
     }
     return slot;
@@ -150,8 +165,9 @@ WalkAhead::Slot& WalkAhead::Front() {
 
 void WalkAhead::Pop() {
     Slot& slot = slots_[head_];
+    Retire(slot);
     if (slot.stand != nullptr) {
-        slot.stand->walk.Discard();
+        Retire(*slot.stand);
         slot.stand->claimed = false;
         slot.stand->held = false;
         slot.stand = nullptr;
@@ -163,19 +179,43 @@ void WalkAhead::Pop() {
     --count_;
 }
 
-void WalkAhead::Work(ICatalogVerifier& verifier) {
+void WalkAhead::Retire(Slot& slot) {
+    if (slot.walker == 0) return slot.walk.Discard();
+    ICatalogEvidence* callback = slot.walk.Release();
+    if (callback == nullptr) return;
+    std::lock_guard<std::mutex> guard(lock_);
+    retired_[slot.walker - 1].callbacks.push_back(callback);
+}
+
+void WalkAhead::Work(size_t thread, ICatalogVerifier& verifier) {
     std::unique_lock<std::mutex> lock(lock_);
     for (;;) {
         queuedSignal_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (stopping_) return;
-        WalkQueued(lock, queue_.begin(), verifier);
+        DeleteRetired(lock, retired_[thread]);
+        if (!queue_.empty()) WalkQueued(lock, queue_.begin(), verifier, thread + 1);
     }
 }
 
+void WalkAhead::DeleteRetired(std::unique_lock<std::mutex>& lock, Retired& retired) {
+    if (retired.callbacks.empty()) return;
+    retired.deleting.swap(retired.callbacks);
+    lock.unlock();
+    {
+        // Closed by the store, they have nothing more to report.
+        korva::trace::Buffer dropped;
+        korva::trace::Capture capture(&dropped);
+        for (ICatalogEvidence* callback : retired.deleting) delete callback;
+    }
+    retired.deleting.clear();
+    lock.lock();
+}
+
 void WalkAhead::WalkQueued(std::unique_lock<std::mutex>& lock, std::vector<Slot*>::iterator queued,
-                           ICatalogVerifier& verifier) {
+                           ICatalogVerifier& verifier, size_t walker) {
     Slot& slot = **queued;
     queue_.erase(queued);
+    slot.walker = walker;
     lock.unlock();
     {
         // Held in the slot until the store reaches the catalog.

@@ -41,6 +41,7 @@ public:
         uint64_t bytes = 0;  // the file's size once queued in the window, else 0
         bool queued = false;
         bool walked = false;  // under the lock
+        size_t walker = 0;    // who walked it: 0 the scanning thread, else thread walker - 1
         bool early = false;   // one of the early slots
         bool held = false;    // an early slot in use
         bool claimed = false;  // an early slot that a window slot stands on
@@ -83,9 +84,22 @@ public:
     void Pop();
 
 private:
-    void Work(ICatalogVerifier& verifier);
+    // The callbacks a thread made, closed by the store, for the thread to
+    // delete: memory goes back where it came from, not across threads.
+    struct Retired {
+        std::vector<ICatalogEvidence*> callbacks;
+        std::vector<ICatalogEvidence*> deleting;  // the thread's, outside the lock
+    };
+
+    void Work(size_t thread, ICatalogVerifier& verifier);
+    // Lets go of a slot's walk once the store is done with it.
+    void Retire(Slot& slot);
+    // Deletes what the store gave back to a thread; called and returns with
+    // `lock` held.
+    void DeleteRetired(std::unique_lock<std::mutex>& lock, Retired& retired);
     // Takes `slot` off the queue and walks it; called and returns with `lock` held.
-    void WalkQueued(std::unique_lock<std::mutex>& lock, std::vector<Slot*>::iterator slot, ICatalogVerifier& verifier);
+    void WalkQueued(std::unique_lock<std::mutex>& lock, std::vector<Slot*>::iterator slot, ICatalogVerifier& verifier,
+                    size_t walker);
 
     CCallbacks* callbacks_;
     ICatalogVerifier& own_;  // the scanning thread's
@@ -102,6 +116,7 @@ private:
     std::condition_variable queuedSignal_;
     std::condition_variable walkedSignal_;
     std::vector<Slot*> queue_;  // slots to walk: early ones, then the window's oldest first
+    std::unique_ptr<Retired[]> retired_;  // one for each thread
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };
