@@ -181,9 +181,14 @@ bool CMicrosoftCatalogCallback::SignedRange::Holds(const Asn1Node& node) const {
 CMicrosoftCatalogCallback::CMicrosoftCatalogCallback(const TrustAnchorSet& anchors) : anchors_(anchors) {}
 
 CMicrosoftCatalogCallback::~CMicrosoftCatalogCallback() {
+    Close();
+    ReleaseMembers();
+}
+
+void CMicrosoftCatalogCallback::Close() {
     ReleaseSignerKeys();
     if (database_ != nullptr && tk::ServiceUnbind(&database_) != tk::kOk) Emit(15, Level::Warning);
-    ReleaseMembers();
+    database_ = nullptr;  // reported once, whatever the unbinding said
 }
 
 void CMicrosoftCatalogCallback::ReleaseSignerKeys() {

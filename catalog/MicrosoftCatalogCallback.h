@@ -53,6 +53,9 @@ public:
 
     // 0 ready, 2 the certificate context cannot be set up, 1000 out of memory.
     uint32_t OnParseBegin() override;
+    // Lets the signer keys and the database binding go, with their events;
+    // the destructor does it unless done.
+    void Close();
     // 0 go on, 2 reject, 1000 out of memory.
     uint32_t OnNode(Asn1Node& node) override;
 

@@ -1,7 +1,6 @@
 #include "catalog/ParseCatalogFile.h"
 
 #include "catalog/ParseAsn1.h"
-#include "platform/LargePages.h"
 #include "platform/Trace.h"
 #include "runtime/File.h"
 
@@ -18,9 +17,9 @@ void Emit(uint32_t number, trace::Level level, std::initializer_list<trace::Valu
 // Releases what a parse holds on every way out.
 struct ParseResources {
     ParserStack* stack = nullptr;
-    void* buffer = nullptr;
+    CatalogReadBuffer* reads = nullptr;
     ~ParseResources() {
-        FreeBuffer(buffer);
+        if (reads != nullptr) reads->Done();
         delete stack;
     }
 };
@@ -28,8 +27,9 @@ struct ParseResources {
 }  // namespace
 
 uint32_t ParseCatalogFile(CatalogParseRecord* record, CCallbacks* allocator, const wchar_t* path,
-                          IAsn1NodeCallback* callback) {
+                          IAsn1NodeCallback* callback, CatalogReadBuffer* buffer) {
     if (record != nullptr) record->value = 0;
+    CatalogReadBuffer own;  // outlives `held`, which marks it done
     ParseResources held;
     held.stack = new (allocator) ParserStack();
     if (held.stack == nullptr || !held.stack->IsValid()) return kWalkOutOfMemory;
@@ -56,15 +56,12 @@ uint32_t ParseCatalogFile(CatalogParseRecord* record, CCallbacks* allocator, con
         Emit(13, trace::Level::Error, {trace::Num(size)});
         return kWalkOutOfMemory;
     }
-    // A large file lands on large pages, which its read then faults in a few
-    // at a time instead of one per small page.
-    size_t blockSize = static_cast<size_t>(size) + korva::platform::LargePageSlack(static_cast<size_t>(size));
-    held.buffer = AllocateBuffer(blockSize);
-    if (held.buffer == nullptr) {
+    held.reads = buffer != nullptr ? buffer : &own;
+    uint8_t* data = held.reads->Reserve(static_cast<size_t>(size));
+    if (data == nullptr) {
         Emit(14, trace::Level::Error, {trace::Num(size)});
         return kWalkOutOfMemory;
     }
-    uint8_t* data = korva::platform::PlaceOnLargePages(held.buffer, blockSize, static_cast<size_t>(size));
     if (!file.Read(data, static_cast<uint32_t>(size), nullptr)) {
         Emit(15, trace::Level::Error, {trace::Num(size)});
         return kWalkCannotRead;

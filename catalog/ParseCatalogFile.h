@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "catalog/Asn1NodeCallback.h"
+#include "catalog/CatalogReadBuffer.h"
 #include "catalog/WalkResult.h"
 #include "runtime/MemoryService.h"
 
@@ -16,8 +17,9 @@ struct CatalogParseRecord {
 };
 
 // 1 walked, 5 empty file, 8 cannot open, 9 cannot size or read, 11 malformed
-// or rejected, 22 out of memory or refused by OnParseBegin.
+// or rejected, 22 out of memory or refused by OnParseBegin. The file is read
+// into `buffer`, or into a buffer of the call's own when it is null.
 uint32_t ParseCatalogFile(CatalogParseRecord* record, CCallbacks* allocator, const wchar_t* path,
-                          IAsn1NodeCallback* callback);
+                          IAsn1NodeCallback* callback, CatalogReadBuffer* buffer = nullptr);
 
 }  // namespace TarnVerifyTrustDriver

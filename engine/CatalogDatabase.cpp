@@ -237,9 +237,11 @@ bool CCatalogDatabaseSingleton::ScanChangedDirectories(std::span<const ScanTarge
     const ScanTarget* listed = nullptr;
     try {
         CatalogListing listing;
+        size_t listedIndex = 0;  // of listing.entry in its directory
         // Lists the next target due that has catalogs; the ones passed on the
         // way are re-armed at once.
         auto listNext = [&] {
+            listedIndex = 0;
             while (next < targets.size()) {
                 listed = &targets[next++];
                 if (!ScanDue(*listed, verification, anchorsSetUp)) continue;
@@ -252,6 +254,29 @@ bool CCatalogDatabaseSingleton::ScanChangedDirectories(std::span<const ScanTarge
         bool more = listNext();
         ICatalogVerifier& verifier = verification.Verifier();
         WalkAhead ahead(verifier, {workers_, workerCount_}, store_.callbacks());
+        // A second listing of the listed directory runs ahead of the first to
+        // find the large catalogs still to come and have them walked early.
+        CatalogListing scout;
+        const ScanTarget* scouted = nullptr;
+        bool scouting = false;
+        size_t scoutIndex = 0;
+        auto scoutAhead = [&] {
+            if (more && scouted != listed && ahead.threads() != 0) {
+                scouted = listed;
+                scoutIndex = 0;
+                scouting = scout.Open(*listed->directory);
+            }
+            for (; scouting && ahead.EarlyFree(); scouting = scout.Next(), ++scoutIndex) {
+                if (scoutIndex <= listedIndex || !ahead.WorthEarly(scout.entry)) continue;
+                std::wstring path = JoinPath(*listed->directory, scout.entry.fileName);
+                if (!WalkAheadFor(path, scout.entry)) continue;
+                WalkAhead::Slot& slot = ahead.PushEarly();
+                slot.directory = listed->directory;
+                slot.entry = scout.entry;
+                slot.path = std::move(path);
+                ahead.Queue(slot);
+            }
+        };
         while (more || !ahead.empty()) {
             // The window fills in scan order and empties in it.
             if (more && !ahead.full()) {
@@ -259,17 +284,26 @@ bool CCatalogDatabaseSingleton::ScanChangedDirectories(std::span<const ScanTarge
                 slot.directory = listed->directory;
                 slot.entry = listing.entry;
                 slot.path = JoinPath(*listed->directory, listing.entry.fileName);
-                if (ahead.threads() != 0 && WalkAheadFor(slot.path, slot.entry)) ahead.Queue(slot);
+                if (ahead.threads() != 0 && !ahead.Claim(slot) && WalkAheadFor(slot.path, slot.entry)) {
+                    ahead.Queue(slot);
+                }
                 more = listing.Next();
-                if (!more) RearmWatch(listed->notification);
+                ++listedIndex;
+                if (!more) {
+                    RearmWatch(listed->notification);
+                    ahead.ReleaseUnclaimed();
+                    scouting = false;
+                }
                 // Threads list the next directory at once; without them it
                 // waits until the store has taken this one in, as the
                 // anchors may still be set up for it.
                 if (!more && ahead.threads() != 0) more = listNext();
                 continue;
             }
+            // The threads have the window to walk while the scout lists.
+            scoutAhead();
             WalkAhead::Slot& slot = ahead.Front();
-            TakeIn(*slot.directory, slot.entry, slot.path, verifier, &slot.walk);
+            TakeIn(*slot.directory, slot.entry, slot.path, verifier, &slot.prepared());
             ahead.Pop();
             if (!more && ahead.empty()) more = listNext();
         }

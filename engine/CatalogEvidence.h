@@ -43,6 +43,10 @@ public:
     // The member hashes in document order.
     virtual uint32_t MemberCount() const = 0;
     virtual const MemberHash& Member(uint32_t position) const = 0;
+    // Ends the store's use: what letting the callback go reports is reported
+    // here, so that deleting it later, on the thread that walked it, reports
+    // nothing more.
+    virtual void Close() {}
 };
 
 class ICatalogVerifier {

@@ -20,13 +20,14 @@ bool IsPlainFile(uint32_t attributes) {
     return (attributes & kPlain) != 0 && (attributes & kNotPlain) == 0;
 }
 
-// Deletes the catalog callback on every way out of AddCatalog.
-class CallbackOwner {
+// Closes the catalog callback on every way out of AddCatalog; the walk that
+// made it deletes it.
+class CallbackCloser {
 public:
-    explicit CallbackOwner(ICatalogEvidence* callback) : callback_(callback) {}
-    ~CallbackOwner() { delete callback_; }
-    CallbackOwner(const CallbackOwner&) = delete;
-    CallbackOwner& operator=(const CallbackOwner&) = delete;
+    explicit CallbackCloser(ICatalogEvidence* callback) : callback_(callback) {}
+    ~CallbackCloser() { callback_->Close(); }
+    CallbackCloser(const CallbackCloser&) = delete;
+    CallbackCloser& operator=(const CallbackCloser&) = delete;
 
 private:
     ICatalogEvidence* callback_;
@@ -69,7 +70,7 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
     uint32_t walkResult = 0;
     ICatalogEvidence* callback = prepared->Take(walkResult);
     if (callback == nullptr) return StoreFailure(13, trace::Level::Error);
-    CallbackOwner owner(callback);
+    CallbackCloser closer(callback);
     if (walkResult != kWalkSucceeded) return false;
     if (!callback->ContentDigestMatched()) return StoreFailure(14, trace::Level::Warning, {trace::Text(path)});
     if (!callback->SignerVerified()) return StoreFailure(15, trace::Level::Warning, {trace::Text(path)});

@@ -35,6 +35,7 @@ public:
     uint32_t SignerFlags() const override { return callback_.SignerFlags(); }
     uint32_t TimeValue() const override { return callback_.TimeValue(); }
     uint32_t MemberCount() const override { return callback_.MemberCount(); }
+    void Close() override { callback_.Close(); }
     const MemberHash& Member(uint32_t position) const override {
         const CatalogMember& member = callback_.Member(position);
         member_.length = member.length;
@@ -84,7 +85,11 @@ void CCertificateVerification::ReleaseTrustAnchors() {
     anchors_.cache = nullptr;
 }
 
-void CCertificateVerification::ResetContext() { context_.Reset(); }
+void CCertificateVerification::ResetContext() {
+    context_.Reset();
+    // A host that stays resident holds nothing for the files between cycles.
+    readBuffer_.Release();
+}
 
 ICatalogEvidence* CCertificateVerification::CreateCallback(CCallbacks* callbacks) {
     return new (callbacks) CallbackEvidence(anchors_);
@@ -94,14 +99,14 @@ uint32_t CCertificateVerification::ParseCatalogFile(const wchar_t* path, ICatalo
                                                    CCallbacks* callbacks) {
     CatalogParseRecord record;
     return TarnVerifyTrustDriver::ParseCatalogFile(&record, callbacks, path,
-                                                   &static_cast<CallbackEvidence&>(callback).callback());
+                                                   &static_cast<CallbackEvidence&>(callback).callback(), &readBuffer_);
 }
 
 uint32_t CCertificateVerification::ParseCatalogFile(const wchar_t* path, ICatalogEvidence& callback,
                                                    CCallbacks* callbacks, StoppingNode& stop) {
     CStoppingNodeRecorder recorder(static_cast<CallbackEvidence&>(callback).callback(), stop);
     CatalogParseRecord record;
-    return TarnVerifyTrustDriver::ParseCatalogFile(&record, callbacks, path, &recorder);
+    return TarnVerifyTrustDriver::ParseCatalogFile(&record, callbacks, path, &recorder, &readBuffer_);
 }
 
 }  // namespace TarnVerifyTrustDriver

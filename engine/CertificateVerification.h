@@ -4,6 +4,7 @@
 // per catalog file.
 #pragma once
 
+#include "catalog/CatalogReadBuffer.h"
 #include "catalog/CertContext.h"
 #include "catalog/StoppingNode.h"
 #include "catalog/TrustAnchorSet.h"
@@ -42,6 +43,8 @@ public:
 private:
     CCertContext context_;
     TrustAnchorSet anchors_;
+    // This verifier walks on one thread at a time, reading every file here.
+    CatalogReadBuffer readBuffer_;
     // The worker verifiers set up since the anchors, newest first.
     CCertificateVerification* nextWorker_ = nullptr;
 };

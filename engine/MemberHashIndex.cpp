@@ -169,10 +169,31 @@ HashKeyOrder::HashKeyOrder(MemberHashIndex& index, bool unsavedOnly) : index_(in
         for (uint32_t i = 0; i < 4; ++i) prefix = prefix << 8 | (i < entry.length ? entry.bytes[i] : 0);
         sorted_[count_++] = prefix << 32 | number;
     }
-    std::sort(sorted_, sorted_ + count_, [&](uint64_t a, uint64_t b) {
-        if ((a ^ b) >> 32 != 0) return a < b;
-        return CompareHashBytes(index[static_cast<uint32_t>(a)].view(), index[static_cast<uint32_t>(b)].view()) < 0;
-    });
+    if (count_ < 2) return;
+    auto* scratch = static_cast<uint64_t*>(AllocateObject(size_t{count_} * sizeof(uint64_t), index.callbacks()));
+    if (scratch == nullptr) {
+        ok_ = false;
+        return;
+    }
+    // By prefix in four stable passes, one per byte from the lowest, which
+    // end back in `sorted_`; then each run of one prefix by the whole keys.
+    uint64_t* from = sorted_;
+    uint64_t* to = scratch;
+    for (uint32_t shift = 32; shift < 64; shift += 8) {
+        uint32_t starts[257] = {};
+        for (uint32_t i = 0; i < count_; ++i) ++starts[(from[i] >> shift & 0xFF) + 1];
+        for (uint32_t value = 0; value < 256; ++value) starts[value + 1] += starts[value];
+        for (uint32_t i = 0; i < count_; ++i) to[starts[from[i] >> shift & 0xFF]++] = from[i];
+        std::swap(from, to);
+    }
+    FreeObject(scratch);
+    for (uint32_t run = 0, end = 1; run < count_; run = end++) {
+        while (end < count_ && (sorted_[end] ^ sorted_[run]) >> 32 == 0) ++end;
+        if (end - run < 2) continue;
+        std::sort(sorted_ + run, sorted_ + end, [&](uint64_t a, uint64_t b) {
+            return CompareHashBytes(index[static_cast<uint32_t>(a)].view(), index[static_cast<uint32_t>(b)].view()) < 0;
+        });
+    }
 }
 
 HashKeyOrder::~HashKeyOrder() {

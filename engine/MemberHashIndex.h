@@ -15,6 +15,7 @@
 #include "engine/MemberHash.h"
 #include "engine/NodePool.h"
 #include "engine/StoreEntries.h"
+#include "platform/Prefetch.h"
 #include "runtime/MemoryService.h"
 
 namespace TarnVerifyTrustDriver {
@@ -89,12 +90,16 @@ public:
     template <class Visit>
     bool ForEach(Visit&& visit) {
         for (uint32_t i = 0; i < count_; ++i) {
+            // Key order is scattered over the pool: ask for an entry ahead.
+            if (i + kAhead < count_) korva::platform::Prefetch(&index_[static_cast<uint32_t>(sorted_[i + kAhead])]);
             if (!visit(index_[static_cast<uint32_t>(sorted_[i])])) return false;
         }
         return true;
     }
 
 private:
+    static constexpr uint32_t kAhead = 8;
+
     MemberHashIndex& index_;
     uint64_t* sorted_ = nullptr;  // the first key bytes above the entry number
     uint32_t count_ = 0;

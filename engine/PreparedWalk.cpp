@@ -12,9 +12,7 @@ ICatalogEvidence* PreparedWalk::Take(uint32_t& result) {
     events_.Replay();
     result = result_;
     walked_ = false;
-    ICatalogEvidence* callback = callback_;
-    callback_ = nullptr;
-    return callback;
+    return callback_;
 }
 
 void PreparedWalk::Discard() {
@@ -27,6 +25,14 @@ void PreparedWalk::Discard() {
     callback_ = nullptr;
     walked_ = false;
     events_.Clear();
+}
+
+ICatalogEvidence* PreparedWalk::Release() {
+    ICatalogEvidence* callback = callback_;
+    callback_ = nullptr;
+    walked_ = false;
+    events_.Clear();
+    return callback;
 }
 
 }  // namespace TarnVerifyTrustDriver

@@ -21,11 +21,13 @@ public:
     // when it cannot be made, and then nothing is walked.
     void Walk(ICatalogVerifier& verifier, const wchar_t* path, CCallbacks* callbacks);
     bool walked() const { return walked_; }
-    // Emits the held events, then hands the callback over (null when it
-    // could not be made).
+    // Emits the held events, then lends the callback (null when it could not
+    // be made); it stays here until Discard or Release.
     ICatalogEvidence* Take(uint32_t& result);
-    // Drops the events and the callback unused, emitting nothing.
+    // Drops the events and deletes the callback, emitting nothing.
     void Discard();
+    // Drops the events and hands the callback over to be deleted elsewhere.
+    ICatalogEvidence* Release();
 
     korva::trace::Buffer& events() { return events_; }
 
