@@ -34,6 +34,7 @@
 #include <utility>
 
 #include "platform/IoFaultPoint.h"
+#include "platform/TextConversion.h"
 #include "platform/posix/HostPath.h"
 #include "platform/posix/PosixErrors.h"
 
@@ -139,10 +140,58 @@ void UnlinkIfSameFile(int fd, const std::string& path) {
     if (open.st_dev == named.st_dev && open.st_ino == named.st_ino) ::unlink(path.c_str());
 }
 
+// Locks and wraps a fresh descriptor; closes it when that fails.
+FileHandle Adopt(int fd, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags, std::string hostPath,
+                 bool existed) {
+    if (!PrepareDescriptor(fd, access, share, disposition, hostPath)) {
+        ::close(fd);
+        return InvalidFileHandle();
+    }
+    auto* file = new (std::nothrow) PosixFile{fd, (flags & kFileFlagDeleteOnClose) != 0, {}};
+    if (file == nullptr) {
+        ::close(fd);
+        SetLastError(kErrorNotEnoughMemory);
+        return InvalidFileHandle();
+    }
+    if (file->deleteOnClose) file->path = std::move(hostPath);
+    bool reportExisting = existed && (disposition == kOpenAlways || disposition == kCreateAlways);
+    SetLastError(reportExisting ? kErrorAlreadyExists : kErrorSuccess);
+    return file;
+}
+
+// Reading an existing file, what a scan does for every catalog, needs no
+// look before the open: the name as given is tried first (the case-folding
+// search would keep it when it exists), and the descriptor tells whether it
+// is a directory.
+FileHandle OpenForReading(const wchar_t* path, uint32_t access, uint32_t share, uint32_t flags) {
+    std::string hostPath = WideToUtf8(path);
+    int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        hostPath = HostPath(path);
+        fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return InvalidFileHandle();
+    }
+    struct stat info {};
+    bool known = ::fstat(fd, &info) == 0;
+    if (!known || S_ISDIR(info.st_mode)) {
+        // CreateFileW refuses directories without backup semantics.
+        known ? SetLastError(kErrorAccessDenied) : SetLastErrorFromErrno();
+        ::close(fd);
+        return InvalidFileHandle();
+    }
+    return Adopt(fd, access, share, kOpenExisting, flags, std::move(hostPath), true);
+}
+
 }  // namespace
 
 FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) {
     try {
+        if (disposition == kOpenExisting && (access & kGenericWrite) == 0) {
+            return OpenForReading(path, access, share, flags);
+        }
         std::string hostPath = HostPath(path);
         int mode = (access & kGenericRead) && (access & kGenericWrite) ? O_RDWR
                    : (access & kGenericWrite)                          ? O_WRONLY
@@ -173,20 +222,7 @@ FileHandle OpenFile(const wchar_t* path, uint32_t access, uint32_t share, uint32
             SetLastErrorFromErrno();
             return InvalidFileHandle();
         }
-        if (!PrepareDescriptor(fd, access, share, disposition, hostPath)) {
-            ::close(fd);
-            return InvalidFileHandle();
-        }
-        auto* file = new (std::nothrow) PosixFile{fd, (flags & kFileFlagDeleteOnClose) != 0, {}};
-        if (file == nullptr) {
-            ::close(fd);
-            SetLastError(kErrorNotEnoughMemory);
-            return InvalidFileHandle();
-        }
-        if (file->deleteOnClose) file->path = std::move(hostPath);
-        bool reportExisting = existed && (disposition == kOpenAlways || disposition == kCreateAlways);
-        SetLastError(reportExisting ? kErrorAlreadyExists : kErrorSuccess);
-        return file;
+        return Adopt(fd, access, share, disposition, flags, std::move(hostPath), existed);
     } catch (...) {
         SetLastError(kErrorNotEnoughMemory);
         return InvalidFileHandle();
