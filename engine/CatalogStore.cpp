@@ -49,6 +49,7 @@ void CatalogStore::ClearStore() {
     hashes_.Clear();
     signerValues_.Clear();
     signerValueIndex_.Clear();
+    ForgetSignerReach();
 }
 
 bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& findData, ICatalogVerifier& verifier,
@@ -82,6 +83,7 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
 
     // The signer values are interned before the record is touched, so that
     // a failure here leaves no record whose values name another signer's.
+    ForgetSignerReach();
     CatalogRecord scratch;
     scratch.owner = this;
     uint8_t values[4] = {};
@@ -129,6 +131,9 @@ bool CatalogStore::AddCatalog(const std::wstring& path, const CatalogFindData& f
     // The file time goes in last: a catalog taken in only in part keeps a
     // time that differs from its file's, so the next scan walks it again.
     record->fileTime = findData.lastWriteTime;
+    // KeepsSignerReach let the catalog in only for a store left as the
+    // loader demands, and it was taken in whole.
+    NoteSignerReachHolds();
     StoreEvent(29, trace::Level::Information, {trace::Num(added)});
     return true;
 }

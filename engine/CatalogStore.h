@@ -61,13 +61,36 @@ public:
     // the table is unchanged.
     bool AppendSignerValue(std::span<const uint8_t> value, bool unsaved);
 
+    // Whether the store is known to be as the loader demands: the highest
+    // signer value index reached through names equals the one reached through
+    // member hashes and is the table's last. Noted where that was shown,
+    // forgotten when AddCatalog starts changing the store, and void once any
+    // container's size differs from when it was noted, so that a change made
+    // through the accessors above cannot leave a stale note behind.
+    bool SignerReachHolds() const { return reachNoted_ && reachCounts_ == Counts(); }
+    void NoteSignerReachHolds() {
+        reachNoted_ = true;
+        reachCounts_ = Counts();
+    }
+    void ForgetSignerReach() { reachNoted_ = false; }
+
 private:
+    struct ContainerCounts {
+        uint32_t records, names, hashes, values;
+        bool operator==(const ContainerCounts&) const = default;
+    };
+    ContainerCounts Counts() const {
+        return {records_.count(), names_.count(), hashes_.count(), signerValues_.count()};
+    }
+
     CCallbacks* callbacks_;
     GrowableArray<CatalogRecord> records_;
     OrderedMap<NameOrder> names_;
     MemberHashIndex hashes_;
     GrowableArray<SignerValueEntry> signerValues_;
     OrderedMap<SignerValueOrder> signerValueIndex_;
+    bool reachNoted_ = false;
+    ContainerCounts reachCounts_{};
 };
 
 // The record `reference` names, or null when it has no owner or its index is

@@ -1,10 +1,12 @@
 #include "engine/CatalogStore.h"
 #include "engine/CatalogStoreFile.h"
+#include "engine/SignerReach.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <vector>
 #include <random>
 
@@ -272,6 +274,46 @@ TEST(CatalogStore, EverySaveLoadsWhateverOrderCatalogsArrive) {
     }
 }
 
+// A record put in through the accessors that names the last signer value
+// but owns no member hash leaves a store the loader refuses: whether the
+// containers grew or were emptied and refilled to the same sizes, the note
+// that the store was loadable lapses, and a known signer's next catalog is
+// held back.
+TEST(CatalogStore, SignerReachNoteLapsesWhenTheStoreChangesBeneathIt) {
+    struct Case { const char* what; bool refill; };
+    for (const Case& c : {Case{"grown", false}, Case{"emptied and refilled", true}}) {
+        CatalogStore store;
+        FakeVerifier verifier;
+        verifier.catalogs[L"a.cat"] = Catalog({Hash(1, 20)});
+        verifier.catalogs[L"b.cat"] = Catalog({Hash(2, 20)});
+        verifier.catalogs[L"b.cat"].values[3] = verifier.catalogs[L"b.cat"].values[2];  // not the last index
+        ASSERT_TRUE(store.AddCatalog(L"a.cat", kPlain, verifier));
+        ASSERT_TRUE(store.SignerReachHolds()) << c.what;
+        if (c.refill) {
+            store.ClearStore();
+            for (const Bytes& value : Catalog({}).values) {
+                CatalogRecord holder;
+                holder.owner = &store;
+                uint8_t index = 0;
+                ASSERT_TRUE(InternSignerValue(holder, value, index));
+            }
+            MemberHashIndex::Result hash = store.hashes().FindOrInsert(Hash(9, 20));
+            ASSERT_NE(hash.entry, nullptr);
+            hash.entry->index = 0;  // the record below is not marked as its owner
+        } else {
+            ASSERT_TRUE(store.AppendSignerValue(Bytes{0xEE}, true));
+        }
+        CatalogRecord* stray = store.records().Append();
+        ASSERT_NE(stray, nullptr);
+        stray->signerValue1 = stray->signerValue2 = stray->signerValue3 = stray->signerValue4 =
+            static_cast<uint8_t>(store.signerValues().count() - 1);
+        OrderedMap<NameOrder>::Result name = store.names().FindOrInsert(L"stray.cat");
+        ASSERT_TRUE(name.entry != nullptr && SetRef(name.entry->ref, &store, store.records().count() - 1));
+        EXPECT_FALSE(store.SignerReachHolds()) << c.what;
+        EXPECT_FALSE(store.AddCatalog(L"b.cat", kPlain, verifier)) << c.what;
+    }
+}
+
 TEST(CatalogStore, ResolveAndSetRefCheckOwnerAndIndex) {
     CatalogStore store;
     FakeVerifier verifier;
@@ -289,11 +331,32 @@ TEST(CatalogStore, AllocationFailuresLeakNothingAndLeaveNoWrongSignerIndex) {
     FakeVerifier verifier;
     verifier.catalogs[L"a.cat"] = Catalog({Hash(1, 20), Hash(2, 32)});
     verifier.catalogs[L"b.cat"] = Catalog({Hash(2, 32), Hash(3, 20)}, "other");
+    // Catalogs that might come next: known values or new ones, with a hash
+    // of their own or none. Made before the sweep, which fails allocations.
+    const FakeCatalog probes[] = {Catalog({Hash(4, 20)}), Catalog({Hash(1, 20)}), Catalog({Hash(4, 20)}, "new"),
+                                  Catalog({Hash(3, 20)}, "new"), Catalog({}, "other")};
+    std::vector<std::unique_ptr<FakeEvidence>> evidence;
+    for (const FakeCatalog& probe : probes) {
+        evidence.push_back(std::make_unique<FakeEvidence>());
+        evidence.back()->catalog = probe;
+        for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(CopyBytes(evidence.back()->values[i], probe.values[i]));
+    }
     std::string clean;
     uint64_t total = korva::test_support::SweepAllocationFailures([&](uint64_t failing) {
         CatalogStore store;
         bool added = store.AddCatalog(L"a.cat", kPlain, verifier);
         added = store.AddCatalog(L"b.cat", kPlain, verifier) && added;
+        // Whatever failed half way, KeepsSignerReach answers alike with the
+        // note AddCatalog left, after a full count of the signer indexes,
+        // and with the note that count left.
+        std::vector<bool> answers[3];
+        for (std::vector<bool>& pass : answers) {
+            for (const auto& next : evidence) {
+                if (&pass == &answers[1]) store.ForgetSignerReach();
+                pass.push_back(KeepsSignerReach(store, nullptr, *next));
+            }
+        }
+        EXPECT_TRUE(answers[0] == answers[1] && answers[1] == answers[2]) << "failing allocation " << failing;
         // Whatever failed, every interned index names the value it was given.
         store.signerValueIndex().ForEach([&](SignerIndexEntry& e) {
             EXPECT_EQ(Hex(store.signerValues()[e.index].value.bytes()), Hex(e.value.bytes()));
