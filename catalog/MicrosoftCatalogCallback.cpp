@@ -288,6 +288,9 @@ uint32_t CMicrosoftCatalogCallback::OnNode(Asn1Node& node) {
     // The other nodes are handled apart, so that the registers their
     // handling saves are not saved for every member's node too.
     if (phase_ == kPhaseContent && node.depth > 5) {
+        // Only an OID arms, and only an armed expectation takes a hash: most
+        // members' nodes are neither, and CollectMemberHash would pass them.
+        if (!expectHash_ && node.tag != kTagOid) return DecideAfterNode();
         if (uint32_t result = CollectMemberHash(node); result != 0) return result;
         return DecideAfterNode();
     }
