@@ -87,59 +87,94 @@ private:
         stopping_ = true;
     }
 
-    // One element of the current level: decode, report, then descend into it
-    // or step over it.
+    // The elements of the current level: decode, report, then descend into
+    // one or step over it and go on with the next. Meanwhile the level's
+    // place (position, file offset, elements started) stays in locals, and
+    // every way out puts it back in the item.
     void Step(ParserStackItem& item) {
-        ByteSpan rest = item.reader.Rest();
-        toolkit::ElementHeader header;
-        toolkit::Status status = DecodeHeader(rest, header);
-        if (status != toolkit::kOk) {
-            Emit(28, Level::Warning, {Num(status)});
-            item.status = status;
-            stopping_ = true;
-            return;
-        }
-        if (header.len > rest.size() - header.headerLength) {
-            Emit(30, Level::Warning, {Num(header.len), Num(rest.size()), Num(header.headerLength)});
-            return Stop(item, kWalkRejected);
-        }
-        if (header.headerLength < 1 || header.headerLength > kMaxHeaderLength) {
-            Emit(31, Level::Warning, {Num(header.headerLength)});
-            return Stop(item, kWalkRejected);
-        }
-        if (item.depth == 0 && item.count == 0) {
-            // Octets behind the outermost element are never read.
-            Emit(32, Level::Information, {Num(rest.size()), Num(header.headerLength + header.len)});
-            rest = rest.first(header.headerLength + header.len);
-            item.reader = korva::platform::ByteReader(rest);
-        }
-        ByteSpan value = rest.subspan(header.headerLength, header.len);
-        if (header.tag == kObjectIdentifierTag) {
-            if (header.len < kMinOidLength || header.len > kMaxOidLength ||
-                (header.tagClass & kAsn1ClassMask) != kAsn1Universal || !WellFormedOid(value)) {
-                Emit(33, Level::Information, {Num(header.len), Num(header.tagClass)});
+        korva::platform::ByteReader reader = item.reader;
+        uint32_t offset = item.offset;
+        uint32_t count = item.count;
+        auto keep = [&] {
+            item.reader = reader;
+            item.offset = offset;
+            item.count = count;
+        };
+        for (;;) {
+            ByteSpan rest = reader.Rest();
+            toolkit::ElementHeader header;
+            toolkit::Status status = DecodeHeader(rest, header);
+            if (status != toolkit::kOk) {
+                keep();
+                Emit(28, Level::Warning, {Num(status)});
+                item.status = status;
+                stopping_ = true;
+                return;
+            }
+            if (header.len > rest.size() - header.headerLength) {
+                keep();
+                Emit(30, Level::Warning, {Num(header.len), Num(rest.size()), Num(header.headerLength)});
                 return Stop(item, kWalkRejected);
             }
-            item.oidFlags |= KnownOidFlag(value);
+            if (header.headerLength < 1 || header.headerLength > kMaxHeaderLength) {
+                keep();
+                Emit(31, Level::Warning, {Num(header.headerLength)});
+                return Stop(item, kWalkRejected);
+            }
+            if (item.depth == 0 && count == 0) {
+                // Octets behind the outermost element are never read.
+                Emit(32, Level::Information, {Num(rest.size()), Num(header.headerLength + header.len)});
+                rest = rest.first(header.headerLength + header.len);
+                reader = korva::platform::ByteReader(rest);
+            }
+            ByteSpan value = rest.subspan(header.headerLength, header.len);
+            if (header.tag == kObjectIdentifierTag) {
+                if (header.len < kMinOidLength || header.len > kMaxOidLength ||
+                    (header.tagClass & kAsn1ClassMask) != kAsn1Universal || !WellFormedOid(value)) {
+                    keep();
+                    Emit(33, Level::Information, {Num(header.len), Num(header.tagClass)});
+                    return Stop(item, kWalkRejected);
+                }
+                item.oidFlags |= KnownOidFlag(value);
+            }
+
+            Asn1Node& node = item.node;
+            node.tagClass = header.tagClass;
+            node.tag = header.tag;
+            node.value = value.data();
+            node.len = header.len;
+            node.headerLength = header.headerLength;
+            node.start = rest.data();
+            node.context = context_;
+            node.oidFlags = item.oidFlags;
+            node.offset = offset;
+            node.depth = item.depth;
+            node.index = count++;
+            if (callback_ != nullptr && !Report(item)) return keep();
+
+            item.emptyAllowed = EmptyAllowed(node.tag, node.tagClass);
+            if (node.Constructed()) {
+                keep();
+                return Descend(item, value);
+            }
+            // Context-specific primitives carry any tag number; the others
+            // must pass the universal test.
+            bool universal = node.Class() == kAsn1Universal;
+            if (node.tagClass != kAsn1ContextSpecific && !PrimitiveTagAccepted(node.tag)) {
+                keep();
+                Emit(universal ? 50 : 43, Level::Error, {Num(node.tag), Num(node.tagClass)});
+                return Stop(item, kWalkRejected, kKindNotAllowed);
+            }
+            const uint64_t octets = node.headerLength + uint64_t{node.len};
+            if (octets > reader.Remaining()) {
+                keep();
+                Emit(universal ? 51 : 44, Level::Error, {Num(node.len), Num(reader.Remaining())});
+                return Stop(item, kWalkRejected, kPastEnclosing);
+            }
+            (void)reader.Skip(static_cast<size_t>(octets));
+            offset += static_cast<uint32_t>(octets);
+            if (reader.Remaining() == 0) return keep();
         }
-
-        Asn1Node& node = item.node;
-        node.tagClass = header.tagClass;
-        node.tag = header.tag;
-        node.value = value.data();
-        node.len = header.len;
-        node.headerLength = header.headerLength;
-        node.start = rest.data();
-        node.context = context_;
-        node.oidFlags = item.oidFlags;
-        node.offset = item.offset;
-        node.depth = item.depth;
-        node.index = item.count++;
-        if (callback_ != nullptr && !Report(item)) return;
-
-        item.emptyAllowed = EmptyAllowed(node.tag, node.tagClass);
-        if (node.Constructed()) return Descend(item, value);
-        StepOverPrimitive(item);
     }
 
     // The definite form, nearly every element, straight from the reader; the
@@ -233,21 +268,6 @@ private:
     void Retire(ParserStackItem* level) {
         level->below = spare_;
         spare_ = level;
-    }
-
-    void StepOverPrimitive(ParserStackItem& item) {
-        const Asn1Node& node = item.node;
-        bool universal = node.Class() == kAsn1Universal;
-        // Context-specific primitives carry any tag number; the others must
-        // pass the universal test.
-        if (node.tagClass != kAsn1ContextSpecific && !PrimitiveTagAccepted(node.tag)) {
-            Emit(universal ? 50 : 43, Level::Error, {Num(node.tag), Num(node.tagClass)});
-            return Stop(item, kWalkRejected, kKindNotAllowed);
-        }
-        if (!item.Advance(node.headerLength + uint64_t{node.len})) {
-            Emit(universal ? 51 : 44, Level::Error, {Num(node.len), Num(item.reader.Remaining())});
-            return Stop(item, kWalkRejected, kPastEnclosing);
-        }
     }
 
     // Finishes the current level and those below it that are done too; true
