@@ -134,6 +134,15 @@ TEST(FileDispositions, ExistingFilesAreReportedAndKeptOrEmptied) {
         EXPECT_EQ(fs::file_size(path), c.sizeAfter);
     }
     fs::permissions(directory.File(L"file.bin"), fs::perms::owner_write, fs::perm_options::add);
+#ifndef _WIN32
+    // A directory opens for nothing, reading included, as CreateFileW
+    // without backup semantics.
+    for (uint32_t access : {kRead, kReadWrite}) {
+        OpenHandle folder(directory.path().wstring(), access, kFileShareRead);
+        EXPECT_FALSE(folder.ok());
+        EXPECT_EQ(folder.error(), kErrorAccessDenied);
+    }
+#endif
 }
 
 #ifndef _WIN32
