@@ -11,6 +11,8 @@
 // Its child processes run it as
 //   catalog_tree_bench --engine-child SYSTEM32 OUTPUT ROOTS      one build
 //   catalog_tree_bench --engine-rounds SYSTEM32 OUTPUT ROOTS N   N timed builds
+// and, to set any tree's builds against its floor by hand,
+//   catalog_tree_bench --floor-rounds SYSTEM32 N                  N timed floors
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -198,6 +200,22 @@ int EngineRounds(const fs::path& systemDirectory, const fs::path& output, const 
     for (int round = 0; round < rounds && ok; ++round) {
         fs::remove_all(output);
         Timing t = Time([&] { return engine.Run(systemDirectory, output, nullptr, error); }, ok);
+        std::printf("%.6f %.6f\n", t.wall, t.cpu);
+    }
+    return ok ? 0 : 1;
+}
+
+// The floor over every catalog below the system directory, printed as
+// EngineRounds prints its builds.
+int FloorRounds(const fs::path& systemDirectory, int rounds) {
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(systemDirectory)) {
+        if (entry.is_regular_file() && entry.path().extension() == ".cat") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    bool ok = !files.empty();
+    for (int round = 0; round < rounds && ok; ++round) {
+        Timing t = Time([&] { return ReadAndHashAll(files) > 0; }, ok);
         std::printf("%.6f %.6f\n", t.wall, t.cpu);
     }
     return ok ? 0 : 1;
@@ -394,6 +412,9 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::strcmp(argv[1], "--engine-child") == 0) return EngineChild(argv[2], argv[3], argv[4]);
     if (argc == 6 && std::strcmp(argv[1], "--engine-rounds") == 0) {
         return EngineRounds(argv[2], argv[3], argv[4], std::max(1, std::atoi(argv[5])));
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--floor-rounds") == 0) {
+        return FloorRounds(argv[2], std::max(1, std::atoi(argv[3])));
     }
     Options options;
     if (!ParseOptions(argc, argv, options)) return 2;
