@@ -340,8 +340,7 @@ TEST(CatalogStore, AllocationFailuresLeakNothingAndLeaveNoWrongSignerIndex) {
     std::vector<std::unique_ptr<FakeEvidence>> evidence;
     for (const FakeCatalog& probe : probes) {
         evidence.push_back(std::make_unique<FakeEvidence>());
-        evidence.back()->catalog = probe;
-        for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(CopyBytes(evidence.back()->values[i], probe.values[i]));
+        ASSERT_TRUE(evidence.back()->Report(probe));
     }
     std::string clean;
     uint64_t total = korva::test_support::SweepAllocationFailures([&](uint64_t failing) {

@@ -172,6 +172,15 @@ public:
     uint32_t MemberCount() const override { return static_cast<uint32_t>(catalog.members.size()); }
     const MemberHash& Member(uint32_t position) const override { return catalog.members[position]; }
 
+    // Reports `from` from now on; false when a value could not be copied.
+    bool Report(const FakeCatalog& from) {
+        catalog = from;
+        for (size_t i = 0; i < 4; ++i) {
+            if (!CopyBytes(values[i], from.values[i])) return false;
+        }
+        return true;
+    }
+
     FakeCatalog catalog;
     CMemory values[4];
 };
@@ -190,12 +199,7 @@ public:
         if (onWalk) onWalk(path);
         auto found = catalogs.find(path);
         if (found == catalogs.end()) return kCannotOpen;
-        auto& evidence = static_cast<FakeEvidence&>(callback);
-        evidence.catalog = found->second;
-        for (size_t i = 0; i < 4; ++i) {
-            const Bytes& value = found->second.values[i];
-            if (!CopyBytes(evidence.values[i], value)) return kOutOfMemory;
-        }
+        if (!static_cast<FakeEvidence&>(callback).Report(found->second)) return kOutOfMemory;
         return found->second.walkResult;
     }
 
