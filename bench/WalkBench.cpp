@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,9 +19,13 @@ using Bytes = std::vector<uint8_t>;
 
 const std::vector<Bytes>& Catalogs() {
     static const std::vector<Bytes> files = [] {
+        // KORVA_WALK_DIR walks the catalogs of another folder instead, the
+        // benchmark tree's package catalog for example.
+        const char* folder = std::getenv("KORVA_WALK_DIR");
         std::vector<std::filesystem::path> paths;
         std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(KORVA_SHARED_DIR "/realcats", error)) {
+        for (const auto& entry :
+             std::filesystem::directory_iterator(folder != nullptr ? folder : KORVA_SHARED_DIR "/realcats", error)) {
             if (entry.path().extension() == ".cat") paths.push_back(entry.path());
         }
         std::sort(paths.begin(), paths.end());

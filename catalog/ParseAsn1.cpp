@@ -65,20 +65,47 @@ public:
     Walk& operator=(const Walk&) = delete;
 
     uint32_t Run(ByteSpan data) {
-        current_ = new (allocator_) ParserStackItem(data, 0);
-        if (current_ == nullptr) {
+        auto* root = new (allocator_) ParserStackItem(data, 0);
+        if (root == nullptr) {
             Emit(25, Level::Error);
             return kWalkOutOfMemory;
         }
         Emit(26, Level::Verbose);
-        stack_.Push(current_);
-        for (;;) {
-            while (!stopping_ && current_->reader.Remaining() > 0) Step(*current_);
-            if (Unwind()) return finalResult_;
-        }
+        stack_.Push(root);
+        Elements(root);
+        return finalResult_;
     }
 
 private:
+    // A level's place (position, file offset, elements started, OID flags)
+    // while its elements are walked: held in locals, and put back into the
+    // item whenever the walk leaves the level. A place is made from values
+    // rather than read back from an item just written: reading the reader
+    // whole across the stores of its fields stalls the processor.
+    struct Place {
+        explicit Place(const ParserStackItem& item)
+            : reader(item.reader), offset(item.offset), count(item.count), oidFlags(item.oidFlags) {}
+        Place(ByteSpan contents, uint32_t fileOffset, uint32_t flags)
+            : reader(contents), offset(fileOffset), count(0), oidFlags(flags) {}
+        // Steps over `octets`; false when fewer are left.
+        bool Advance(uint64_t octets) {
+            if (octets > reader.Remaining()) return false;
+            (void)reader.Skip(static_cast<size_t>(octets));
+            offset += static_cast<uint32_t>(octets);
+            return true;
+        }
+        void Keep(ParserStackItem& item) const {
+            item.reader = reader;
+            item.offset = offset;
+            item.count = count;
+            item.oidFlags = oidFlags;
+        }
+        korva::platform::ByteReader reader;
+        uint32_t offset;
+        uint32_t count;
+        uint32_t oidFlags;
+    };
+
     // Ends the walk at `item`: it unwinds from here, every level merging
     // the result on its way down.
     void Stop(ParserStackItem& item, uint32_t result, toolkit::Status status = 0) {
@@ -87,58 +114,56 @@ private:
         stopping_ = true;
     }
 
-    // The elements of the current level: decode, report, then descend into
-    // one or step over it and go on with the next. Meanwhile the level's
-    // place (position, file offset, elements started) stays in locals, and
-    // every way out puts it back in the item.
-    void Step(ParserStackItem& item) {
-        korva::platform::ByteReader reader = item.reader;
-        uint32_t offset = item.offset;
-        uint32_t count = item.count;
-        auto keep = [&] {
-            item.reader = reader;
-            item.offset = offset;
-            item.count = count;
-        };
+    // The element step of every level in one loop: decode, report, then
+    // descend into the element or step over it. A finished or failed level
+    // unwinds, and the walk goes on in the level it returns to; this returns
+    // when the stack is empty. Every refusal only marks the walk as stopping,
+    // and the loop's top unwinds.
+    void Elements(ParserStackItem* item) {
+        Place place(*item);
         for (;;) {
-            ByteSpan rest = reader.Rest();
+            if (stopping_ || place.reader.Remaining() == 0) {
+                place.Keep(*item);
+                item = Unwind(place);
+                if (item == nullptr) return;
+                continue;
+            }
+            ByteSpan rest = place.reader.Rest();
             toolkit::ElementHeader header;
-            toolkit::Status status = DecodeHeader(rest, header);
-            if (status != toolkit::kOk) {
-                keep();
+            if (toolkit::Status status = DecodeHeader(rest, header); status != toolkit::kOk) {
                 Emit(28, Level::Warning, {Num(status)});
-                item.status = status;
+                item->status = status;
                 stopping_ = true;
-                return;
+                continue;
             }
             if (header.len > rest.size() - header.headerLength) {
-                keep();
                 Emit(30, Level::Warning, {Num(header.len), Num(rest.size()), Num(header.headerLength)});
-                return Stop(item, kWalkRejected);
+                Stop(*item, kWalkRejected);
+                continue;
             }
             if (header.headerLength < 1 || header.headerLength > kMaxHeaderLength) {
-                keep();
                 Emit(31, Level::Warning, {Num(header.headerLength)});
-                return Stop(item, kWalkRejected);
+                Stop(*item, kWalkRejected);
+                continue;
             }
-            if (item.depth == 0 && count == 0) {
+            if (item->depth == 0 && place.count == 0) {
                 // Octets behind the outermost element are never read.
                 Emit(32, Level::Information, {Num(rest.size()), Num(header.headerLength + header.len)});
                 rest = rest.first(header.headerLength + header.len);
-                reader = korva::platform::ByteReader(rest);
+                place.reader = korva::platform::ByteReader(rest);
             }
             ByteSpan value = rest.subspan(header.headerLength, header.len);
             if (header.tag == kObjectIdentifierTag) {
                 if (header.len < kMinOidLength || header.len > kMaxOidLength ||
                     (header.tagClass & kAsn1ClassMask) != kAsn1Universal || !WellFormedOid(value)) {
-                    keep();
                     Emit(33, Level::Information, {Num(header.len), Num(header.tagClass)});
-                    return Stop(item, kWalkRejected);
+                    Stop(*item, kWalkRejected);
+                    continue;
                 }
-                item.oidFlags |= KnownOidFlag(value);
+                place.oidFlags |= KnownOidFlag(value);
             }
 
-            Asn1Node& node = item.node;
+            Asn1Node& node = item->node;
             node.tagClass = header.tagClass;
             node.tag = header.tag;
             node.value = value.data();
@@ -146,34 +171,35 @@ private:
             node.headerLength = header.headerLength;
             node.start = rest.data();
             node.context = context_;
-            node.oidFlags = item.oidFlags;
-            node.offset = offset;
-            node.depth = item.depth;
-            node.index = count++;
-            if (callback_ != nullptr && !Report(item)) return keep();
+            node.oidFlags = place.oidFlags;
+            node.offset = place.offset;
+            node.depth = item->depth;
+            node.index = place.count++;
+            if (callback_ != nullptr && !Report(*item)) continue;
 
-            item.emptyAllowed = EmptyAllowed(node.tag, node.tagClass);
+            item->emptyAllowed = EmptyAllowed(node.tag, node.tagClass);
             if (node.Constructed()) {
-                keep();
-                return Descend(item, value);
+                place.Keep(*item);
+                if (ParserStackItem* level = Descend(*item, value)) {
+                    item = level;
+                    place = Place(value, level->offset, place.oidFlags);
+                }
+                continue;
             }
             // Context-specific primitives carry any tag number; the others
             // must pass the universal test.
             bool universal = node.Class() == kAsn1Universal;
             if (node.tagClass != kAsn1ContextSpecific && !PrimitiveTagAccepted(node.tag)) {
-                keep();
                 Emit(universal ? 50 : 43, Level::Error, {Num(node.tag), Num(node.tagClass)});
-                return Stop(item, kWalkRejected, kKindNotAllowed);
+                Stop(*item, kWalkRejected, kKindNotAllowed);
+                continue;
             }
-            const uint64_t octets = node.headerLength + uint64_t{node.len};
-            if (octets > reader.Remaining()) {
-                keep();
-                Emit(universal ? 51 : 44, Level::Error, {Num(node.len), Num(reader.Remaining())});
-                return Stop(item, kWalkRejected, kPastEnclosing);
+            if (node.headerLength + uint64_t{node.len} > place.reader.Remaining()) {
+                Emit(universal ? 51 : 44, Level::Error, {Num(node.len), Num(place.reader.Remaining())});
+                Stop(*item, kWalkRejected, kPastEnclosing);
+                continue;
             }
-            (void)reader.Skip(static_cast<size_t>(octets));
-            offset += static_cast<uint32_t>(octets);
-            if (reader.Remaining() == 0) return keep();
+            (void)place.Advance(node.headerLength + uint64_t{node.len});
         }
     }
 
@@ -220,7 +246,9 @@ private:
         }
     }
 
-    void Descend(ParserStackItem& item, ByteSpan value) {
+    // The level for the contents of the constructed element just reported;
+    // null when it may not be descended into or no level can be had.
+    ParserStackItem* Descend(ParserStackItem& item, ByteSpan value) {
         const Asn1Node& node = item.node;
         bool universal = node.Class() == kAsn1Universal;
         bool descendable = universal ? (node.tag == kOctetStringTag || node.tag == kSequenceTag || node.tag == kSetTag)
@@ -230,14 +258,17 @@ private:
         if (!descendable) {
             if (universal) {
                 Emit(48, Level::Error, {Num(node.tag), Num(node.len), Num(node.headerLength)});
-                return Stop(item, kWalkRejected, kNotDescendable);
+                Stop(item, kWalkRejected, kNotDescendable);
+                return nullptr;
             }
             Emit(40, Level::Verbose, {Num(node.tag), Num(node.tagClass), Num(node.len), Num(node.headerLength)});
-            return Stop(item, kWalkRejected, kKindNotAllowed);
+            Stop(item, kWalkRejected, kKindNotAllowed);
+            return nullptr;
         }
         if (stack_.Count() >= kMaxWalkLevels) {
             Emit(70, Level::Error, {Num(stack_.Count()), Num(node.offset)});
-            return Stop(item, kWalkRejected, kNotDescendable);
+            Stop(item, kWalkRejected, kNotDescendable);
+            return nullptr;
         }
         item.enclosing.value = node.value;
         item.enclosing.len = node.len;
@@ -245,12 +276,13 @@ private:
         ParserStackItem* level = NewLevel(value, node.offset + node.headerLength);
         if (level == nullptr) {
             Emit(universal ? 38 : 46, Level::Error, {Num(node.offset)});
-            return Stop(item, kWalkOutOfMemory, toolkit::kOutOfMemory);
+            Stop(item, kWalkOutOfMemory, toolkit::kOutOfMemory);
+            return nullptr;
         }
         if (verbose_) Emit(universal ? 39 : 47, Level::Verbose, {Num(node.offset), Num(node.len)});
         level->oidFlags = item.oidFlags;
         stack_.Push(level);
-        current_ = level;
+        return level;
     }
 
     // A level that an earlier element of this walk finished is taken again
@@ -270,10 +302,11 @@ private:
         spare_ = level;
     }
 
-    // Finishes the current level and those below it that are done too; true
-    // when the stack is empty and finalResult_ holds the walk's result,
-    // false when a level has octets left and the element step resumes there.
-    bool Unwind() {
+    // Finishes the top level and those below it that are done too. Returns
+    // the level whose element step resumes, one with octets left, and sets
+    // `place` to its place; null when the stack is empty and finalResult_
+    // holds the walk's result.
+    ParserStackItem* Unwind(Place& place) {
         for (;;) {
             ParserStackItem* finished = stack_.Pop();
             if (finished->status != 0 && finished->result == kWalkSuccess) {
@@ -286,22 +319,24 @@ private:
                 finalResult_ = finished->result;
                 Retire(finished);
                 Emit(69, Level::Error, {Num(finalResult_)});
-                return true;
+                return nullptr;
             }
             below->status = finished->status;
             below->result = std::max(below->result, finished->result);
             Retire(finished);
-            current_ = below;
             if (stopping_) continue;
             // Step over the element whose contents were just walked.
-            if (!below->Advance(below->enclosing.headerLength + uint64_t{below->enclosing.len})) {
-                Emit(58, Level::Error, {Num(below->enclosing.len), Num(below->reader.Remaining())});
+            Place resumed(*below);
+            if (!resumed.Advance(below->enclosing.headerLength + uint64_t{below->enclosing.len})) {
+                Emit(58, Level::Error, {Num(below->enclosing.len), Num(resumed.reader.Remaining())});
                 Stop(*below, kWalkRejected, kPastEnclosing);
                 continue;
             }
-            if (below->reader.Remaining() > 0) {
-                if (verbose_) Emit(57, Level::Verbose, {Num(below->depth), Num(below->offset)});
-                return false;
+            resumed.Keep(*below);
+            if (resumed.reader.Remaining() > 0) {
+                if (verbose_) Emit(57, Level::Verbose, {Num(below->depth), Num(resumed.offset)});
+                place = resumed;
+                return below;
             }
         }
     }
@@ -310,7 +345,6 @@ private:
     ParserStack& stack_;
     IAsn1NodeCallback* callback_;
     korva::toolkit::ToolkitContext* context_;
-    ParserStackItem* current_ = nullptr;
     ParserStackItem* spare_ = nullptr;  // retired levels, linked through `below`
     // Whether anything hears the per-element events, asked once per walk.
     bool verbose_;

@@ -33,14 +33,6 @@ public:
         status = 0;
     }
 
-    // Steps over `octets` of this level; false when fewer are left.
-    bool Advance(uint64_t octets) {
-        if (octets > reader.Remaining()) return false;
-        (void)reader.Skip(static_cast<size_t>(octets));
-        offset += static_cast<uint32_t>(octets);
-        return true;
-    }
-
     korva::platform::ByteReader reader;  // position and remaining octets
     Asn1Node node;                       // the element being handled
     uint32_t oidFlags = 0;               // starts with the parent's flags
