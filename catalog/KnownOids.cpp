@@ -1,8 +1,9 @@
 #include "catalog/KnownOids.h"
 
-#include <algorithm>
 #include <bit>
+#include <cstring>
 #include <iterator>
+#include <type_traits>
 
 namespace TarnVerifyTrustDriver {
 
@@ -36,30 +37,69 @@ constexpr KnownOid kKnownOids[] = {
     {kOidSigningTime, {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x05}},  // 1.2.840.113549.1.9.5
 };
 
-// For each last octet, the rows whose identifier ends in it, one bit per
-// row: identifiers under one arc share long prefixes and mostly differ only
-// at the end, so a lookup compares at most a row or two.
+// Two words that tell identifiers of one length apart: their first and their
+// last eight octets (four when shorter than eight, all of them when shorter
+// than four), overlapping in the middle. Each word is put together octet by
+// octet, which compilers turn into one load, and which gives the same value
+// on any host.
+struct OidKey {
+    uint64_t first = 0;
+    uint64_t last = 0;
+    constexpr bool operator==(const OidKey&) const = default;
+};
+
+template <size_t kWidth>
+constexpr uint64_t Word(const uint8_t* octets) {
+    if (!std::is_constant_evaluated() && std::endian::native == std::endian::little) {
+        std::conditional_t<kWidth == 8, uint64_t, uint32_t> loaded;
+        static_assert(sizeof(loaded) == kWidth);
+        std::memcpy(&loaded, octets, kWidth);
+        return loaded;
+    }
+    uint64_t word = 0;
+    for (size_t i = kWidth; i-- > 0;) word = (word << 8) | octets[i];
+    return word;
+}
+
+constexpr OidKey KeyOf(const uint8_t* contents, size_t length) {
+    if (length >= 8) return {Word<8>(contents), Word<8>(contents + length - 8)};
+    if (length >= 4) return {Word<4>(contents), Word<4>(contents + length - 4)};
+    uint64_t word = 0;
+    for (size_t i = length; i-- > 0;) word = (word << 8) | contents[i];
+    return {word, word};
+}
+
 constexpr size_t kRows = std::size(kKnownOids);
 static_assert(kRows <= 32, "one bit per row");
 
-struct RowsByLastOctet {
+// For each last octet, the rows whose identifier ends in it, one bit per
+// row: identifiers under one arc share long prefixes and mostly differ only
+// at the end, so a lookup compares at most a row or two, by their keys.
+struct KnownOidIndex {
     uint32_t rows[256] = {};
-    constexpr RowsByLastOctet() {
-        for (size_t i = 0; i < kRows; ++i) rows[kKnownOids[i].der[1 + kKnownOids[i].der[1]]] |= uint32_t{1} << i;
+    OidKey keys[kRows] = {};
+    constexpr KnownOidIndex() {
+        for (size_t i = 0; i < kRows; ++i) {
+            const uint8_t* contents = kKnownOids[i].der + 2;
+            size_t length = kKnownOids[i].der[1];
+            rows[contents[length - 1]] |= uint32_t{1} << i;
+            keys[i] = KeyOf(contents, length);
+        }
     }
 };
-constexpr RowsByLastOctet kRowsByLastOctet;
+constexpr KnownOidIndex kIndex;
 
 }  // namespace
 
 uint32_t KnownOidFlag(korva::platform::ByteSpan contents) {
     if (contents.empty()) return 0;
+    uint32_t rows = kIndex.rows[contents.back()];
+    if (rows == 0) return 0;
+    const OidKey key = KeyOf(contents.data(), contents.size());
     // Lowest bit first: the first row in table order wins.
-    for (uint32_t rows = kRowsByLastOctet.rows[contents.back()]; rows != 0; rows &= rows - 1) {
-        const KnownOid& row = kKnownOids[std::countr_zero(rows)];
-        if (row.der[1] == contents.size() && std::equal(contents.begin(), contents.end() - 1, std::begin(row.der) + 2)) {
-            return row.flag;
-        }
+    for (; rows != 0; rows &= rows - 1) {
+        int row = std::countr_zero(rows);
+        if (kKnownOids[row].der[1] == contents.size() && kIndex.keys[row] == key) return kKnownOids[row].flag;
     }
     return 0;
 }
