@@ -61,6 +61,8 @@ constexpr uint32_t kPhaseUnauthenticated = 6;
 constexpr uint32_t kPhaseTimeStampToken = 7;
 constexpr uint32_t kPhaseCountersigner = 8;
 constexpr uint32_t kPhaseRefused = 10;
+// The depth of the trust list's own elements; the members lie deeper.
+constexpr uint32_t kMemberDepth = 6;
 
 // Steps through an RFC 3161 token: its TSTInfo copied, its imprint read,
 // its generation time read.
@@ -253,6 +255,7 @@ const CatalogMember& CMicrosoftCatalogCallback::Member(uint32_t position) const 
 
 uint32_t CMicrosoftCatalogCallback::OnParseBegin() {
     phase_ = 0;
+    interest_ = NodeInterest{};
     signerStep_ = 0;
     counterStep_ = 0;
     expectHash_ = false;
@@ -287,7 +290,7 @@ uint32_t CMicrosoftCatalogCallback::OnNode(Asn1Node& node) {
     // list's own level no phase changes and nothing but their hashes counts.
     // The other nodes are handled apart, so that the registers their
     // handling saves are not saved for every member's node too.
-    if (phase_ == kPhaseContent && node.depth > 5) {
+    if (phase_ == kPhaseContent && node.depth >= kMemberDepth) {
         // Only an OID arms, and only an armed expectation takes a hash: most
         // members' nodes are neither, and CollectMemberHash would pass them.
         if (!expectHash_ && node.tag != kTagOid) return DecideAfterNode();
@@ -300,6 +303,10 @@ uint32_t CMicrosoftCatalogCallback::OnNode(Asn1Node& node) {
 uint32_t CMicrosoftCatalogCallback::OnPhaseNode(Asn1Node& node) {
     using Handler = uint32_t (CMicrosoftCatalogCallback::*)(const Asn1Node&);
     if (uint32_t result = TrackPhase(node); result != 0) return result;
+    // Below the trust list's level, only OIDs arm and only OCTET STRINGs
+    // take a hash: the walk need not report the members' other elements.
+    interest_ = phase_ == kPhaseContent ? NodeInterest{kMemberDepth, (1u << kTagOid) | (1u << kTagOctetString)}
+                                        : NodeInterest{};
     // Most nodes lie in the content (the members) and the certificates, and
     // there only one or two handlers act, called directly; the others all
     // wait for the signer infos, and before the content nothing acts.

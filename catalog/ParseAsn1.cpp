@@ -163,24 +163,30 @@ private:
                 place.oidFlags |= KnownOidFlag(value);
             }
 
-            Asn1Node& node = item->node;
-            node.tagClass = header.tagClass;
-            node.tag = header.tag;
-            node.value = value.data();
-            node.len = header.len;
-            node.headerLength = header.headerLength;
-            node.start = rest.data();
-            node.context = context_;
-            node.oidFlags = place.oidFlags;
-            node.offset = place.offset;
-            node.depth = item->depth;
-            node.index = place.count++;
-            if (callback_ != nullptr && !Report(*item)) continue;
+            const uint32_t index = place.count++;
+            uint32_t tagClass = header.tagClass;
+            if (Wanted(item->depth, header.tag)) {
+                Asn1Node& node = item->node;
+                node.tagClass = header.tagClass;
+                node.tag = header.tag;
+                node.value = value.data();
+                node.len = header.len;
+                node.headerLength = header.headerLength;
+                node.start = rest.data();
+                node.context = context_;
+                node.oidFlags = place.oidFlags;
+                node.offset = place.offset;
+                node.depth = item->depth;
+                node.index = index;
+                if (!Report(*item)) continue;
+                tagClass = node.tagClass;  // a callback may have marked it constructed
+            }
 
-            item->emptyAllowed = EmptyAllowed(node.tag, node.tagClass);
-            if (node.Constructed()) {
+            const bool universal = (tagClass & kAsn1ClassMask) == kAsn1Universal;
+            if ((tagClass & kAsn1Constructed) != 0) {
                 place.Keep(*item);
-                if (ParserStackItem* level = Descend(*item, value)) {
+                item->emptyAllowed = EmptyAllowed(header.tag, tagClass);
+                if (ParserStackItem* level = Descend(*item, header, tagClass, value, place.offset)) {
                     item = level;
                     place = Place(value, level->offset, place.oidFlags);
                 }
@@ -188,19 +194,27 @@ private:
             }
             // Context-specific primitives carry any tag number; the others
             // must pass the universal test.
-            bool universal = node.Class() == kAsn1Universal;
-            if (node.tagClass != kAsn1ContextSpecific && !PrimitiveTagAccepted(node.tag)) {
-                Emit(universal ? 50 : 43, Level::Error, {Num(node.tag), Num(node.tagClass)});
+            if (tagClass != kAsn1ContextSpecific && !PrimitiveTagAccepted(header.tag)) {
+                Emit(universal ? 50 : 43, Level::Error, {Num(header.tag), Num(tagClass)});
                 Stop(*item, kWalkRejected, kKindNotAllowed);
                 continue;
             }
-            if (node.headerLength + uint64_t{node.len} > place.reader.Remaining()) {
-                Emit(universal ? 51 : 44, Level::Error, {Num(node.len), Num(place.reader.Remaining())});
+            if (header.headerLength + uint64_t{header.len} > place.reader.Remaining()) {
+                Emit(universal ? 51 : 44, Level::Error, {Num(header.len), Num(place.reader.Remaining())});
                 Stop(*item, kWalkRejected, kPastEnclosing);
                 continue;
             }
-            (void)place.Advance(node.headerLength + uint64_t{node.len});
+            (void)place.Advance(header.headerLength + uint64_t{header.len});
         }
+    }
+
+    // Whether the callback hears of an element at `depth` with tag number
+    // `tag`: every element while the walk is traced, else those it takes
+    // an interest in.
+    bool Wanted(uint32_t depth, uint32_t tag) const {
+        if (callback_ == nullptr) return false;
+        const NodeInterest& interest = callback_->Interest();
+        return depth < interest.depth || tag > kMaxLowTag || ((interest.tags >> tag) & 1u) != 0 || verbose_;
     }
 
     // The definite form, nearly every element, straight from the reader; the
@@ -246,40 +260,45 @@ private:
         }
     }
 
-    // The level for the contents of the constructed element just reported;
-    // null when it may not be descended into or no level can be had.
-    ParserStackItem* Descend(ParserStackItem& item, ByteSpan value) {
-        const Asn1Node& node = item.node;
-        bool universal = node.Class() == kAsn1Universal;
-        bool descendable = universal ? (node.tag == kOctetStringTag || node.tag == kSequenceTag || node.tag == kSetTag)
-                                     : (node.tag == kSequenceTag || node.tag == kSetTag ||
-                                        node.Class() == kAsn1ContextSpecific || node.Class() == kAsn1Private);
-        descendable = descendable && (node.len != 0 || item.emptyAllowed) && node.headerLength <= kMaxDescendHeaderLength;
+    // The level for the contents of the constructed element in hand (`value`
+    // behind `header`, at file offset `offset`); null when it may not be descended into
+    // or no level can be had.
+    ParserStackItem* Descend(ParserStackItem& item, const toolkit::ElementHeader& header, uint32_t tagClass,
+                             ByteSpan value, uint32_t offset) {
+        const uint32_t tag = header.tag;
+        const uint32_t len = header.len;
+        const uint32_t headerLength = header.headerLength;
+        const uint32_t tagClassBits = tagClass & kAsn1ClassMask;
+        bool universal = tagClassBits == kAsn1Universal;
+        bool descendable = universal ? (tag == kOctetStringTag || tag == kSequenceTag || tag == kSetTag)
+                                     : (tag == kSequenceTag || tag == kSetTag || tagClassBits == kAsn1ContextSpecific ||
+                                        tagClassBits == kAsn1Private);
+        descendable = descendable && (len != 0 || item.emptyAllowed) && headerLength <= kMaxDescendHeaderLength;
         if (!descendable) {
             if (universal) {
-                Emit(48, Level::Error, {Num(node.tag), Num(node.len), Num(node.headerLength)});
+                Emit(48, Level::Error, {Num(tag), Num(len), Num(headerLength)});
                 Stop(item, kWalkRejected, kNotDescendable);
                 return nullptr;
             }
-            Emit(40, Level::Verbose, {Num(node.tag), Num(node.tagClass), Num(node.len), Num(node.headerLength)});
+            Emit(40, Level::Verbose, {Num(tag), Num(tagClass), Num(len), Num(headerLength)});
             Stop(item, kWalkRejected, kKindNotAllowed);
             return nullptr;
         }
         if (stack_.Count() >= kMaxWalkLevels) {
-            Emit(70, Level::Error, {Num(stack_.Count()), Num(node.offset)});
+            Emit(70, Level::Error, {Num(stack_.Count()), Num(offset)});
             Stop(item, kWalkRejected, kNotDescendable);
             return nullptr;
         }
-        item.enclosing.value = node.value;
-        item.enclosing.len = node.len;
-        item.enclosing.headerLength = node.headerLength;
-        ParserStackItem* level = NewLevel(value, node.offset + node.headerLength);
+        item.enclosing.value = value.data();
+        item.enclosing.len = len;
+        item.enclosing.headerLength = headerLength;
+        ParserStackItem* level = NewLevel(value, offset + headerLength);
         if (level == nullptr) {
-            Emit(universal ? 38 : 46, Level::Error, {Num(node.offset)});
+            Emit(universal ? 38 : 46, Level::Error, {Num(offset)});
             Stop(item, kWalkOutOfMemory, toolkit::kOutOfMemory);
             return nullptr;
         }
-        if (verbose_) Emit(universal ? 39 : 47, Level::Verbose, {Num(node.offset), Num(node.len)});
+        if (verbose_) Emit(universal ? 39 : 47, Level::Verbose, {Num(offset), Num(len)});
         level->oidFlags = item.oidFlags;
         stack_.Push(level);
         return level;

@@ -28,6 +28,7 @@ class RecordingCallback : public TarnVerifyTrustDriver::IAsn1NodeCallback {
 public:
     uint32_t OnParseBegin() override { return beginAnswer; }
     uint32_t OnNode(TarnVerifyTrustDriver::Asn1Node& node) override;
+    void Want(TarnVerifyTrustDriver::NodeInterest interest) { interest_ = interest; }
 
     uint32_t beginAnswer = 0;
     size_t answerAt = SIZE_MAX;  // the node (0-based) that gets `answer`; the others get 0

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <optional>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -119,6 +121,57 @@ TEST(ParseAsn1, ReportsPositionsAndPropagatesOidFlags) {
     // The flags of a level end with it; siblings that follow see what their level met.
     const std::vector<uint32_t> flags = {0, 0, kOidSha1, kOidSha1, kOidMd5, kOidMd5, kOidMd5};
     EXPECT_EQ(callback.oidFlags, flags);
+}
+
+// A callback hears only of the elements it takes an interest in; the others
+// are still checked, and their OIDs still set the flags of what it hears.
+// While the walk is traced it hears of every element.
+TEST(ParseAsn1, ReportsTheElementsOfInterest) {
+    // SEQUENCE { SEQUENCE { OID sha1, NULL }, OID md5, [0] { NULL } }
+    const Bytes input = {0x30, 0x19, 0x30, 0x09, 0x06, 0x05, 0x2B, 0x0E, 0x03, 0x02, 0x1A, 0x05, 0x00,
+                         0x06, 0x08, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x02, 0x05, 0xA0, 0x02, 0x05, 0x00};
+    // SEQUENCE { SEQUENCE { [13] primitive, refused } }
+    const Bytes refused = {0x30, 0x04, 0x30, 0x02, 0x0D, 0x00};
+    struct Row {
+        NodeInterest interest;
+        std::vector<size_t> heard;  // positions among the seven elements
+    };
+    const Row rows[] = {
+        {{}, {0, 1, 2, 3, 4, 5, 6}},
+        {{1, 1u << 6}, {0, 2, 4}},
+        {{2, 1u << 5}, {0, 1, 3, 4, 5, 6}},
+        {{0, 0}, {}},
+    };
+    RecordingCallback all;
+    ASSERT_EQ(Walk(input, &all), 1u);
+    for (const Row& row : rows) {
+        for (bool traced : {false, true}) {
+            std::optional<korva::trace::Recorder> recorder;
+            if (traced) recorder.emplace();
+            RecordingCallback callback;
+            callback.Want(row.interest);
+            EXPECT_EQ(Walk(input, &callback), 1u);
+            std::vector<NodeRecord> nodes;
+            std::vector<uint32_t> flags;
+            for (size_t i = 0; i < all.nodes.size(); ++i) {
+                if (!traced && std::find(row.heard.begin(), row.heard.end(), i) == row.heard.end()) continue;
+                nodes.push_back(all.nodes[i]);
+                flags.push_back(all.oidFlags[i]);
+            }
+            EXPECT_EQ(callback.nodes, nodes) << row.interest.depth << " " << traced;
+            EXPECT_EQ(callback.oidFlags, flags) << row.interest.depth << " " << traced;
+
+            RecordingCallback unheard;
+            unheard.Want(row.interest);
+            EXPECT_EQ(Walk(refused, &unheard), 11u) << row.interest.depth << " " << traced;
+        }
+    }
+    // A tag number above 30 has no bit: such an element is always heard.
+    const Bytes highTag = {0x30, 0x03, 0x9F, 0x1F, 0x00};  // SEQUENCE { [31] primitive }
+    RecordingCallback callback;
+    callback.Want({0, 0});
+    EXPECT_EQ(Walk(highTag, &callback), 1u);
+    EXPECT_EQ(callback.nodes, std::vector<NodeRecord>({{1, 0, 31, 0x80, 2, 0}}));
 }
 
 TEST(ParseAsn1, ActsOnEveryCallbackAnswer) {
