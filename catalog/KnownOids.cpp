@@ -1,9 +1,7 @@
 #include "catalog/KnownOids.h"
 
 #include <bit>
-#include <cstring>
 #include <iterator>
-#include <type_traits>
 
 namespace TarnVerifyTrustDriver {
 
@@ -37,40 +35,9 @@ constexpr KnownOid kKnownOids[] = {
     {kOidSigningTime, {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x05}},  // 1.2.840.113549.1.9.5
 };
 
-// Two words that tell identifiers of one length apart: their first and their
-// last eight octets (four when shorter than eight, all of them when shorter
-// than four), overlapping in the middle. Each word is put together octet by
-// octet, which compilers turn into one load, and which gives the same value
-// on any host.
-struct OidKey {
-    uint64_t first = 0;
-    uint64_t last = 0;
-    constexpr bool operator==(const OidKey&) const = default;
-};
-
-template <size_t kWidth>
-constexpr uint64_t Word(const uint8_t* octets) {
-    if (!std::is_constant_evaluated() && std::endian::native == std::endian::little) {
-        std::conditional_t<kWidth == 8, uint64_t, uint32_t> loaded;
-        static_assert(sizeof(loaded) == kWidth);
-        std::memcpy(&loaded, octets, kWidth);
-        return loaded;
-    }
-    uint64_t word = 0;
-    for (size_t i = kWidth; i-- > 0;) word = (word << 8) | octets[i];
-    return word;
-}
-
-constexpr OidKey KeyOf(const uint8_t* contents, size_t length) {
-    if (length >= 8) return {Word<8>(contents), Word<8>(contents + length - 8)};
-    if (length >= 4) return {Word<4>(contents), Word<4>(contents + length - 4)};
-    uint64_t word = 0;
-    for (size_t i = length; i-- > 0;) word = (word << 8) | contents[i];
-    return {word, word};
-}
-
 constexpr size_t kRows = std::size(kKnownOids);
 static_assert(kRows <= 32, "one bit per row");
+static_assert(sizeof(KnownOid::der) - 2 <= kMaxKeyedOidLength, "a key covers every octet of a row");
 
 // For each last octet, the rows whose identifier ends in it, one bit per
 // row: identifiers under one arc share long prefixes and mostly differ only

@@ -47,6 +47,37 @@ bool WellFormedOid(ByteSpan value) {
     return (value.back() & kMore) == 0;
 }
 
+// The flags of the OIDs a walk has met: a catalog repeats a handful of
+// identifiers for every member, and the well-formedness test and the table
+// lookup need only run once for each.
+constexpr uint32_t kMalformedOid = UINT32_MAX;
+
+class OidMemo {
+public:
+    // The identifier's known-OID flag (0 for an unknown one), or
+    // kMalformedOid.
+    uint32_t Flag(ByteSpan value) {
+        if (value.size() > kMaxKeyedOidLength) return Check(value);
+        const OidKey key = KeyOf(value.data(), value.size());
+        Entry& entry = entries_[((key.first + key.last * 3) * kSpread) >> kSlotShift];
+        if (entry.length != value.size() || !(entry.key == key)) {
+            entry = {key, static_cast<uint32_t>(value.size()), Check(value)};
+        }
+        return entry.flag;
+    }
+
+private:
+    static constexpr uint64_t kSpread = 0x9E3779B97F4A7C15ull;
+    static constexpr int kSlotShift = 56;
+    struct Entry {
+        OidKey key;
+        uint32_t length = 0;  // none is this short: an unused entry matches nothing
+        uint32_t flag = 0;
+    };
+    static uint32_t Check(ByteSpan value) { return WellFormedOid(value) ? KnownOidFlag(value) : kMalformedOid; }
+    Entry entries_[size_t{1} << (64 - kSlotShift)];
+};
+
 class Walk {
 public:
     Walk(CCallbacks* allocator, ParserStack& stack, IAsn1NodeCallback* callback)
@@ -72,16 +103,48 @@ public:
         }
         Emit(26, Level::Verbose);
         stack_.Push(root);
+        whole_ = data;
+        // The root handles exactly one element: octets behind the outermost
+        // element are never read. A header that fails here fails again, with
+        // its trace, as the walk's first element.
+        toolkit::ElementHeader header;
+        if (DecodeHeader(data, header) == toolkit::kOk && header.len <= data.size() - header.headerLength &&
+            header.headerLength >= 1 && header.headerLength <= kMaxHeaderLength) {
+            Emit(32, Level::Information, {Num(data.size()), Num(header.headerLength + header.len)});
+            root->reader = korva::platform::ByteReader(data.first(header.headerLength + header.len));
+        }
         Elements(root);
         return finalResult_;
     }
 
 private:
+    // Which elements the callback hears of, as it stands: every element
+    // while the walk is traced, none without a callback, else those it takes
+    // an interest in; tag numbers above 30 share the last bit. Asked again
+    // after every report, the only time a callback can change its mind.
+    struct Interest {
+        uint32_t depth;
+        uint32_t tags;
+        bool Wants(uint32_t elementDepth, uint32_t tag) const {
+            return elementDepth < depth || ((tags >> std::min(tag, kHighTags)) & 1u) != 0;
+        }
+    };
+    static constexpr uint32_t kHighTags = kMaxLowTag + 1;
+
+    Interest WantedNow() const {
+        if (callback_ == nullptr) return {0, 0};
+        if (verbose_) return {UINT32_MAX, UINT32_MAX};
+        const NodeInterest& interest = callback_->Interest();
+        return {interest.depth, interest.tags | (1u << kHighTags)};
+    }
+
     // A level's place (position, file offset, elements started, OID flags)
-    // while its elements are walked: held in locals, and put back into the
-    // item whenever the walk leaves the level. A place is made from values
-    // rather than read back from an item just written: reading the reader
-    // whole across the stores of its fields stalls the processor.
+    // while its elements are walked: held in locals, put back into the item
+    // when the walk descends from it and taken up again when it returns. A
+    // finished level's place is of no further use and stays where it is. A
+    // new place is made from values rather than read back from an item just
+    // written: reading the reader whole across the stores of its fields
+    // stalls the processor.
     struct Place {
         explicit Place(const ParserStackItem& item)
             : reader(item.reader), offset(item.offset), count(item.count), oidFlags(item.oidFlags) {}
@@ -106,6 +169,17 @@ private:
         uint32_t oidFlags;
     };
 
+    // Whether a constructed element of this tag number and class may be
+    // descended into: universal SEQUENCE, SET and OCTET STRING, application
+    // SEQUENCE and SET, any context-specific or private element.
+    static bool DescendableKind(uint32_t tag, uint32_t tagClassBits) {
+        constexpr uint32_t kSequenceOrSet = (1u << kSequenceTag) | (1u << kSetTag);
+        constexpr uint32_t kByClass[4] = {kSequenceOrSet | (1u << kOctetStringTag), kSequenceOrSet, UINT32_MAX,
+                                          UINT32_MAX};
+        const uint32_t allowed = kByClass[tagClassBits >> 6];
+        return tag <= kMaxLowTag ? ((allowed >> tag) & 1u) != 0 : allowed == UINT32_MAX;
+    }
+
     // Ends the walk at `item`: it unwinds from here, every level merging
     // the result on its way down.
     void Stop(ParserStackItem& item, uint32_t result, toolkit::Status status = 0) {
@@ -121,100 +195,114 @@ private:
     // and the loop's top unwinds.
     void Elements(ParserStackItem* item) {
         Place place(*item);
+        Interest interest = WantedNow();
         for (;;) {
-            if (stopping_ || place.reader.Remaining() == 0) {
-                place.Keep(*item);
-                item = Unwind(place);
-                if (item == nullptr) return;
-                continue;
+            while (place.reader.Remaining() > 0 && Element(item, place, interest)) {
             }
-            ByteSpan rest = place.reader.Rest();
-            toolkit::ElementHeader header;
-            if (toolkit::Status status = DecodeHeader(rest, header); status != toolkit::kOk) {
-                Emit(28, Level::Warning, {Num(status)});
-                item->status = status;
-                stopping_ = true;
-                continue;
-            }
-            if (header.len > rest.size() - header.headerLength) {
-                Emit(30, Level::Warning, {Num(header.len), Num(rest.size()), Num(header.headerLength)});
-                Stop(*item, kWalkRejected);
-                continue;
-            }
-            if (header.headerLength < 1 || header.headerLength > kMaxHeaderLength) {
-                Emit(31, Level::Warning, {Num(header.headerLength)});
-                Stop(*item, kWalkRejected);
-                continue;
-            }
-            if (item->depth == 0 && place.count == 0) {
-                // Octets behind the outermost element are never read.
-                Emit(32, Level::Information, {Num(rest.size()), Num(header.headerLength + header.len)});
-                rest = rest.first(header.headerLength + header.len);
-                place.reader = korva::platform::ByteReader(rest);
-            }
-            ByteSpan value = rest.subspan(header.headerLength, header.len);
-            if (header.tag == kObjectIdentifierTag) {
-                if (header.len < kMinOidLength || header.len > kMaxOidLength ||
-                    (header.tagClass & kAsn1ClassMask) != kAsn1Universal || !WellFormedOid(value)) {
-                    Emit(33, Level::Information, {Num(header.len), Num(header.tagClass)});
-                    Stop(*item, kWalkRejected);
-                    continue;
-                }
-                place.oidFlags |= KnownOidFlag(value);
-            }
-
-            const uint32_t index = place.count++;
-            uint32_t tagClass = header.tagClass;
-            if (Wanted(item->depth, header.tag)) {
-                Asn1Node& node = item->node;
-                node.tagClass = header.tagClass;
-                node.tag = header.tag;
-                node.value = value.data();
-                node.len = header.len;
-                node.headerLength = header.headerLength;
-                node.start = rest.data();
-                node.context = context_;
-                node.oidFlags = place.oidFlags;
-                node.offset = place.offset;
-                node.depth = item->depth;
-                node.index = index;
-                if (!Report(*item)) continue;
-                tagClass = node.tagClass;  // a callback may have marked it constructed
-            }
-
-            const bool universal = (tagClass & kAsn1ClassMask) == kAsn1Universal;
-            if ((tagClass & kAsn1Constructed) != 0) {
-                place.Keep(*item);
-                item->emptyAllowed = EmptyAllowed(header.tag, tagClass);
-                if (ParserStackItem* level = Descend(*item, header, tagClass, value, place.offset)) {
-                    item = level;
-                    place = Place(value, level->offset, place.oidFlags);
-                }
-                continue;
-            }
-            // Context-specific primitives carry any tag number; the others
-            // must pass the universal test.
-            if (tagClass != kAsn1ContextSpecific && !PrimitiveTagAccepted(header.tag)) {
-                Emit(universal ? 50 : 43, Level::Error, {Num(header.tag), Num(tagClass)});
-                Stop(*item, kWalkRejected, kKindNotAllowed);
-                continue;
-            }
-            if (header.headerLength + uint64_t{header.len} > place.reader.Remaining()) {
-                Emit(universal ? 51 : 44, Level::Error, {Num(header.len), Num(place.reader.Remaining())});
-                Stop(*item, kWalkRejected, kPastEnclosing);
-                continue;
-            }
-            (void)place.Advance(header.headerLength + uint64_t{header.len});
+            item = Unwind(place);
+            if (item == nullptr) return;
         }
     }
 
-    // Whether the callback hears of an element at `depth` with tag number
-    // `tag`: every element while the walk is traced, else those it takes
-    // an interest in.
-    bool Wanted(uint32_t depth, uint32_t tag) const {
-        if (callback_ == nullptr) return false;
-        const NodeInterest& interest = callback_->Interest();
-        return depth < interest.depth || tag > kMaxLowTag || ((interest.tags >> tag) & 1u) != 0 || verbose_;
+    // One element of the level `item` at `place`: decode, check, report,
+    // then descend into it (the level and place become the new level's) or
+    // step over it. False when the walk stops.
+    bool Element(ParserStackItem*& item, Place& place, Interest& interest) {
+        const ByteSpan rest = place.reader.Rest();
+        toolkit::ElementHeader header;
+        korva::platform::ByteReader contents = place.reader;
+        uint8_t identifier = 0;
+        if (contents.ReadShortDerHeader(identifier, header.len, header.headerLength)) {
+            header.tag = identifier & korva::platform::kDerHighTagForm;
+            header.tagClass = identifier & (kAsn1ClassMask | kAsn1Constructed);
+        } else if (!DecodeRareHeader(*item, rest, header)) {
+            return false;
+        }
+        const ByteSpan value = rest.subspan(header.headerLength).first(header.len);
+        if (header.tag == kObjectIdentifierTag) {
+            uint32_t flag = kMalformedOid;
+            if (header.len >= kMinOidLength && header.len <= kMaxOidLength &&
+                (header.tagClass & kAsn1ClassMask) == kAsn1Universal) {
+                flag = oids_.Flag(value);
+            }
+            if (flag == kMalformedOid) {
+                Emit(33, Level::Information, {Num(header.len), Num(header.tagClass)});
+                Stop(*item, kWalkRejected);
+                return false;
+            }
+            place.oidFlags |= flag;
+        }
+
+        const uint32_t index = place.count++;
+        uint32_t tagClass = header.tagClass;
+        if (interest.Wants(item->depth, header.tag)) {
+            Asn1Node& node = item->node;
+            node.tagClass = header.tagClass;
+            node.tag = header.tag;
+            node.value = value.data();
+            node.len = header.len;
+            node.headerLength = header.headerLength;
+            node.start = rest.data();
+            node.context = context_;
+            node.oidFlags = place.oidFlags;
+            node.offset = place.offset;
+            node.depth = item->depth;
+            node.index = index;
+            bool goOn = Report(*item);
+            interest = WantedNow();
+            if (!goOn) return false;
+            tagClass = node.tagClass;  // a callback may have marked it constructed
+        }
+
+        if ((tagClass & kAsn1Constructed) != 0) {
+            place.Keep(*item);
+            ParserStackItem* level = Descend(*item, header, tagClass, value, place.offset);
+            if (level == nullptr) return false;
+            item = level;
+            place = Place(value, level->offset, place.oidFlags);
+            return true;
+        }
+        // Context-specific primitives carry any tag number; the others
+        // must pass the universal test.
+        const bool universal = (tagClass & kAsn1ClassMask) == kAsn1Universal;
+        if (tagClass != kAsn1ContextSpecific && !PrimitiveTagAccepted(header.tag)) {
+            Emit(universal ? 50 : 43, Level::Error, {Num(header.tag), Num(tagClass)});
+            Stop(*item, kWalkRejected, kKindNotAllowed);
+            return false;
+        }
+        if (!place.Advance(header.headerLength + uint64_t{header.len})) {
+            Emit(universal ? 51 : 44, Level::Error, {Num(header.len), Num(place.reader.Remaining())});
+            Stop(*item, kWalkRejected, kPastEnclosing);
+            return false;
+        }
+        return true;
+    }
+
+    // The headers ReadShortDerHeader leaves: high tag numbers, indefinite
+    // lengths and every malformation, with their checks; false when the walk
+    // stops.
+    bool DecodeRareHeader(ParserStackItem& item, ByteSpan rest, toolkit::ElementHeader& header) {
+        // The outermost element is measured in the whole input, as Run did
+        // before cutting the root to it: an indefinite length's end lies
+        // behind the cut.
+        if (item.depth == 0) rest = whole_;
+        if (toolkit::Status status = DecodeHeader(rest, header); status != toolkit::kOk) {
+            Emit(28, Level::Warning, {Num(status)});
+            item.status = status;
+            stopping_ = true;
+            return false;
+        }
+        if (header.len > rest.size() - header.headerLength) {
+            Emit(30, Level::Warning, {Num(header.len), Num(rest.size()), Num(header.headerLength)});
+            Stop(item, kWalkRejected);
+            return false;
+        }
+        if (header.headerLength < 1 || header.headerLength > kMaxHeaderLength) {
+            Emit(31, Level::Warning, {Num(header.headerLength)});
+            Stop(item, kWalkRejected);
+            return false;
+        }
+        return true;
     }
 
     // The definite form, nearly every element, straight from the reader; the
@@ -269,11 +357,11 @@ private:
         const uint32_t len = header.len;
         const uint32_t headerLength = header.headerLength;
         const uint32_t tagClassBits = tagClass & kAsn1ClassMask;
-        bool universal = tagClassBits == kAsn1Universal;
-        bool descendable = universal ? (tag == kOctetStringTag || tag == kSequenceTag || tag == kSetTag)
-                                     : (tag == kSequenceTag || tag == kSetTag || tagClassBits == kAsn1ContextSpecific ||
-                                        tagClassBits == kAsn1Private);
-        descendable = descendable && (len != 0 || item.emptyAllowed) && headerLength <= kMaxDescendHeaderLength;
+        const bool universal = tagClassBits == kAsn1Universal;
+        // Empty contents only where the tag allows them.
+        if (len == 0) item.emptyAllowed = EmptyAllowed(tag, tagClass);
+        const bool descendable = DescendableKind(tag, tagClassBits) && (len != 0 || item.emptyAllowed) &&
+                                 headerLength <= kMaxDescendHeaderLength;
         if (!descendable) {
             if (universal) {
                 Emit(48, Level::Error, {Num(tag), Num(len), Num(headerLength)});
@@ -299,7 +387,6 @@ private:
             return nullptr;
         }
         if (verbose_) Emit(universal ? 39 : 47, Level::Verbose, {Num(offset), Num(len)});
-        level->oidFlags = item.oidFlags;
         stack_.Push(level);
         return level;
     }
@@ -351,7 +438,6 @@ private:
                 Stop(*below, kWalkRejected, kPastEnclosing);
                 continue;
             }
-            resumed.Keep(*below);
             if (resumed.reader.Remaining() > 0) {
                 if (verbose_) Emit(57, Level::Verbose, {Num(below->depth), Num(resumed.offset)});
                 place = resumed;
@@ -369,6 +455,8 @@ private:
     bool verbose_;
     bool stopping_ = false;
     uint32_t finalResult_ = kWalkSuccess;
+    OidMemo oids_;
+    ByteSpan whole_;  // the walked input
 };
 
 }  // namespace

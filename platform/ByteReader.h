@@ -122,6 +122,33 @@ public:
         return error;
     }
 
+    // The common case of ReadDerHeader under BER rules, for a walker that
+    // reads millions of headers: a low tag number and a definite length of at
+    // most four octets, with the whole content present. Reads the identifier
+    // octet, the content length and the header length; false, with nothing
+    // consumed, for any other header, which ReadDerHeader then tells apart.
+    [[nodiscard]] bool ReadShortDerHeader(uint8_t& identifier, uint32_t& length, uint32_t& headerLength) {
+        const size_t left = Remaining();
+        if (left < 2) return false;
+        const uint8_t* at = data_ + position_;
+        if ((at[0] & kDerHighTagForm) == kDerHighTagForm) return false;
+        uint32_t octets = 2;
+        uint32_t value = at[1];
+        if (value >= 0x80) {
+            const uint32_t count = value & 0x7F;
+            if (count == 0 || count > kDerMaxLengthOctets || left < 2 + count) return false;
+            value = 0;
+            for (uint32_t i = 0; i < count; ++i) value = (value << 8) | at[2 + i];
+            octets += count;
+        }
+        if (value > left - octets) return false;
+        identifier = at[0];
+        length = value;
+        headerLength = octets;
+        position_ += octets;
+        return true;
+    }
+
     // Reads one whole element with a definite length whose content is
     // present. Nothing is consumed on failure.
     [[nodiscard]] DerError ReadDerElement(DerElement& element, DerRules rules) {

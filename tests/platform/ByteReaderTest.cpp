@@ -123,6 +123,42 @@ TEST(ByteReader, EveryTruncatedHeaderIsReportedAsTruncated) {
     }
 }
 
+// The short reader against the general one, over every identifier and
+// length octet, a few length tails and every size up to a few content
+// octets: it reads exactly what ReadDerHeader reads under BER rules when
+// the tag is low, the length definite and the content present, and declines
+// everything else without consuming anything.
+TEST(ByteReader, ShortDerHeadersAreTheGeneralReadersCommonCase) {
+    const Bytes tails[] = {{0x00, 0x00, 0x00, 0x00}, {0x00, 0x00, 0x00, 0x02}, {0x01, 0x00, 0x00, 0x00},
+                           {0xFF, 0xFF, 0xFF, 0xFF}, {0x03, 0x05, 0x00, 0x00}};
+    for (uint32_t identifier = 0; identifier < 256; ++identifier) {
+        for (uint32_t first = 0; first < 256; ++first) {
+            for (const Bytes& tail : tails) {
+                Bytes input = {static_cast<uint8_t>(identifier), static_cast<uint8_t>(first)};
+                input.insert(input.end(), tail.begin(), tail.end());
+                input.resize(input.size() + 4, 0x00);
+                for (size_t size = 0; size <= input.size(); ++size) {
+                    ByteReader general(input.data(), size);
+                    DerHeader header;
+                    bool expected = general.ReadDerHeader(header, DerRules::kBer) == DerError::kNone &&
+                                    (identifier & 0x1F) != 0x1F && !header.indefinite &&
+                                    header.length <= general.Remaining();
+                    ByteReader reader(input.data(), size);
+                    uint8_t shortIdentifier = 0;
+                    uint32_t length = 0, headerLength = 0;
+                    ASSERT_EQ(reader.ReadShortDerHeader(shortIdentifier, length, headerLength), expected)
+                        << identifier << " " << first << " " << &tail - tails << " " << size;
+                    ASSERT_EQ(reader.Position(), expected ? header.headerLength : 0u);
+                    if (!expected) continue;
+                    ASSERT_EQ(shortIdentifier, header.identifier);
+                    ASSERT_EQ(length, header.length);
+                    ASSERT_EQ(headerLength, header.headerLength);
+                }
+            }
+        }
+    }
+}
+
 TEST(ByteReader, ElementsNeedTheirWholeDefiniteContent) {
     const Bytes twoElements = {0x30, 0x03, 0x02, 0x01, 0x05, 0x05, 0x00};
     ByteReader reader(twoElements);
