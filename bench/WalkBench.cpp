@@ -48,6 +48,7 @@ int64_t TotalBytes() {
 class CountingCallback : public TarnVerifyTrustDriver::IAsn1NodeCallback {
 public:
     uint32_t OnParseBegin() override { return 0; }
+    CountingCallback() { if (std::getenv("NOCB")) interest_ = {0, 0}; }
     uint32_t OnNode(TarnVerifyTrustDriver::Asn1Node&) override {
         ++nodes;
         return 0;
