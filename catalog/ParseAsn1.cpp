@@ -210,9 +210,8 @@ private:
     bool Element(ParserStackItem*& item, Place& place, Interest& interest) {
         const ByteSpan rest = place.reader.Rest();
         toolkit::ElementHeader header;
-        korva::platform::ByteReader contents = place.reader;
         uint8_t identifier = 0;
-        if (contents.ReadShortDerHeader(identifier, header.len, header.headerLength)) {
+        if (place.reader.PeekShortDerHeader(identifier, header.len, header.headerLength)) {
             header.tag = identifier & korva::platform::kDerHighTagForm;
             header.tagClass = identifier & (kAsn1ClassMask | kAsn1Constructed);
         } else if (!DecodeRareHeader(*item, rest, header)) {
@@ -278,7 +277,7 @@ private:
         return true;
     }
 
-    // The headers ReadShortDerHeader leaves: high tag numbers, indefinite
+    // The headers PeekShortDerHeader leaves: high tag numbers, indefinite
     // lengths and every malformation, with their checks; false when the walk
     // stops.
     bool DecodeRareHeader(ParserStackItem& item, ByteSpan rest, toolkit::ElementHeader& header) {

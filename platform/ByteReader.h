@@ -124,10 +124,11 @@ public:
 
     // The common case of ReadDerHeader under BER rules, for a walker that
     // reads millions of headers: a low tag number and a definite length of at
-    // most four octets, with the whole content present. Reads the identifier
-    // octet, the content length and the header length; false, with nothing
-    // consumed, for any other header, which ReadDerHeader then tells apart.
-    [[nodiscard]] bool ReadShortDerHeader(uint8_t& identifier, uint32_t& length, uint32_t& headerLength) {
+    // most four octets, with the whole content present. Gives the identifier
+    // octet, the content length and the header length without consuming
+    // anything; false for any other header, which ReadDerHeader then tells
+    // apart.
+    [[nodiscard]] bool PeekShortDerHeader(uint8_t& identifier, uint32_t& length, uint32_t& headerLength) const {
         const size_t left = Remaining();
         if (left < 2) return false;
         const uint8_t* at = data_ + position_;
@@ -145,7 +146,6 @@ public:
         identifier = at[0];
         length = value;
         headerLength = octets;
-        position_ += octets;
         return true;
     }
 
