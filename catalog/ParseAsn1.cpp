@@ -140,8 +140,9 @@ private:
 
     // A level's place (position, file offset, elements started, OID flags)
     // while its elements are walked: held in locals, put back into the item
-    // when the walk descends from it and taken up again when it returns. A
-    // finished level's place is of no further use and stays where it is. A
+    // when the walk descends from it (already behind the element descended
+    // into) and taken up again when it returns. A finished level's place is
+    // of no further use and stays where it is. A
     // new place is made from values rather than read back from an item just
     // written: reading the reader whole across the stores of its fields
     // stalls the processor.
@@ -254,7 +255,15 @@ private:
         }
 
         if ((tagClass & kAsn1Constructed) != 0) {
-            place.Keep(*item);
+            // The level resumes behind the element when its contents are
+            // done, so its place is kept as it will be then.
+            Place behind = place;
+            if (!behind.Advance(header.headerLength + uint64_t{header.len})) {
+                Emit(58, Level::Error, {Num(header.len), Num(place.reader.Remaining())});
+                Stop(*item, kWalkRejected, kPastEnclosing);
+                return false;
+            }
+            behind.Keep(*item);
             ParserStackItem* level = Descend(*item, header, tagClass, value, place.offset);
             if (level == nullptr) return false;
             item = level;
@@ -376,9 +385,6 @@ private:
             Stop(item, kWalkRejected, kNotDescendable);
             return nullptr;
         }
-        item.enclosing.value = value.data();
-        item.enclosing.len = len;
-        item.enclosing.headerLength = headerLength;
         ParserStackItem* level = NewLevel(value, offset + headerLength);
         if (level == nullptr) {
             Emit(universal ? 38 : 46, Level::Error, {Num(offset)});
@@ -430,13 +436,9 @@ private:
             below->result = std::max(below->result, finished->result);
             Retire(finished);
             if (stopping_) continue;
-            // Step over the element whose contents were just walked.
+            // The level's place was kept behind the element whose contents
+            // were just walked.
             Place resumed(*below);
-            if (!resumed.Advance(below->enclosing.headerLength + uint64_t{below->enclosing.len})) {
-                Emit(58, Level::Error, {Num(below->enclosing.len), Num(resumed.reader.Remaining())});
-                Stop(*below, kWalkRejected, kPastEnclosing);
-                continue;
-            }
             if (resumed.reader.Remaining() > 0) {
                 if (verbose_) Emit(57, Level::Verbose, {Num(below->depth), Num(resumed.offset)});
                 place = resumed;

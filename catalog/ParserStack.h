@@ -18,9 +18,8 @@ public:
     ParserStackItem(korva::platform::ByteSpan contents, uint32_t fileOffset) : reader(contents), offset(fileOffset) {}
     virtual ~ParserStackItem() = default;
 
-    // Opens the item again over other contents, as new: only `node` and
-    // `enclosing` keep stale values, which the walk writes before it reads
-    // them.
+    // Opens the item again over other contents, as new: only `node` keeps
+    // stale values, which the walk writes before a callback reads them.
     void Reuse(korva::platform::ByteSpan contents, uint32_t fileOffset) {
         below = above = nullptr;
         reader = korva::platform::ByteReader(contents);
@@ -33,14 +32,16 @@ public:
         status = 0;
     }
 
+    // The level's place: the walk keeps it in locals while it walks the
+    // level's elements and writes it here, behind the element, when it
+    // descends into one; it takes it up again when that element is done.
     korva::platform::ByteReader reader;  // position and remaining octets
-    Asn1Node node;                       // the element being handled
-    uint32_t oidFlags = 0;               // starts with the parent's flags
+    Asn1Node node;                       // the element being handled, as last reported
+    uint32_t oidFlags = 0;               // the level's flags; a level starts with its parent's
     uint8_t depth = 0;                   // stack count when pushed
     uint32_t count = 0;                  // elements started at this level
-    bool emptyAllowed = false;
+    bool emptyAllowed = false;           // the empty-allowed test, for an empty constructed element
     uint32_t offset = 0;                 // file offset of the reader's position
-    Asn1Node enclosing;                  // value, len, headerLength of the element the level above walks
     ParserStackItem* below = nullptr;
     ParserStackItem* above = nullptr;
     uint32_t result = kWalkSuccess;
