@@ -267,7 +267,7 @@ private:
             ParserStackItem* level = Descend(*item, header, tagClass, value, place.offset);
             if (level == nullptr) return false;
             item = level;
-            place = Place(value, level->offset, place.oidFlags);
+            place = Place(value, place.offset + header.headerLength, place.oidFlags);
             return true;
         }
         // Context-specific primitives carry any tag number; the others
@@ -403,7 +403,7 @@ private:
         ParserStackItem* level = spare_;
         if (level == nullptr) return new (allocator_) ParserStackItem(contents, fileOffset);
         spare_ = level->below;
-        level->Reuse(contents, fileOffset);
+        level->Reuse();
         return level;
     }
 

@@ -18,16 +18,10 @@ public:
     ParserStackItem(korva::platform::ByteSpan contents, uint32_t fileOffset) : reader(contents), offset(fileOffset) {}
     virtual ~ParserStackItem() = default;
 
-    // Opens the item again over other contents, as new: only `node` keeps
-    // stale values, which the walk writes before a callback reads them.
-    void Reuse(korva::platform::ByteSpan contents, uint32_t fileOffset) {
-        below = above = nullptr;
-        reader = korva::platform::ByteReader(contents);
-        oidFlags = 0;
-        depth = 0;
-        count = 0;
-        emptyAllowed = false;
-        offset = fileOffset;
+    // Opens the item again for another level: its result and status start
+    // anew. The level's place is the walk's to write before it reads it
+    // (see below), and `node` is written before a callback reads it.
+    void Reuse() {
         result = kWalkSuccess;
         status = 0;
     }
@@ -35,6 +29,8 @@ public:
     // The level's place: the walk keeps it in locals while it walks the
     // level's elements and writes it here, behind the element, when it
     // descends into one; it takes it up again when that element is done.
+    // A new item starts with its contents; a reused one keeps the place of
+    // the level it served until the walk descends from it.
     korva::platform::ByteReader reader;  // position and remaining octets
     Asn1Node node;                       // the element being handled, as last reported
     uint32_t oidFlags = 0;               // the level's flags; a level starts with its parent's
