@@ -303,10 +303,7 @@ uint32_t CMicrosoftCatalogCallback::OnNode(Asn1Node& node) {
 uint32_t CMicrosoftCatalogCallback::OnPhaseNode(Asn1Node& node) {
     using Handler = uint32_t (CMicrosoftCatalogCallback::*)(const Asn1Node&);
     if (uint32_t result = TrackPhase(node); result != 0) return result;
-    // Below the trust list's level, only OIDs arm and only OCTET STRINGs
-    // take a hash: the walk need not report the members' other elements.
-    interest_ = phase_ == kPhaseContent ? NodeInterest{kMemberDepth, (1u << kTagOid) | (1u << kTagOctetString)}
-                                        : NodeInterest{};
+    interest_ = phase_ == kPhaseContent ? NodeInterest{kMemberDepth, MemberTags()} : NodeInterest{};
     // Most nodes lie in the content (the members) and the certificates, and
     // there only one or two handlers act, called directly; the others all
     // wait for the signer infos, and before the content nothing acts.
@@ -848,21 +845,30 @@ uint32_t CMicrosoftCatalogCallback::SetFlags(tk::CertObject* certificate) {
     return 0;
 }
 
+uint32_t CMicrosoftCatalogCallback::MemberTags() const {
+    return (1u << kTagOid) | (expectHash_ ? 1u << kTagOctetString : 0u);
+}
+
+void CMicrosoftCatalogCallback::ExpectHash(bool armed) {
+    expectHash_ = armed;
+    if (phase_ == kPhaseContent) interest_.tags = MemberTags();
+}
+
 uint32_t CMicrosoftCatalogCallback::CollectMemberHash(const Asn1Node& node) {
     // Only the digested trust list vouches for a hash: outside it nothing
     // arms, and an armed expectation does not outlive it.
     if (!trustList_.Holds(node)) {
-        expectHash_ = false;
+        ExpectHash(false);
         return 0;
     }
     if (node.tag == kTagOid && node.Class() == kAsn1Universal &&
         Has(node, kOidSignedData | kOidCertTrustList | kOidIndirectData) &&
         (Equal(Content(node), kSha1Oid) || Equal(Content(node), kSha256Oid))) {
-        expectHash_ = true;
+        ExpectHash(true);
         return 0;
     }
     if (!expectHash_ || !IsUniversal(node, false, kTagOctetString) || (node.len != 20 && node.len != 32)) return 0;
-    expectHash_ = false;
+    ExpectHash(false);
     CatalogMember* member = NewMember(node.offset);
     if (member == nullptr) {
         Emit(118, Level::Error);

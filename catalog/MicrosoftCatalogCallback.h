@@ -109,6 +109,11 @@ private:
     // found canonical. A CCertDigest result.
     uint32_t SignerCertificateDigest(korva::toolkit::CertObject* certificate);
     uint32_t CollectMemberHash(const Asn1Node& node);
+    // The members' elements the walk reports: OIDs, which arm, and OCTET
+    // STRINGs while armed, which take the hash. Kept in the interest as the
+    // expectation changes.
+    uint32_t MemberTags() const;
+    void ExpectHash(bool armed);
     uint32_t CopyCountersignatureDigest(const Asn1Node& node);
     uint32_t ReadTimeStampContent(Asn1Node& node);
     uint32_t DigestCountersignatureAttributes(const Asn1Node& node);
