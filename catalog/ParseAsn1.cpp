@@ -47,15 +47,16 @@ bool WellFormedOid(ByteSpan value) {
     return (value.back() & kMore) == 0;
 }
 
+// What OidMemo gives for an identifier the walk refuses; no flag is this.
+constexpr uint32_t kMalformedOid = UINT32_MAX;
+
 // The flags of the OIDs a walk has met: a catalog repeats a handful of
 // identifiers for every member, and the well-formedness test and the table
 // lookup need only run once for each.
-constexpr uint32_t kMalformedOid = UINT32_MAX;
-
 class OidMemo {
 public:
-    // The identifier's known-OID flag (0 for an unknown one), or
-    // kMalformedOid.
+    // The known-OID flag (0 for an unknown identifier) or kMalformedOid of
+    // the contents `value`, kMinOidLength octets or more.
     uint32_t Flag(ByteSpan value) {
         if (value.size() > kMaxKeyedOidLength) return Check(value);
         const OidKey key = KeyOf(value.data(), value.size());
@@ -142,10 +143,9 @@ private:
     // while its elements are walked: held in locals, put back into the item
     // when the walk descends from it (already behind the element descended
     // into) and taken up again when it returns. A finished level's place is
-    // of no further use and stays where it is. A
-    // new place is made from values rather than read back from an item just
-    // written: reading the reader whole across the stores of its fields
-    // stalls the processor.
+    // of no further use and stays where it is. A new place is made from
+    // values rather than read back from an item just written: reading the
+    // reader whole across the stores of its fields stalls the processor.
     struct Place {
         explicit Place(const ParserStackItem& item)
             : reader(item.reader), offset(item.offset), count(item.count), oidFlags(item.oidFlags) {}
@@ -189,11 +189,10 @@ private:
         stopping_ = true;
     }
 
-    // The element step of every level in one loop: decode, report, then
-    // descend into the element or step over it. A finished or failed level
-    // unwinds, and the walk goes on in the level it returns to; this returns
-    // when the stack is empty. Every refusal only marks the walk as stopping,
-    // and the loop's top unwinds.
+    // The element step of every level in one loop. A finished level
+    // unwinds and the walk goes on in the level it returns to; a refusal
+    // marks the walk as stopping and every level unwinds. Returns when the
+    // stack is empty.
     void Elements(ParserStackItem* item) {
         Place place(*item);
         Interest interest = WantedNow();
@@ -313,10 +312,9 @@ private:
         return true;
     }
 
-    // The definite form, nearly every element, straight from the reader; the
-    // indefinite form and every failure through the toolkit, which measures
-    // the one and reports the other. The toolkit fills a copy, so that
-    // `header` never leaves registers on the common way.
+    // Any header: the general reader first; the indefinite form and every
+    // failure through the toolkit, which measures the one and reports the
+    // other.
     toolkit::Status DecodeHeader(ByteSpan rest, toolkit::ElementHeader& header) {
         korva::platform::ByteReader reader(rest);
         korva::platform::DerHeader der;
