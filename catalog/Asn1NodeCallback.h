@@ -27,8 +27,8 @@ struct NodeInterest {
 
 class IAsn1NodeCallback {
 public:
-    // Read by the walker before every element, so a callback may change it
-    // from OnNode; every element until then.
+    // Read by the walker as a walk starts and after every report, so a
+    // callback may change it from OnNode; every element unless changed.
     const NodeInterest& Interest() const { return interest_; }
 
     // Before the file is opened; non-zero ends the parse with result 22.

@@ -33,14 +33,15 @@ inline constexpr uint32_t kOidAuthorityKeyIdentifier = 0x10000;
 inline constexpr uint32_t kOidSubjectKeyIdentifier = 0x20000;
 inline constexpr uint32_t kOidSigningTime = 0x40000;
 
+// The longest identifier whose key covers every octet.
+inline constexpr size_t kMaxKeyedOidLength = 16;
+
 // Two words that tell identifiers of one length apart: their first and their
 // last eight octets (four when shorter than eight, all of them when shorter
 // than four), overlapping in the middle, so they cover every octet of an
 // identifier of at most kMaxKeyedOidLength octets. Each word is the octets
 // read little-endian: one load at run time on little-endian hosts, octet by
 // octet elsewhere and in constant expressions.
-inline constexpr size_t kMaxKeyedOidLength = 16;
-
 struct OidKey {
     uint64_t first = 0;
     uint64_t last = 0;
