@@ -141,11 +141,25 @@ bool MemberHashIndex::Grow(uint32_t bits) {
     slots_ = slots;
     bits_ = bits;
     const uint32_t mask = Mask();
-    for (uint32_t number = 0; number < count(); ++number) {
-        const uint64_t hash = KeyHash(entries_[number].view());
-        uint32_t at = static_cast<uint32_t>(hash) & mask;
-        while (slots_[at] != 0) at = (at + 1) & mask;
-        slots_[at] = Tag(hash) | (number + 1);
+    // The hashes run a few entries ahead of the stores, and each one's slot
+    // is asked for as it is known: the table is larger than the caches, and
+    // this way several of its misses are waited for at once.
+    constexpr uint32_t kAhead = 8;
+    uint64_t ahead[kAhead] = {};
+    const uint32_t total = count();
+    for (uint32_t number = 0; number < total + kAhead; ++number) {
+        if (number >= kAhead) {
+            const uint32_t placed = number - kAhead;
+            const uint64_t hash = ahead[placed % kAhead];
+            uint32_t at = static_cast<uint32_t>(hash) & mask;
+            while (slots_[at] != 0) at = (at + 1) & mask;
+            slots_[at] = Tag(hash) | (placed + 1);
+        }
+        if (number < total) {
+            const uint64_t hash = KeyHash(entries_[number].view());
+            korva::platform::Prefetch(&slots_[static_cast<uint32_t>(hash) & mask]);
+            ahead[number % kAhead] = hash;
+        }
     }
     return true;
 }
