@@ -9,6 +9,9 @@
 #if KORVA_CRYPTO_HAVE_SHA_EXTENSIONS
 
 #include <immintrin.h>
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>  // _ReadWriteBarrier
+#endif
 
 #include "toolkit/crypto/Sha2Core.h"
 #include "toolkit/crypto/Sha512Traits.h"
@@ -61,6 +64,17 @@ KORVA_TARGET_AVX512VL_BMI2 KORVA_SHA2_INLINE __m256i LoadWords(ByteView first, B
     return _mm256_shuffle_epi8(_mm256_set_m128i(high, low), byteSwapWords);
 }
 
+// Keeps the compiler from handing the rounds their W + K straight from the
+// vector registers it just stored: an extract costs two operations, a load
+// folds into the round's addition for free.
+KORVA_SHA2_INLINE void ReadBackFromMemory(PairsWithConstants& wk) {
+#if !defined(_MSC_VER) || defined(__clang__)
+    asm volatile("" : : "r"(&wk) : "memory");
+#else
+    _ReadWriteBarrier();
+#endif
+}
+
 // Sixteen rounds of one block from round `Round` on, over its lane (0 or 1)
 // of the stored schedule; with `Extend`, the schedule's next sixteen words
 // are made first (the processor runs that vector work beside the rounds'
@@ -81,6 +95,7 @@ KORVA_TARGET_AVX512VL_BMI2 KORVA_SHA2_INLINE void RunGroup(std::array<uint64_t, 
         ExtendPair<7>(x);
         StoreWithConstants(x, Round + 16, wk);
     }
+    ReadBackFromMemory(wk);
     auto stored = [&wk]<size_t I>() -> uint64_t { return wk[Round / 2 + I / 2][2 * Lane + I % 2]; };
     Rounds::SixteenRounds(v, stored, bc);
 }
