@@ -1,10 +1,11 @@
 // Directory enumeration with the shape of FindFirstFileW, FindNextFileW and
 // FindClose, so that the engine's catalog scan reads the same on both hosts.
 //
-// On POSIX a search takes a snapshot of the directory when it starts: the
-// entries whose names match the pattern (`*` and `?`, ASCII case-insensitive,
-// as on Windows), sorted by upper-cased name as NTFS returns them, so that runs
-// are reproducible. Each entry carries its Win32 meaning: a regular file is
+// On POSIX a search takes a snapshot of the directory's names when it starts:
+// those that match the pattern (`*` and `?`, ASCII case-insensitive, as on
+// Windows), sorted by upper-cased name as NTFS returns them, so that runs are
+// reproducible. An entry is looked at when it is returned, and skipped if it
+// is gone by then. Each entry carries its Win32 meaning: a regular file is
 // archive (plus read-only without owner write permission), a directory is a
 // directory, anything else a device; times are FILETIMEs (100 ns ticks since
 // 1601), the creation time being the last-write time, which POSIX does not

@@ -27,13 +27,15 @@ constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 struct Entry {
     std::wstring name;
     std::u16string sortKey;
-    uint32_t attributes;
-    uint64_t size;
-    FileTime lastAccess;
-    FileTime lastWrite;
+    std::string bytes;  // the name as the directory holds it
 };
 
+// The names are read and sorted when the search starts; each entry's
+// attributes, size and times are read when it is handed out, so that a scan
+// can work on the first entries while the later ones are still to be looked
+// at (a lookup is most of what a search costs).
 struct Search {
+    std::unique_ptr<DIR, int (*)(DIR*)> directory{nullptr, &::closedir};
     std::vector<Entry> entries;
     size_t next = 0;
 };
@@ -102,9 +104,8 @@ uint32_t AttributesOf(const struct stat& info) {
     return (info.st_mode & S_IWUSR) ? kFileAttributeArchive : (kFileAttributeArchive | kFileAttributeReadOnly);
 }
 
-// The matching entries of an open directory; false with LastError() set.
+// The names of an open directory that match; false with LastError() set.
 bool Collect(DIR* directory, std::wstring_view pattern, std::vector<Entry>& entries) {
-    int fd = ::dirfd(directory);
     errno = 0;
     while (const dirent* item = ::readdir(directory)) {
         std::string_view bytes(item->d_name);
@@ -112,14 +113,9 @@ bool Collect(DIR* directory, std::wstring_view pattern, std::vector<Entry>& entr
         // A name that is not UTF-8 could not be opened again by what we return,
         // and one longer than a find data holds cannot be returned at all.
         bool representable = WideToUtf8(name) == bytes && name.size() < kMaxPath;
-        struct stat info {};
-        if (representable && MatchesPattern(pattern, name) &&
-            (::fstatat(fd, item->d_name, &info, 0) == 0 ||
-             ::fstatat(fd, item->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)) {
+        if (representable && MatchesPattern(pattern, name)) {
             std::u16string key = SortKey(name);
-            uint64_t size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;  // only files have one
-            entries.push_back(Entry{std::move(name), std::move(key), AttributesOf(info), size,
-                                    ToFileTime(info.st_atim), ToFileTime(info.st_mtim)});
+            entries.push_back(Entry{std::move(name), std::move(key), std::string(bytes)});
         }
         errno = 0;
     }
@@ -133,15 +129,29 @@ bool Collect(DIR* directory, std::wstring_view pattern, std::vector<Entry>& entr
     return true;
 }
 
-void Fill(const Entry& entry, FindData& data) {
-    data = FindData{};
-    data.fileAttributes = entry.attributes;
-    data.creationTime = entry.lastWrite;
-    data.lastAccessTime = entry.lastAccess;
-    data.lastWriteTime = entry.lastWrite;
-    data.fileSizeHigh = static_cast<uint32_t>(entry.size >> 32);
-    data.fileSizeLow = static_cast<uint32_t>(entry.size);
-    std::wmemcpy(data.fileName, entry.name.data(), entry.name.size());
+// Fills `data` from the next entry that still exists; false when none is left.
+bool FillNext(Search& search, FindData& data) {
+    const int fd = ::dirfd(search.directory.get());
+    while (search.next < search.entries.size()) {
+        const Entry& entry = search.entries[search.next++];
+        struct stat info {};
+        if (::fstatat(fd, entry.bytes.c_str(), &info, 0) != 0 &&
+            ::fstatat(fd, entry.bytes.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;  // gone since the search started
+        }
+        const uint64_t size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;  // only files have one
+        const FileTime lastWrite = ToFileTime(info.st_mtim);
+        data = FindData{};
+        data.fileAttributes = AttributesOf(info);
+        data.creationTime = lastWrite;
+        data.lastAccessTime = ToFileTime(info.st_atim);
+        data.lastWriteTime = lastWrite;
+        data.fileSizeHigh = static_cast<uint32_t>(size >> 32);
+        data.fileSizeLow = static_cast<uint32_t>(size);
+        std::wmemcpy(data.fileName, entry.name.data(), entry.name.size());
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -157,18 +167,17 @@ FindHandle FindFirstEntry(const wchar_t* pattern, FindData& data) {
         bool bare = separator == std::wstring_view::npos;
         std::wstring directoryPath(bare ? L"." : separator == 0 ? whole.substr(0, 1) : whole.substr(0, separator));
         std::wstring_view namePattern = bare ? whole : whole.substr(separator + 1);
-        std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(HostPath(directoryPath.c_str()).c_str()), &::closedir);
-        if (directory == nullptr) {
+        auto search = std::make_unique<Search>();
+        search->directory.reset(::opendir(HostPath(directoryPath.c_str()).c_str()));
+        if (search->directory == nullptr) {
             SetLastError(errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound : Win32ErrorFromErrno(errno));
             return InvalidFileHandle();
         }
-        auto search = std::make_unique<Search>();
-        if (!Collect(directory.get(), namePattern, search->entries)) return InvalidFileHandle();
-        if (search->entries.empty()) {
+        if (!Collect(search->directory.get(), namePattern, search->entries)) return InvalidFileHandle();
+        if (!FillNext(*search, data)) {
             SetLastError(kErrorFileNotFound);
             return InvalidFileHandle();
         }
-        Fill(search->entries[search->next++], data);
         SetLastError(kErrorSuccess);
         return search.release();
     } catch (...) {
@@ -183,11 +192,10 @@ bool FindNextEntry(FindHandle handle, FindData& data) {
         SetLastError(kErrorInvalidHandle);
         return false;
     }
-    if (search->next == search->entries.size()) {
+    if (!FillNext(*search, data)) {
         SetLastError(kErrorNoMoreFiles);
         return false;
     }
-    Fill(search->entries[search->next++], data);
     return true;
 }
 

@@ -124,5 +124,23 @@ TEST_F(DirectoryTest, EntriesCarryWin32Meaning) {
     }
 }
 
+#ifndef _WIN32
+// An entry is looked at when it is returned: one removed after the search
+// started is left out, one changed meanwhile is returned as it is now.
+// (Windows may return either from a directory read before.)
+TEST_F(DirectoryTest, EntriesAreReadWhenReturned) {
+    FindData data;
+    FindHandle search = FindFirstEntry(tree_.File(L"*.cat").c_str(), data);
+    ASSERT_NE(search, InvalidFileHandle());
+    EXPECT_EQ(std::wstring(data.fileName), L"a.b.cat");
+    std::filesystem::remove(tree_.path() / L"A.cat");
+    WriteBytes(tree_.File(L"b.CAT"), std::vector<uint8_t>(5));
+    ASSERT_TRUE(FindNextEntry(search, data));
+    EXPECT_EQ(std::wstring(data.fileName), L"b.CAT");
+    EXPECT_EQ(data.fileSizeLow, 5u);
+    EXPECT_TRUE(CloseFind(search));
+}
+#endif
+
 }  // namespace
 }  // namespace korva::platform
