@@ -10,7 +10,7 @@ EntryBatch::EntryBatch(IStoreOutput& output, CCallbacks* callbacks, bool batched
     if (batched) (void)block_.Allocate(kBlockSize);
 }
 
-bool EntryBatch::Put(std::span<const uint8_t> bytes) {
+bool EntryBatch::PutSlowly(std::span<const uint8_t> bytes) {
     if (block_.empty()) return bytes.empty() || output_.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
     while (!bytes.empty()) {
         if (fill_ == block_.size() && !Flush()) return false;
