@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 
+#include "platform/ByteReader.h"
 #include "toolkit/crypto/WideMultiply.h"
 
 namespace TarnVerifyTrustDriver {
@@ -175,13 +176,17 @@ HashKeyOrder::HashKeyOrder(MemberHashIndex& index, bool unsavedOnly) : index_(in
     }
     // The first four key bytes (zeros beyond the length) above the number
     // settle most comparisons without touching an entry; the padding never
-    // puts a key above a greater one, so ties go to the whole keys.
+    // puts a key above a greater one, so ties go to the whole keys. The byte
+    // counts of all four sorting passes are taken on the way.
+    uint32_t counts[4][256] = {};
     for (uint32_t number = 0; number < index.count(); ++number) {
         const HashEntry& entry = index[number];
         if (unsavedOnly && !entry.unsaved) continue;
-        uint64_t prefix = 0;
-        for (uint32_t i = 0; i < 4; ++i) prefix = prefix << 8 | (i < entry.length ? entry.bytes[i] : 0);
-        sorted_[count_++] = prefix << 32 | number;
+        uint32_t first = 0;
+        (void)korva::platform::ByteReader(entry.bytes, sizeof entry.bytes).ReadU32Be(first);
+        if (entry.length < 4) first &= ~(UINT32_MAX >> (8 * entry.length));
+        for (uint32_t pass = 0; pass < 4; ++pass) ++counts[pass][first >> (8 * pass) & 0xFF];
+        sorted_[count_++] = uint64_t{first} << 32 | number;
     }
     if (count_ < 2) return;
     auto* scratch = static_cast<uint64_t*>(AllocateObject(size_t{count_} * sizeof(uint64_t), index.callbacks()));
@@ -193,10 +198,13 @@ HashKeyOrder::HashKeyOrder(MemberHashIndex& index, bool unsavedOnly) : index_(in
     // end back in `sorted_`; then each run of one prefix by the whole keys.
     uint64_t* from = sorted_;
     uint64_t* to = scratch;
-    for (uint32_t shift = 32; shift < 64; shift += 8) {
-        uint32_t starts[257] = {};
-        for (uint32_t i = 0; i < count_; ++i) ++starts[(from[i] >> shift & 0xFF) + 1];
-        for (uint32_t value = 0; value < 256; ++value) starts[value + 1] += starts[value];
+    for (uint32_t pass = 0; pass < 4; ++pass) {
+        const uint32_t shift = 32 + 8 * pass;
+        uint32_t starts[256];
+        for (uint32_t value = 0, sum = 0; value < 256; ++value) {
+            starts[value] = sum;
+            sum += counts[pass][value];
+        }
         for (uint32_t i = 0; i < count_; ++i) to[starts[from[i] >> shift & 0xFF]++] = from[i];
         std::swap(from, to);
     }
