@@ -56,8 +56,24 @@ bool CopyBytes(CMemory& memory, std::span<const uint8_t> bytes) {
 }
 
 int NameOrder::Compare(std::wstring_view path, const NameEntry& entry) {
-    Utf16Units units(path);
     ByteReader stored(entry.name.bytes());
+    // The names of a directory's catalogs share its long path: pass over
+    // equal units four at a time while none needs a surrogate pair.
+    size_t same = 0;
+    for (ByteReader ahead = stored; same + 4 <= path.size(); same += 4) {
+        uint64_t four = 0;
+        if (!ahead.ReadU64Le(four)) break;
+        uint64_t mine = 0;
+        bool single = true;
+        for (size_t k = 0; k < 4; ++k) {
+            const auto c = static_cast<uint32_t>(path[same + k]);
+            single &= c < 0xD800;
+            mine |= uint64_t{c & 0xFFFF} << (16 * k);
+        }
+        if (!single || mine != four) break;
+        stored = ahead;
+    }
+    Utf16Units units(path.substr(same));
     for (;;) {
         uint16_t a = 0;
         uint16_t b = 0;
