@@ -75,7 +75,14 @@ void MemberHashIndex::Clear() {
 
 uint64_t MemberHashIndex::KeyHash(std::span<const uint8_t> key) const {
     uint64_t words[4] = {};
-    std::memcpy(words, key.data(), key.size());
+    // The two lengths nearly every key has copy inline, without a call.
+    if (key.size() == 32) {
+        std::memcpy(words, key.data(), 32);
+    } else if (key.size() == 20) {
+        std::memcpy(words, key.data(), 20);
+    } else {
+        std::memcpy(words, key.data(), key.size());
+    }
     const uint64_t low = Fold(words[0] ^ secret_[0], words[1] ^ secret_[1]);
     const uint64_t high = Fold(words[2] ^ secret_[2], words[3] ^ secret_[3]);
     // The length as well: zero bytes appended make another key.
