@@ -126,7 +126,8 @@ std::string_view Text(const CMemory& memory) {
     return {reinterpret_cast<const char*>(memory.data()), memory.size()};
 }
 
-TEST(Memory, AllocateResizeAndFree) {
+// A CMemory's bytes are its own: copies and assignments get theirs.
+TEST(Memory, AllocateResizeCopyAndFree) {
     CMemory memory;
     Fill(memory, "first");
     Fill(memory, "abcdefgh");
@@ -139,9 +140,7 @@ TEST(Memory, AllocateResizeAndFree) {
     EXPECT_EQ(memory.size(), 0u);
     memory.Free();
     EXPECT_EQ(memory.data(), nullptr);
-}
 
-TEST(Memory, CopiesOwnTheirBytes) {
     CMemory original;
     Fill(original, "catalog");
     CMemory copy(original);
