@@ -69,7 +69,8 @@ TEST(FileSharing, SecondHandleIsRefusedWhenEitherDeniesTheOther) {
         {"reader after reader that shares writing", kRead, kFileShareRead, kRead, kShareReadWrite, true},
         {"writers that share writing", kReadWrite, kShareReadWrite, kReadWrite, kShareReadWrite, true},
         {"creating writer after writer", kReadWrite, kFileShareRead, kReadWrite, kFileShareRead, false, kCreateAlways},
-        {"truncating writer after writer", kReadWrite, kFileShareRead, kReadWrite, kFileShareRead, false, kTruncateExisting},
+        {"truncating writer after writer", kReadWrite, kFileShareRead, kReadWrite, kFileShareRead, false,
+         kTruncateExisting},
         {"creating reader after writer", kReadWrite, kFileShareRead, kRead, kFileShareRead, false, kCreateAlways},
     };
     TempDirectory directory;

@@ -34,7 +34,8 @@ TEST(PathOps, RemoveAppendAndUncServerFollowShlwapi) {
         EXPECT_EQ(RemoveFileSpec(path), removed) << input;
         EXPECT_EQ(path, Host(result));
     }
-    for (const auto& [base, expected] : {std::pair{L"C:\\dir", L"C:\\dir\\isolate.ini"}, std::pair{L"C:\\", L"C:\\isolate.ini"}}) {
+    for (const auto& [base, expected] :
+         {std::pair{L"C:\\dir", L"C:\\dir\\isolate.ini"}, std::pair{L"C:\\", L"C:\\isolate.ini"}}) {
         std::wstring path = Host(base);
         ASSERT_TRUE(AppendPath(path, L"isolate.ini"));
         EXPECT_EQ(path, Host(expected));

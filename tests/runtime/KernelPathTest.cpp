@@ -53,7 +53,8 @@ TEST(KernelPath, PathsBelowTheSystemDirectoryRoundTripAndOthersStayAsTheyAre) {
     // Only the full kernel prefix is mapped back, in any case.
     ASSERT_TRUE(FromKernelPath(system, L"\\systemroot\\system32\\x.cat", back));
     EXPECT_EQ(back, Host(L"/Windows/System32/x.cat"));
-    for (const wchar_t* name : {L"\\SystemRoot\\SYSTEM32", L"\\SystemRoot\\SYSTEM3\\x.cat", L"\\??\\C:\\x.cat", L"/elsewhere/x.cat"}) {
+    for (const wchar_t* name :
+         {L"\\SystemRoot\\SYSTEM32", L"\\SystemRoot\\SYSTEM3\\x.cat", L"\\??\\C:\\x.cat", L"/elsewhere/x.cat"}) {
         ASSERT_TRUE(FromKernelPath(system, name, back));
         EXPECT_EQ(back, name);
     }

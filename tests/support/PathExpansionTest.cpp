@@ -86,7 +86,8 @@ protected:
     void SetUp() override { Use(kNativeIni, kRegistry); }
     void TearDown() override { ini_.reset(); }
 
-    // The error-level expansion events, which every failure leaves exactly one of.
+    // The error-level events in order: a failure ends with exactly one of its own,
+    // after any that the lookups it made on the way report.
     std::vector<uint32_t> Errors() const {
         std::vector<uint32_t> numbers;
         for (const auto& event : recorder_.events()) {
@@ -159,8 +160,8 @@ TEST_F(PathExpansion, ExpandsHostFoldersWithItsOwnSiloAndRegistry) {
     const std::string map32 = std::string("[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Tarnwick\\Isolation\\") +
                               "{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}" + kMapKey;
     const std::string wow = kHeader + map32 + "]\r\n\"B\"=\"32\"\r\n" + map32 + "\\Drivers]\r\n\"Path64\"=\"D32\"\r\n";
-    const wchar_t* kNested = L"/home/u/.local/share/var/lib/Tarnwick/{0f1e2d3c-4b5a-6978-8796-a5b4c3/"
-                             L"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}";
+    const wchar_t* nested = L"/home/u/.local/share/var/lib/Tarnwick/{0f1e2d3c-4b5a-6978-8796-a5b4c3/"
+                            L"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}";
     const std::string ini32 = "[isolation]\r\nsilo={0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}\r\n";
     struct Case {
         std::vector<std::pair<const char*, const char*>> environment;  // a null value: unset
@@ -182,8 +183,9 @@ TEST_F(PathExpansion, ExpandsHostFoldersWithItsOwnSiloAndRegistry) {
         // An extension leading back to a silo data folder ends after one level,
         // cut where the extension's buffer ends.
         {{{"KORVA_CSIDL_28", "/home/u/.local/share"}, {"KORVA_CSIDL_35", "/var/lib"}}, kNativeIni,
-         Map("\"APPDATAEXTENSION\"=\"%COMMON_SILO_DATA%\"\r\n"), {L"%LOCAL_SILO_DATA%", true, kNested, {}}},
-        {{{"KORVA_CSIDL_28", nullptr}, {"HOME", nullptr}}, kNativeIni, kRegistry, {L"%LOCAL_SILO_DATA%", false, nullptr, {25, 19, 25}}},
+         Map("\"APPDATAEXTENSION\"=\"%COMMON_SILO_DATA%\"\r\n"), {L"%LOCAL_SILO_DATA%", true, nested, {}}},
+        {{{"KORVA_CSIDL_28", nullptr}, {"HOME", nullptr}}, kNativeIni, kRegistry,
+         {L"%LOCAL_SILO_DATA%", false, nullptr, {25, 19, 25}}},
         // A subkey opened below the redirected map stays in the 32-bit view.
         {{}, ini32, wow, {L"%B%\\%drivers%", true, L"32\\D32", {}}},
         {{}, kNativeIni, wow, {L"%B%", false, L"%B%", {12}}},
