@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 
 namespace korva::platform {
 namespace {
@@ -22,39 +24,26 @@ std::wstring Host(std::wstring path) {
 #endif
 }
 
-struct RemoveCase {
-    const wchar_t* input;
-    bool removed;
-    const wchar_t* result;
-};
-
-TEST(PathOps, RemoveFileSpecWalksUpToTheRoot) {
-    const RemoveCase cases[] = {
-        {L"C:\\a\\b\\tool.exe", true, L"C:\\a\\b"},
-        {L"C:\\a", true, L"C:\\"},
-        {L"C:\\", false, L"C:\\"},
-    };
-    for (const RemoveCase& c : cases) {
-        std::wstring path = Host(c.input);
-        EXPECT_EQ(RemoveFileSpec(path), c.removed) << c.input;
-        EXPECT_EQ(path, Host(c.result));
+// RemoveFileSpec walks up to the root; AppendPath adds one separator; a UNC
+// server is a name without a share.
+TEST(PathOps, RemoveAppendAndUncServerFollowShlwapi) {
+    const std::tuple<const wchar_t*, bool, const wchar_t*> removals[] = {
+        {L"C:\\a\\b\\tool.exe", true, L"C:\\a\\b"}, {L"C:\\a", true, L"C:\\"}, {L"C:\\", false, L"C:\\"}};
+    for (const auto& [input, removed, result] : removals) {
+        std::wstring path = Host(input);
+        EXPECT_EQ(RemoveFileSpec(path), removed) << input;
+        EXPECT_EQ(path, Host(result));
     }
-}
-
-TEST(PathOps, AppendAddsOneSeparator) {
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"C:\\dir", L"C:\\dir\\isolate.ini"},
-        {L"C:\\", L"C:\\isolate.ini"},
-    };
-    for (const auto& [base, expected] : cases) {
+    for (const auto& [base, expected] :
+         {std::pair{L"C:\\dir", L"C:\\dir\\isolate.ini"}, std::pair{L"C:\\", L"C:\\isolate.ini"}}) {
         std::wstring path = Host(base);
         ASSERT_TRUE(AppendPath(path, L"isolate.ini"));
         EXPECT_EQ(path, Host(expected));
     }
-}
-
-// shlwapi's buffer limit stays on Windows; the POSIX host has none.
-TEST(PathOps, AppendBeyondMaxPathOnlyWhereTheHostAllows) {
+    EXPECT_TRUE(IsUncServer(Host(L"\\\\server").c_str()));
+    EXPECT_FALSE(IsUncServer(Host(L"\\\\server\\share").c_str()));
+    EXPECT_FALSE(IsUncServer(Host(L"C:\\server").c_str()));
+    // shlwapi's buffer limit stays on Windows; the POSIX host has none.
     std::wstring path = Host(L"C:\\") + std::wstring(kMaxPath - 10, L'a');
 #ifdef _WIN32
     EXPECT_FALSE(AppendPath(path, L"isolate.ini"));
@@ -62,12 +51,6 @@ TEST(PathOps, AppendBeyondMaxPathOnlyWhereTheHostAllows) {
     ASSERT_TRUE(AppendPath(path, L"isolate.ini"));
     EXPECT_EQ(path.size(), kMaxPath - 10 + 1 + 1 + 11);
 #endif
-}
-
-TEST(PathOps, UncServerHasNoSharePart) {
-    EXPECT_TRUE(IsUncServer(Host(L"\\\\server").c_str()));
-    EXPECT_FALSE(IsUncServer(Host(L"\\\\server\\share").c_str()));
-    EXPECT_FALSE(IsUncServer(Host(L"C:\\server").c_str()));
 }
 
 }  // namespace

@@ -49,22 +49,27 @@ TEST(RegFile, ReadsEveryValueForm) {
         "\"Empty\"=hex:\r\n", tree);
     ASSERT_TRUE(status.ok()) << RegFileErrorName(status.error) << " line " << status.line;
 
-    const RegValue* path = Find(tree, kKey, L"PATH");
-    ASSERT_NE(path, nullptr);
-    EXPECT_EQ(path->type, kRegSz);
-    EXPECT_EQ(path->data, Utf16Sz(L"C:\\X \"q\""));
-    ASSERT_NE(Find(tree, kKey, L""), nullptr);
-    EXPECT_EQ(Find(tree, kKey, L"")->data, Utf16Sz(L"default"));
-    EXPECT_EQ(Find(tree, kKey, L"FLAG")->data, (std::vector<uint8_t>{0x2a, 0, 0, 0}));
-    EXPECT_EQ(Find(tree, kKey, L"SHORT")->data, (std::vector<uint8_t>{1, 0, 0, 0}));
-    EXPECT_EQ(Find(tree, kKey, L"BIN")->type, kRegBinary);
-    EXPECT_EQ(Find(tree, kKey, L"BIN")->data, (std::vector<uint8_t>{0x01, 0xab, 0xff}));
-    EXPECT_EQ(Find(tree, kKey, L"EXPAND")->type, kRegExpandSz);
-    EXPECT_EQ(Find(tree, kKey, L"EXPAND")->data, Utf16Sz(L"%A%"));
-    EXPECT_EQ(Find(tree, kKey, L"MULTI")->type, kRegMultiSz);
-    EXPECT_EQ(Find(tree, kKey, L"QUAD")->type, kRegQword);
-    EXPECT_EQ(Find(tree, kKey, L"QUAD")->data.size(), 8u);
-    EXPECT_TRUE(Find(tree, kKey, L"EMPTY")->data.empty());
+    const struct {
+        const wchar_t* name;  // folded, as the tree keeps it
+        uint32_t type;
+        std::vector<uint8_t> data;
+    } values[] = {
+        {L"PATH", kRegSz, Utf16Sz(L"C:\\X \"q\"")},
+        {L"", kRegSz, Utf16Sz(L"default")},
+        {L"FLAG", kRegDword, {0x2a, 0, 0, 0}},
+        {L"SHORT", kRegDword, {1, 0, 0, 0}},
+        {L"BIN", kRegBinary, {0x01, 0xab, 0xff}},
+        {L"EXPAND", kRegExpandSz, Utf16Sz(L"%A%")},
+        {L"MULTI", kRegMultiSz, {0x61, 0, 0, 0, 0, 0}},
+        {L"QUAD", kRegQword, {1, 2, 3, 4, 5, 6, 7, 8}},
+        {L"EMPTY", kRegBinary, {}},
+    };
+    for (const auto& v : values) {
+        const RegValue* value = Find(tree, kKey, v.name);
+        ASSERT_NE(value, nullptr) << WideToUtf8(v.name);
+        EXPECT_EQ(value->type, v.type) << WideToUtf8(v.name);
+        EXPECT_EQ(value->data, v.data) << WideToUtf8(v.name);
+    }
     EXPECT_EQ(tree.valueCount, 9u);
 }
 

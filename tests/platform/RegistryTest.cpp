@@ -109,11 +109,8 @@ TEST_F(Registry, OpenKeysSeeTheNextFixture) {
     EXPECT_FALSE(testing::LoadRegistryFixture("not a registry file").ok());
     EXPECT_EQ(RegistryOpenKey(LocalMachineKey(), L"Other", kKeyRead, key), kErrorFileNotFound)
         << "a fixture that fails to parse leaves an empty registry";
-}
-
-// Reading and decoding a fixture file run through the sample registry
-// (PathExpansion) and RegFile's encodings; a file that cannot be read is named.
-TEST_F(Registry, ReportsAnUnreadableFixtureFile) {
+    // Reading and decoding a fixture file run through the sample registry
+    // (PathExpansion) and RegFile's encodings; a file that cannot be read is named.
     const std::wstring missing = (std::filesystem::temp_directory_path() / "korva-no-such-registry.reg").wstring();
     EXPECT_EQ(testing::LoadRegistryFixtureFile(missing.c_str()).error, RegFileError::Unreadable);
 }

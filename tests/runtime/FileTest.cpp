@@ -1,13 +1,17 @@
+// CFile over files of a scratch directory: dispositions, buffered and direct
+// reads, seeks, and the same under injected faults of the file layer.
 #include "runtime/File.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <string>
 #include <vector>
 
+#include "platform/Files.h"
 #include "platform/IoFault.h"
 #include "platform/Types.h"
-#include "tests/runtime/FileTestSupport.h"
 #include "tests/common/AllocationFaults.h"
 #include "tests/common/TempFiles.h"
 
@@ -17,6 +21,53 @@ namespace {
 namespace platform = korva::platform;
 using korva::test_support::AllocationFaults;
 using korva::test_support::PatternBytes;
+using Kind = platform::IoFault::Kind;
+
+struct OpenFlags {
+    bool create = false;
+    bool openAlways = false;
+    bool read = true;
+    bool write = false;
+    bool deleteOnClose = false;
+};
+
+class FileTest : public testing::Test {
+protected:
+    std::wstring Path(const wchar_t* name = L"data.bin") const { return directory_.File(name); }
+
+    // Writes `bytes` to a fresh file and returns its path.
+    std::wstring MakeFile(const std::vector<uint8_t>& bytes, const wchar_t* name = L"data.bin") const {
+        std::wstring path = Path(name);
+        korva::test_support::WriteBytes(path, bytes);
+        return path;
+    }
+
+    static bool Open(CFile& file, const std::wstring& path, OpenFlags flags, uint32_t* error = nullptr) {
+        CFileIO::COpenParameters parameters(path.c_str());
+        parameters.create = flags.create;
+        parameters.openAlways = flags.openAlways;
+        parameters.read = flags.read;
+        parameters.write = flags.write;
+        parameters.deleteOnClose = flags.deleteOnClose;
+        uint32_t ignored = 0;
+        return file.Open(parameters, error != nullptr ? *error : ignored);
+    }
+
+    static bool OpenForReading(CFile& file, const std::wstring& path, bool buffered) {
+        return Open(file, path, {}) && (!buffered || file.AttachReadBuffer());
+    }
+
+    static std::vector<uint8_t> ReadBack(const std::wstring& path) { return korva::test_support::ReadFile(path); }
+
+private:
+    korva::test_support::TempDirectory directory_;
+};
+
+class ArmedFault {
+public:
+    explicit ArmedFault(const platform::IoFault& fault) { platform::ArmIoFault(fault); }
+    ~ArmedFault() { platform::DisarmIoFault(); }
+};
 
 const std::vector<uint8_t> kOld = {'o', 'l', 'd'};
 
@@ -180,6 +231,87 @@ TEST_F(FileTest, WriteAfterBufferedReadLandsAtTheLogicalPosition) {
         expected[3] = 'X';
         expected[4] = 'Y';
         EXPECT_EQ(ReadBack(path), expected);
+    }
+}
+
+// Each faulted call fails, hands over what the unbuffered stream got and
+// leaves the position at 4, where a first write put it; the fault is one call
+// only, so the same call then succeeds. Ordinal 0 only counts the calls of its
+// kind: an unbuffered read moves nothing, a seek is one call.
+TEST_F(FileTest, FaultedCallsFailWithoutMoving) {
+    uint8_t bytes[10];
+    uint32_t count = 99;
+    auto read = [&](CFile& file) { return file.Read(bytes, sizeof bytes, &count); };
+    auto seek = [](CFile& file) { return file.Seek(10, CFile::kFromBeginning); };
+    auto write = [](CFile& file) { return file.Write("body", 4); };
+    const struct {
+        Kind kind;
+        std::function<bool(CFile&)> call;
+        uint32_t count;  // 99: not reported
+    } cases[] = {{Kind::FailRead, read, 0}, {Kind::ShortRead, read, 9}, {Kind::FailSeek, seek, 99},
+                 {Kind::FailWrite, write, 99}, {Kind::ShortWrite, write, 99}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.kind));
+        CFile file;
+        ASSERT_TRUE(Open(file, MakeFile(PatternBytes(100)), {.write = true}));
+        ASSERT_TRUE(file.Write("head", 4));
+        count = 99;
+        {
+            ArmedFault fault({.kind = c.kind, .ordinal = 1});
+            EXPECT_FALSE(c.call(file));
+            if (c.kind == Kind::FailSeek) {
+                EXPECT_EQ(platform::LastError(), platform::kErrorIoDevice);
+            }
+        }
+        EXPECT_EQ(count, c.count);
+        EXPECT_EQ(file.position(), 4u);
+        EXPECT_TRUE(c.call(file));
+    }
+    CFile file;
+    ASSERT_TRUE(Open(file, MakeFile(PatternBytes(100)), {}));
+    ArmedFault counting({.kind = Kind::FailSeek, .ordinal = 0});
+    ASSERT_TRUE(read(file) && seek(file));
+    EXPECT_EQ(platform::IoFaultCallsSeen(), 1u);
+}
+
+// A refill that comes back short still serves its bytes; the next refill
+// starts where it ended.
+TEST_F(FileTest, ShortRefillIsUsedAndFollowedByAnother) {
+    std::wstring path = MakeFile(PatternBytes(70000));
+    CFile file;
+    ASSERT_TRUE(Open(file, path, {}));
+    ASSERT_TRUE(file.AttachReadBuffer());
+    ArmedFault fault({.kind = Kind::ShortRead, .ordinal = 1, .shortBy = CFile::kReadBufferSize - 1000});
+    std::vector<uint8_t> bytes(2000);
+    uint32_t count = 0;
+    ASSERT_TRUE(file.Read(bytes.data(), 2000, &count));
+    EXPECT_EQ(count, 2000u);
+    EXPECT_EQ(bytes, PatternBytes(2000));
+    EXPECT_EQ(platform::IoFaultCallsSeen(), 2u);
+}
+
+TEST_F(FileTest, FailedRefillReportsWhatWasAlreadyCopied) {
+    std::wstring path = MakeFile(PatternBytes(70000));
+    struct Case {
+        uint32_t failingRefill;
+        bool result;
+        uint32_t count;
+    };
+    for (Case c : {Case{1, false, 0}, Case{2, true, CFile::kReadBufferSize}}) {
+        SCOPED_TRACE(c.failingRefill);
+        CFile file;
+        ASSERT_TRUE(Open(file, path, {}));
+        ASSERT_TRUE(file.AttachReadBuffer());
+        ArmedFault fault({.kind = Kind::FailRead, .ordinal = c.failingRefill});
+        std::vector<uint8_t> bytes(70000);
+        uint32_t count = 99;
+        EXPECT_EQ(file.Read(bytes.data(), 70000, &count), c.result);
+        EXPECT_EQ(count, c.count);
+        EXPECT_EQ(file.position(), c.count);
+        // The fault was one call only: reading on picks up where it stopped.
+        uint8_t next = 0;
+        ASSERT_TRUE(file.Read(&next, 1, nullptr));
+        EXPECT_EQ(next, PatternBytes(1, c.count)[0]);
     }
 }
 

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/RegistryFixture.h"
 #include "platform/TextConversion.h"
@@ -21,7 +24,6 @@ namespace {
 using trace::Level;
 using trace::Source;
 
-constexpr wchar_t kGuid[] = L"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}";
 constexpr char kSiloKey[] = "[HKEY_LOCAL_MACHINE\\Software\\Tarnwick\\Isolation\\{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}";
 constexpr char kMapKey[] = "\\Shared Kit\\PathExpansionMap";
 const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
@@ -67,6 +69,13 @@ private:
     std::optional<std::string> previous_;
 };
 
+struct ExpansionCase {
+    const wchar_t* input;
+    bool ok;
+    const wchar_t* out;  // nullptr: not compared
+    std::vector<uint32_t> errors;
+};
+
 class PathExpansion : public ::testing::Test {
 protected:
     void Use(const std::string& ini, const std::string& registry) {
@@ -77,14 +86,8 @@ protected:
     void SetUp() override { Use(kNativeIni, kRegistry); }
     void TearDown() override { ini_.reset(); }
 
-    // Expands, checks the outcome and returns what `out` received.
-    std::wstring Expand(const wchar_t* input, bool expectOk = true) {
-        std::wstring out = L"stale";
-        EXPECT_EQ(ExpandPath(input, out), expectOk) << (input ? std::string(input, input + wcslen(input)) : "null");
-        return out;
-    }
-
-    // The error-level expansion events, which every failure leaves exactly one of.
+    // The error-level events in order: a failure ends with exactly one of its own,
+    // after any that the lookups it made on the way report.
     std::vector<uint32_t> Errors() const {
         std::vector<uint32_t> numbers;
         for (const auto& event : recorder_.events()) {
@@ -93,15 +96,20 @@ protected:
         return numbers;
     }
 
+    // Expands `c.input`, checks the outcome and the error events.
+    void Check(const ExpansionCase& c) {
+        recorder_.Clear();
+        std::wstring out = L"stale";
+        std::string name = c.input != nullptr ? platform::WideToUtf8(c.input) : "null";
+        EXPECT_EQ(ExpandPath(c.input, out), c.ok) << name;
+        if (c.out != nullptr) {
+            EXPECT_EQ(out, c.out) << name;
+        }
+        EXPECT_EQ(Errors(), c.errors) << name;
+    }
+
     trace::Recorder recorder_;
     std::optional<test::IsolationIniBesideExecutable> ini_;
-};
-
-struct ExpansionCase {
-    const wchar_t* input;
-    bool ok;
-    const wchar_t* out;  // nullptr: not compared
-    std::vector<uint32_t> errors;
 };
 
 TEST_F(PathExpansion, ExpandsAgainstTheSilosMap) {
@@ -141,83 +149,60 @@ TEST_F(PathExpansion, ExpandsAgainstTheSilosMap) {
         {L"%drivers%\\x", true, L"D:\\drv\\x", {}},
         {L"%NoPath%", false, nullptr, {25}},
     };
-    for (const ExpansionCase& c : cases) {
-        recorder_.Clear();
-        std::wstring out = Expand(c.input, c.ok);
-        if (c.out != nullptr) EXPECT_EQ(out, c.out);
-        EXPECT_EQ(Errors(), c.errors) << std::string(c.input, c.input + wcslen(c.input));
+    for (const ExpansionCase& c : cases) Check(c);
+}
+
+// Special folders come from the host (KORVA_CSIDL_<number> here), silo data
+// folders add the map's extension, reported when missing, and the silo; a
+// 32-bit silo's map is below Wow6432Node. Each row sets its environment,
+// isolate.ini and registry.
+TEST_F(PathExpansion, ExpandsHostFoldersWithItsOwnSiloAndRegistry) {
+    const std::string map32 = std::string("[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Tarnwick\\Isolation\\") +
+                              "{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}" + kMapKey;
+    const std::string wow = kHeader + map32 + "]\r\n\"B\"=\"32\"\r\n" + map32 + "\\Drivers]\r\n\"Path64\"=\"D32\"\r\n";
+    const wchar_t* nested = L"/home/u/.local/share/var/lib/Tarnwick/{0f1e2d3c-4b5a-6978-8796-a5b4c3/"
+                            L"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}";
+    const std::string ini32 = "[isolation]\r\nsilo={0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}\r\n";
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> environment;  // a null value: unset
+        std::optional<std::string> ini;
+        std::string registry;
+        ExpansionCase expansion;
+    };
+    const Case cases[] = {
+        {{{"KORVA_CSIDL_37", "/mnt/windows/System32"}}, kNativeIni, kRegistry,
+         {L"%CSIDL_SYSTEM%/drivers", true, L"/mnt/windows/System32/drivers", {}}},
+        {{}, kNativeIni, kRegistry, {L"%CSIDL_PROGRAM_FILESX64%", true, L"C:\\Program Files", {}}},
+        {{{"KORVA_CSIDL_20", nullptr}}, kNativeIni, kRegistry, {L"%csidl_fonts%", false, nullptr, {20, 25}}},
+        {{}, kNativeIni, kRegistry, {L"%CSIDL_PROGRAM_FILES_COMMONX64%", false, nullptr, {18, 25}}},
+        {{}, kNativeIni, Map(""), {L"%CSIDL_PROGRAM_FILESX64%", false, nullptr, {17, 25}}},
+        {{{"KORVA_CSIDL_35", "/var/lib"}}, kNativeIni, kRegistry,
+         {L"%COMMON_SILO_DATA%", true, L"/var/lib/Tarnwick/{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}", {25}}},
+        {{{"KORVA_CSIDL_28", "/home/u/.local/share"}}, kNativeIni, Map("\"APPDATAEXTENSION\"=\"Acme\"\r\n"),
+         {L"%LOCAL_SILO_DATA%/x", true, L"/home/u/.local/share/Acme/{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}/x", {}}},
+        // An extension leading back to a silo data folder ends after one level,
+        // cut where the extension's buffer ends.
+        {{{"KORVA_CSIDL_28", "/home/u/.local/share"}, {"KORVA_CSIDL_35", "/var/lib"}}, kNativeIni,
+         Map("\"APPDATAEXTENSION\"=\"%COMMON_SILO_DATA%\"\r\n"), {L"%LOCAL_SILO_DATA%", true, nested, {}}},
+        {{{"KORVA_CSIDL_28", nullptr}, {"HOME", nullptr}}, kNativeIni, kRegistry,
+         {L"%LOCAL_SILO_DATA%", false, nullptr, {25, 19, 25}}},
+        // A subkey opened below the redirected map stays in the 32-bit view.
+        {{}, ini32, wow, {L"%B%\\%drivers%", true, L"32\\D32", {}}},
+        {{}, kNativeIni, wow, {L"%B%", false, L"%B%", {12}}},
+        {{}, kNativeIni, kHeader, {L"ab", false, L"ab", {12}}},  // the map is needed even for short input
+        {{}, std::nullopt, kRegistry, {L"%B%", false, nullptr, {11, 11}}},
+        {{}, kNativeIni, kRegistry, {nullptr, false, L"", {26}}},
+    };
+    for (const Case& c : cases) {
+        std::deque<ScopedEnvironment> environment;
+        for (const auto& [name, value] : c.environment) environment.emplace_back(name, value);
+        Use(c.ini.value_or(""), c.registry);
+        if (!c.ini) ini_.reset();
+        Check(c.expansion);
+        if (!c.ini) {
+            EXPECT_TRUE(recorder_.Has(Source::Silo, 11)) << "the silo says why";
+        }
     }
-}
-
-TEST_F(PathExpansion, SpecialFoldersResolveThroughTheHost) {
-    ScopedEnvironment system("KORVA_CSIDL_37", "/mnt/windows/System32");
-    ScopedEnvironment fonts("KORVA_CSIDL_20", nullptr);
-    EXPECT_EQ(Expand(L"%CSIDL_SYSTEM%/drivers"), L"/mnt/windows/System32/drivers");
-    EXPECT_EQ(Expand(L"%CSIDL_PROGRAM_FILESX64%"), L"C:\\Program Files");
-
-    recorder_.Clear();
-    Expand(L"%csidl_fonts%", false);
-    EXPECT_EQ(Errors(), (std::vector<uint32_t>{20, 25}));
-    recorder_.Clear();
-    Expand(L"%CSIDL_PROGRAM_FILES_COMMONX64%", false);
-    EXPECT_EQ(Errors(), (std::vector<uint32_t>{18, 25}));
-    Use(kNativeIni, Map(""));
-    recorder_.Clear();
-    Expand(L"%CSIDL_PROGRAM_FILESX64%", false);
-    EXPECT_EQ(Errors(), (std::vector<uint32_t>{17, 25}));
-}
-
-TEST_F(PathExpansion, SiloDataFoldersAppendExtensionAndSilo) {
-    ScopedEnvironment common("KORVA_CSIDL_35", "/var/lib");
-    ScopedEnvironment local("KORVA_CSIDL_28", "/home/u/.local/share");
-    EXPECT_EQ(Expand(L"%COMMON_SILO_DATA%"), std::wstring(L"/var/lib/Tarnwick/") + kGuid);
-
-    Use(kNativeIni, Map("\"APPDATAEXTENSION\"=\"Acme\"\r\n"));
-    EXPECT_EQ(Expand(L"%LOCAL_SILO_DATA%/x"), std::wstring(L"/home/u/.local/share/Acme/") + kGuid + L"/x");
-
-    // An extension leading back to a silo data folder ends after one level.
-    Use(kNativeIni, Map("\"APPDATAEXTENSION\"=\"%COMMON_SILO_DATA%\"\r\n"));
-    std::wstring nested = Expand(L"%LOCAL_SILO_DATA%");
-    EXPECT_TRUE(nested.starts_with(L"/home/u/.local/share/var/lib/Tarnwick/")) << nested.size();
-    EXPECT_TRUE(nested.ends_with(kGuid));
-}
-
-TEST_F(PathExpansion, SiloDataFolderFailsWithoutItsBaseFolder) {
-    ScopedEnvironment local("KORVA_CSIDL_28", nullptr);
-    ScopedEnvironment home("HOME", nullptr);
-    Expand(L"%LOCAL_SILO_DATA%", false);
-    EXPECT_TRUE(recorder_.Has(Source::Expansion, 19));
-    EXPECT_TRUE(recorder_.Has(Source::Expansion, 25));
-}
-
-TEST_F(PathExpansion, ThirtyTwoBitSilosFindTheirMapBelowWow6432Node) {
-    const std::string map = std::string("[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Tarnwick\\Isolation\\") +
-                            "{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}" + kMapKey;
-    std::string wow = kHeader + map + "]\r\n\"B\"=\"32\"\r\n" + map + "\\Drivers]\r\n\"Path64\"=\"D32\"\r\n";
-    std::string ini32 = "[isolation]\r\nsilo={0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}\r\n";
-    Use(ini32, wow);
-    // A subkey opened below the redirected map stays in the 32-bit view.
-    EXPECT_EQ(Expand(L"%B%\\%drivers%"), L"32\\D32");
-    Use(kNativeIni, wow);
-    recorder_.Clear();
-    EXPECT_EQ(Expand(L"%B%", false), L"%B%");
-    EXPECT_EQ(Errors(), std::vector<uint32_t>{12});
-}
-
-TEST_F(PathExpansion, FailsWithoutSiloMapOrInput) {
-    Use(kNativeIni, kHeader);
-    EXPECT_EQ(Expand(L"ab", false), L"ab") << "the map is needed even for short input";
-    EXPECT_EQ(Errors(), std::vector<uint32_t>{12});
-
-    ini_.reset();
-    recorder_.Clear();
-    Expand(L"%B%", false);
-    EXPECT_TRUE(recorder_.Has(Source::Silo, 11));
-    EXPECT_EQ(Errors(), (std::vector<uint32_t>{11, 11}));
-
-    recorder_.Clear();
-    EXPECT_EQ(Expand(nullptr, false), L"");
-    EXPECT_EQ(Errors(), std::vector<uint32_t>{26});
 }
 
 TEST_F(PathExpansion, TheSampleConfigurationNamesTheSilosLocalDataFolder) {
@@ -229,7 +214,7 @@ TEST_F(PathExpansion, TheSampleConfigurationNamesTheSilosLocalDataFolder) {
     std::wstring registry = platform::Utf8ToWide(KORVA_SAMPLE_DIR "/registry.reg");
     ASSERT_TRUE(platform::testing::LoadRegistryFixtureFile(registry.c_str()).ok());
     ScopedEnvironment local("KORVA_CSIDL_28", "/srv/korva");
-    EXPECT_EQ(Expand(L"%TARNDRIVERS64%"), L"/srv/korva/Tarnwick/{6F1D2A3B-4C5D-4E6F-8A9B-0C1D2E3F4A5B}");
+    Check({L"%TARNDRIVERS64%", true, L"/srv/korva/Tarnwick/{6F1D2A3B-4C5D-4E6F-8A9B-0C1D2E3F4A5B}", {25}});
 }
 
 }  // namespace
