@@ -14,11 +14,6 @@ namespace {
 class ImdbTest : public ChainFixture {
 protected:
     void* Handle() const { return context_->providers[kClassDatabase]->handle; }
-    uint32_t Count(const ObjectList* list) const {
-        uint32_t count = 0;
-        ObjectListCount(list, &count);
-        return count;
-    }
     const NameObject* Subject(const CertObject* cert) const { return cert->fields.subject; }
     const NameObject* Issuer(const CertObject* cert) const { return cert->fields.issuer; }
     TestKey key_;
