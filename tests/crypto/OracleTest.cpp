@@ -18,22 +18,14 @@
 namespace korva::crypto::test {
 namespace {
 
-struct BnFree {
-    void operator()(BIGNUM* b) const { BN_free(b); }
+template <typename T, void (*Free)(T*)>
+struct Freer {
+    void operator()(T* p) const { Free(p); }
 };
-struct BnCtxFree {
-    void operator()(BN_CTX* c) const { BN_CTX_free(c); }
-};
-struct PkeyFree {
-    void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
-};
-struct PkeyCtxFree {
-    void operator()(EVP_PKEY_CTX* c) const { EVP_PKEY_CTX_free(c); }
-};
-using Bn = std::unique_ptr<BIGNUM, BnFree>;
-using BnCtx = std::unique_ptr<BN_CTX, BnCtxFree>;
-using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
-using PkeyCtx = std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree>;
+using Bn = std::unique_ptr<BIGNUM, Freer<BIGNUM, BN_free>>;
+using BnCtx = std::unique_ptr<BN_CTX, Freer<BN_CTX, BN_CTX_free>>;
+using Pkey = std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY, EVP_PKEY_free>>;
+using PkeyCtx = std::unique_ptr<EVP_PKEY_CTX, Freer<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
 
 Bn BnFrom(const Bytes& b) { return Bn(BN_bin2bn(b.data(), static_cast<int>(b.size()), nullptr)); }
 Bytes BytesOf(const BIGNUM* b, size_t length) {
@@ -60,11 +52,6 @@ Bytes Theirs(const Oracle& oracle, const Bytes& message) {
     return out;
 }
 
-Bytes Ours(HashContext& context) {
-    const Digest d = context.Final();
-    return Bytes(d.bytes.begin(), d.bytes.begin() + static_cast<ptrdiff_t>(d.length));
-}
-
 class OracleDigests : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override { testing::ForcePortableCode(GetParam()); }
@@ -79,7 +66,7 @@ TEST_P(OracleDigests, EveryLengthUpTo300) {
             const Bytes message(data.begin(), data.begin() + static_cast<ptrdiff_t>(length));
             HashContext context(oracle.ours);
             context.Update(message);
-            ASSERT_EQ(Ours(context), Theirs(oracle, message)) << static_cast<int>(oracle.ours) << " length " << length;
+            ASSERT_EQ(DigestBytes(context.Final()), Theirs(oracle, message)) << static_cast<int>(oracle.ours) << " length " << length;
         }
     }
 }
@@ -97,7 +84,7 @@ TEST_P(OracleDigests, RandomLongMessagesInRandomPieces) {
                 context.Update(ByteView(message).subspan(offset, piece));
                 offset += piece;
             }
-            ASSERT_EQ(Ours(context), Theirs(oracle, message)) << static_cast<int>(oracle.ours) << " size " << message.size();
+            ASSERT_EQ(DigestBytes(context.Final()), Theirs(oracle, message)) << static_cast<int>(oracle.ours) << " size " << message.size();
         }
     }
 }
@@ -192,8 +179,7 @@ TEST(OracleRsa, SignaturesFromRandomKeysVerifyAndCorruptedOnesDoNot) {
             // SHA-384 and SHA-512 DigestInfos do not fit a 512-bit block.
             if (DigestInfoPrefix(oracle.ours).size() + DigestLength(oracle.ours) + 11 > key.modulusLength()) continue;
             for (int trial = 0; trial < 3; ++trial) {
-                const Digest digest = Hash(oracle.ours, RandomBytes(rng, rng() % 1000));
-                const Bytes d(digest.bytes.begin(), digest.bytes.begin() + static_cast<ptrdiff_t>(digest.length));
+                const Bytes d = DigestBytes(Hash(oracle.ours, RandomBytes(rng, rng() % 1000)));
                 Bytes signature = SignDigest(pkey.get(), oracle.theirs(), d);
                 ASSERT_EQ(signature.size(), key.modulusLength());
                 const std::string where = std::to_string(spec.bits) + " bits, algorithm " + std::to_string(static_cast<int>(oracle.ours));
@@ -242,14 +228,10 @@ TEST(OracleRsa, CubeRootForgeriesForExponentThreeAreRefused) {
     const Bytes message = {'p', 'a', 'y', ' ', '1', '0', '0', '0'};
     const Digest digest = Hash(HashAlgorithm::Sha256, message);
     const ByteView prefix = DigestInfoPrefix(HashAlgorithm::Sha256);
-    Bytes digestInfo(prefix.begin(), prefix.end());
-    digestInfo.insert(digestInfo.end(), digest.bytes.begin(), digest.bytes.begin() + 32);
+    const Bytes digestInfo = Concat({Bytes(prefix.begin(), prefix.end()), DigestBytes(digest)});
 
     for (size_t fill : {1u, 8u, 16u}) {
-        Bytes target = {0x00, 0x01};
-        target.insert(target.end(), fill, 0xff);
-        target.push_back(0x00);
-        target.insert(target.end(), digestInfo.begin(), digestInfo.end());
+        Bytes target = Type1Block(digestInfo, fill);
         const size_t meaningful = target.size();
         target.resize(256, 0x00);  // the cube root rounds up, so the excess lands in these low octets
         Bn x = BnFrom(target);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/crypto/TestKeys.h"
 #include "toolkit/crypto/Montgomery.h"
 
 namespace korva::crypto::test {
@@ -124,6 +125,13 @@ Bytes RawRsa(const Bytes& modulus, const Bytes& exponent, const Bytes& value) {
     detail::LimbsToBytes(std::span(base).first(k), out);
     return out;
 }
+
+Bytes Type1Block(const Bytes& tail, size_t ffCount, uint8_t type) {
+    if (ffCount == kFillBlock) ffCount = 256 - 3 - tail.size();
+    return Concat({{0x00, type}, Bytes(ffCount, 0xff), {0x00}, tail});
+}
+
+Bytes SignWithTestKey(const Bytes& block) { return RawRsa(FromHex(kE3Modulus), FromHex(kE3PrivateExponent), block); }
 
 bool SharedDataRequired() {
     const char* ci = std::getenv("CI");

@@ -11,17 +11,26 @@
 #include <vector>
 
 #include "tests/common/Bytes.h"
+#include "toolkit/crypto/Hash.h"
 
 namespace korva::crypto::test {
 
 using korva::test::Bytes;
+using korva::test::Concat;
 using korva::test::FromHex;
 using korva::test::ToHex;
 inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
 Bytes RandomBytes(std::mt19937_64& rng, size_t size);
+inline Bytes DigestBytes(const Digest& d) { return Bytes(d.view().begin(), d.view().end()); }
 // value^exponent mod modulus as modulus-sized octets: signs with a private
 // exponent, which a public key refuses.
 Bytes RawRsa(const Bytes& modulus, const Bytes& exponent, const Bytes& value);
+// 00 <type> FF.. 00 <tail> with `ffCount` FF octets; by default as many as
+// fill the 256 octets of the e = 3 test key (TestKeys.h).
+inline constexpr size_t kFillBlock = SIZE_MAX;
+Bytes Type1Block(const Bytes& tail, size_t ffCount = kFillBlock, uint8_t type = 0x01);
+// A block signed with the e = 3 test key's private exponent.
+Bytes SignWithTestKey(const Bytes& block);
 
 // A file below the shared vectors directory, or nothing when it is absent.
 std::optional<std::string> ReadVectorFile(const std::string& relativePath);

@@ -13,7 +13,9 @@ namespace {
 
 using crypto::test::Bytes;
 using crypto::test::FromHex;
+using crypto::test::SignWithTestKey;
 using crypto::test::ToHex;
+using crypto::test::Type1Block;
 
 class AlgorithmTest : public ::testing::Test {
 protected:
@@ -110,21 +112,13 @@ protected:
         KeyObjectFree(&key_);
         AlgorithmTest::TearDown();
     }
-    // 00 01, `ffCount` FF octets, 00, payload: 256 octets signed.
-    Bytes Signed(const Bytes& payload, size_t ffCount) {
-        Bytes block = {0x00, 0x01};
-        block.insert(block.end(), ffCount, 0xFF);
-        block.push_back(0x00);
-        block.insert(block.end(), payload.begin(), payload.end());
-        return crypto::test::RawRsa(FromHex(crypto::test::kE3Modulus), FromHex(crypto::test::kE3PrivateExponent), block);
-    }
     Bytes Payload() { return FromHex("3021300906052b0e03021a05000414a9993e364706816aba3e25717850c26c9cd0d89d"); }
 
     KeyObject* key_ = nullptr;
 };
 
 TEST_F(KeyOpTest, OpensASignatureFedInPieces) {
-    const Bytes signature = Signed(Payload(), 256 - 3 - Payload().size());
+    const Bytes signature = SignWithTestKey(Type1Block(Payload()));
     KeyObjectFree(&key_);  // init kept a copy of its own
     uint8_t out[512];
     uint32_t length = 99;
@@ -140,9 +134,9 @@ TEST_F(KeyOpTest, OpensASignatureFedInPieces) {
 TEST_F(KeyOpTest, RefusesBadBlocksShortOutputAndPartialInput) {
     uint8_t out[256];
     uint32_t length = 0;
-    const Bytes sevenFf = Signed(Bytes(256 - 3 - 7, 0x42), 7);  // fewer than eight FF octets
+    const Bytes sevenFf = SignWithTestKey(Type1Block(Bytes(256 - 3 - 7, 0x42), 7));  // fewer than eight FF octets
     EXPECT_EQ(KeyOpUpdate(alg_, out, &length, sizeof out, sevenFf.data(), 256, nullptr, nullptr), kCoreBadSignatureBlock);
-    const Bytes good = Signed(Payload(), 256 - 3 - Payload().size());
+    const Bytes good = SignWithTestKey(Type1Block(Payload()));
     EXPECT_EQ(KeyOpUpdate(alg_, out, &length, 34, good.data(), 256, nullptr, nullptr), kCoreOutputTooSmall);
     EXPECT_EQ(KeyOpUpdate(alg_, out, &length, 35, good.data(), 256, nullptr, nullptr), kOk);
     ASSERT_EQ(KeyOpUpdate(alg_, out, &length, sizeof out, good.data(), 255, nullptr, nullptr), kOk);

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <gtest/gtest.h>
+
 namespace korva::toolkit::testing {
 
 std::vector<TestCert> LoadSharedFiles(const std::string& directory, const std::string& extension) {
@@ -22,6 +24,28 @@ std::vector<TestCert> LoadSharedFiles(const std::string& directory, const std::s
 
 std::vector<TestCert> LoadRootCerts() {
     return LoadSharedFiles("roots", ".der");
+}
+
+ScopedContext::ScopedContext(uint32_t flags) {
+    EXPECT_EQ(ContextCreate(nullptr, nullptr, 0, &context_), kOk);
+    context_->flags = flags;
+}
+
+OwnedCert::OwnedCert(const Bytes& der, ToolkitContext* context) {
+    EXPECT_EQ(CertCreate(&cert, context), kOk);
+    set = CertSetEncoding(cert, der.data(), static_cast<uint32_t>(der.size()));
+}
+
+Status OwnedCert::Encoding(uint32_t mode) {
+    const uint8_t* der = nullptr;
+    uint32_t length = 0;
+    return CertGetEncoding(cert, mode, &der, &length);
+}
+
+CertFields OwnedCert::Fields() {
+    CertFields fields{};
+    EXPECT_EQ(CertGetFields(cert, &fields), kOk);
+    return fields;
 }
 
 }  // namespace korva::toolkit::testing

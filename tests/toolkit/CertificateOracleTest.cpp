@@ -26,6 +26,8 @@ namespace korva::toolkit {
 namespace {
 
 using testing::Bytes;
+using testing::OwnedCert;
+using testing::ScopedContext;
 using testing::TestCert;
 
 struct X509Free {
@@ -89,13 +91,11 @@ Bytes NameDer(const NameObject* name) {
 uint32_t Seconds(const ASN1_TIME* time) {
     struct tm tm {};
     if (ASN1_TIME_to_tm(time, &tm) != 1) return 0;
-    int64_t seconds = 0;
-    int day = 0;
-    int sec = 0;
+    int day = 0, sec = 0;
     ASN1_TIME* epoch = ASN1_TIME_set(nullptr, 0);
     ASN1_TIME_diff(&day, &sec, epoch, time);
     ASN1_TIME_free(epoch);
-    seconds = static_cast<int64_t>(day) * 86400 + sec;
+    const int64_t seconds = static_cast<int64_t>(day) * 86400 + sec;
     return seconds > 0xFFFFFFFFll ? 0 : static_cast<uint32_t>(seconds);
 }
 
@@ -143,28 +143,9 @@ void ExpectSameFields(const CertObject* cert, X509* x, const std::string& origin
 // Once any context exists, verification takes its algorithms from the
 // certificate's context, so every certificate here has one.
 ToolkitContext* PlainContext() {
-    static ToolkitContext* const context = [] {
-        ToolkitContext* made = nullptr;
-        EXPECT_EQ(ContextCreate(nullptr, nullptr, 0, &made), kOk);
-        return made;
-    }();
-    return context;
+    static const ScopedContext context(0);
+    return context.get();
 }
-
-struct OurCert {
-    CertObject* cert = nullptr;
-    Status set = kOk;
-    explicit OurCert(const Bytes& der, ToolkitContext* context = PlainContext()) {
-        CertCreate(&cert, context);
-        set = CertSetEncoding(cert, der.data(), static_cast<uint32_t>(der.size()));
-    }
-    ~OurCert() { CertFree(&cert); }
-    Status Encoding(uint32_t mode) {
-        const uint8_t* der = nullptr;
-        uint32_t length = 0;
-        return CertGetEncoding(cert, mode, &der, &length);
-    }
-};
 
 // A key object made from the certificate's public key, for the caller to free.
 Status KeyOf(const CertObject* cert, KeyObject** key) {
@@ -181,7 +162,7 @@ TEST(CertificateOracle, EveryCertificateDecodesAsLibcryptoDecodesIt) {
     for (const TestCert& test : certs) {
         X509Ptr x = Parse(test.der);
         ASSERT_TRUE(x) << test.origin;
-        OurCert ours(test.der);
+        OwnedCert ours(test.der, PlainContext());
         ASSERT_EQ(ours.set, kOk) << test.origin;
         EXPECT_EQ(ours.Encoding(kCertEncodingLenient), kOk) << test.origin;
         ExpectSameFields(ours.cert, x.get(), test.origin);
@@ -193,15 +174,13 @@ TEST(CertificateOracle, EveryCertificateDecodesAsLibcryptoDecodesIt) {
 TEST(CertificateOracle, StrictModeRefusesOnlyByItsRules) {
     std::map<Status, int> refusals;
     for (const TestCert& test : AllCerts()) {
-        OurCert ours(test.der);
+        OwnedCert ours(test.der, PlainContext());
         ASSERT_EQ(ours.set, kOk) << test.origin;
         Status status = ours.Encoding(kCertEncodingStrict);
         if (status == kOk) continue;
         ++refusals[status];
-        CertFields fields{};
-        ASSERT_EQ(CertGetFields(ours.cert, &fields), kOk);
         if (status == kMalformedEncoding) {
-            EXPECT_TRUE(SignatureAlgorithmIsAlternative(fields.signatureAlgorithm)) << test.origin;
+            EXPECT_TRUE(SignatureAlgorithmIsAlternative(ours.Fields().signatureAlgorithm)) << test.origin;
         } else {
             EXPECT_TRUE(status == kNameStringTypeNotAllowed || status == kNameBadLength || status == kNameBadCharacter)
                 << test.origin << " refused with " << status;
@@ -223,8 +202,8 @@ TEST(CertificateOracle, SignaturesVerifyAsLibcryptoSays) {
             if (X509_NAME_cmp(X509_get_issuer_name(parsed[i].get()), X509_get_subject_name(parsed[j].get())) != 0) {
                 continue;
             }
-            OurCert subject(certs[i].der);
-            OurCert issuer(certs[j].der);
+            OwnedCert subject(certs[i].der, PlainContext());
+            OwnedCert issuer(certs[j].der, PlainContext());
             KeyObject* key = nullptr;
             Status keyStatus = KeyOf(issuer.cert, &key);
             Status ours = keyStatus == kOk ? CertVerifySignature(subject.cert, key) : keyStatus;
@@ -291,24 +270,21 @@ void Mutate(const Subject& subject, bool md2) {
     ASSERT_NE(subject.cert, nullptr);
     SCOPED_TRACE(subject.cert->origin);
     const Bytes& original = subject.cert->der;
-    OurCert issuer(subject.issuer->der);
+    OwnedCert issuer(subject.issuer->der, PlainContext());
     KeyObject* key = nullptr;
     ASSERT_EQ(KeyOf(issuer.cert, &key), kOk);
     X509Ptr issuerX = Parse(subject.issuer->der);
     for (size_t length = 0; length < original.size(); ++length) {
         Bytes cut(original.begin(), original.begin() + static_cast<long>(length));
-        OurCert ours(cut);
+        OwnedCert ours(cut, PlainContext());
         EXPECT_NE(ours.set, kOk) << "truncated to " << length;
     }
     int accepted = 0;
     // The public key's own check is left to the other tests: it would
     // dominate the time here.
-    ToolkitContext* context = nullptr;
-    ASSERT_EQ(ContextCreate(nullptr, nullptr, 0, &context), kOk);
-    context->flags = kContextFlagAnyPublicKey;
-    OurCert unchanged(original);
-    CertFields originalFields{};
-    ASSERT_EQ(CertGetFields(unchanged.cert, &originalFields), kOk);
+    ScopedContext context(kContextFlagAnyPublicKey);
+    OwnedCert unchanged(original, PlainContext());
+    const CertFields originalFields = unchanged.Fields();
     const size_t spkiBegin = static_cast<size_t>(originalFields.subjectPublicKeyInfo.data - unchanged.cert->encoding);
     const size_t spkiEnd = spkiBegin + originalFields.subjectPublicKeyInfo.length;
     int tried = 0;
@@ -317,7 +293,7 @@ void Mutate(const Subject& subject, bool md2) {
             ++tried;
             Bytes changed = original;
             changed[at] = value;
-            OurCert ours(changed, context);
+            OwnedCert ours(changed, context.get());
             if (ours.set != kOk || ours.Encoding(kCertEncodingLenient) != kOk) continue;
             ++accepted;
             // Every fourth octet's changes are also verified: RSA is what
@@ -334,7 +310,6 @@ void Mutate(const Subject& subject, bool md2) {
         }
     }
     KeyObjectFree(&key);
-    ContextFree(&context);
     std::printf("%s: %d of %d single-octet changes decode\n", subject.cert->origin.c_str(), accepted, tried);
 }
 

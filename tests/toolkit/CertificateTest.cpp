@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "tests/common/AllocationFaults.h"
+#include "tests/toolkit/CertTestData.h"
 #include "tests/toolkit/DerBuilder.h"
 #include "toolkit/CertificateLists.h"
 #include "toolkit/Context.h"
@@ -19,42 +20,6 @@ const Der kOid2_5_29_4{0x55, 0x1D, 0x04};
 const Der kBasicConstraintsOid{0x55, 0x1D, 0x13};
 const Der kNameConstraintsOid{0x55, 0x1D, 0x1E};
 const Der kCrlNumberOid{0x55, 0x1D, 0x14};
-
-// A context whose flags a test sets; flag 4 spares the hand-made
-// certificates, whose keys are not real, the key check. The engine's own
-// context, which tolerates more, is CertContextTest's.
-class Context {
-public:
-    explicit Context(uint32_t flags) {
-        EXPECT_EQ(ContextCreate(nullptr, nullptr, 0, &context_), kOk);
-        context_->flags = flags;
-    }
-    ~Context() { ContextFree(&context_); }
-    ToolkitContext* get() const { return context_; }
-
-private:
-    ToolkitContext* context_ = nullptr;
-};
-
-struct Cert {
-    CertObject* cert = nullptr;
-    Status set;
-    Cert(const Der& der, ToolkitContext* context) {
-        EXPECT_EQ(CertCreate(&cert, context), kOk);
-        set = CertSetEncoding(cert, der.data(), static_cast<uint32_t>(der.size()));
-    }
-    ~Cert() { CertFree(&cert); }
-    Status Encoding(uint32_t mode) {
-        const uint8_t* der = nullptr;
-        uint32_t length = 0;
-        return CertGetEncoding(cert, mode, &der, &length);
-    }
-    CertFields Fields() {
-        CertFields fields{};
-        EXPECT_EQ(CertGetFields(cert, &fields), kOk);
-        return fields;
-    }
-};
 
 struct DecodeCase {
     const char* what;
@@ -138,14 +103,14 @@ TEST(Certificate, DecodingRules) {
     for (const DecodeCase& c : cases) {
         CertParts parts;
         c.change(parts);
-        Context context(c.flags);
-        Cert cert(parts.Build(), context.get());
+        ScopedContext context(c.flags);
+        OwnedCert cert(parts.Build(), context.get());
         EXPECT_EQ(cert.set, c.set) << c.what;
         if (c.set != kOk) {
             EXPECT_EQ(cert.Encoding(kCertEncodingLenient), kNoEncodingToVerify) << c.what;
             continue;
         }
-        Cert strict(parts.Build(), context.get());
+        OwnedCert strict(parts.Build(), context.get());
         EXPECT_EQ(cert.Encoding(kCertEncodingLenient), c.lenient) << c.what;
         EXPECT_EQ(strict.Encoding(kCertEncodingStrict), c.strict) << c.what;
     }
@@ -156,8 +121,8 @@ TEST(Certificate, FieldsOfAHandMadeCertificate) {
     parts.notAfter = Tlv(0x18, Text("22000101000000Z"));
     parts.extensions = Sequence({Extension(kBasicConstraintsOid, true, Sequence({Der{0x01, 0x01, 0xFF}, Tlv(0x02, {3})}))});
     Der der = Concat({parts.Build(), Der{0xDE, 0xAD}});  // octets after the certificate are ignored
-    Context context(4);
-    Cert cert(der, context.get());
+    ScopedContext context(4);
+    OwnedCert cert(der, context.get());
     ASSERT_EQ(cert.set, kOk);
     CertFields fields = cert.Fields();
     EXPECT_EQ(fields.version, 2);
@@ -184,17 +149,17 @@ TEST(Certificate, FieldsOfAHandMadeCertificate) {
 
 TEST(Certificate, VerificationRefusesWhatItCannotCheck) {
     CertParts parts;
-    Context context(4);
-    Cert cert(parts.Build(), context.get());
+    ScopedContext context(4);
+    OwnedCert cert(parts.Build(), context.get());
     KeyObject* key = nullptr;
     ASSERT_EQ(KeyObjectCreate(&key), kOk);
     EXPECT_EQ(CertVerifySignature(cert.cert, nullptr), kSignatureMismatch);
     EXPECT_EQ(CertVerifySignature(nullptr, key), kInvalidCertificate);
     EXPECT_EQ(CertVerifySignature(cert.cert, key), kSignatureUncheckable);  // an empty key
     parts.signature = Tlv(0x03, {0x01, 0x00});
-    Cert unusedBits(parts.Build(), context.get());
+    OwnedCert unusedBits(parts.Build(), context.get());
     EXPECT_EQ(CertVerifySignature(unusedBits.cert, key), kSignatureUncheckable);
-    Cert empty(Der{}, context.get());
+    OwnedCert empty(Der{}, context.get());
     EXPECT_EQ(CertVerifySignature(empty.cert, key), kInvalidCertificate);
     KeyObjectFree(&key);
 }
@@ -218,11 +183,11 @@ TEST(Certificate, HandleChecks) {
 }
 
 TEST(Certificate, ListsCopyReferenceAndSkipEqualCertificates) {
-    Context context(4);
+    ScopedContext context(4);
     CertParts parts;
-    Cert a(parts.Build(), context.get());
+    OwnedCert a(parts.Build(), context.get());
     parts.serial = Tlv(0x02, {0x02});
-    Cert b(parts.Build(), context.get());
+    OwnedCert b(parts.Build(), context.get());
     ObjectList* list = nullptr;
     ASSERT_EQ(ObjectListCreate(&list), kOk);
     uint32_t index = 99;
@@ -240,7 +205,7 @@ TEST(Certificate, ListsCopyReferenceAndSkipEqualCertificates) {
     ASSERT_EQ(ObjectListCount(list, &count), kOk);
     EXPECT_EQ(count, 3u);
     EXPECT_EQ(a.cert->references, 2u);
-    Cert empty(Der{}, context.get());
+    OwnedCert empty(Der{}, context.get());
     EXPECT_EQ(CertListAppendCopy(list, empty.cert, nullptr), kNoEncodingToVerify);
     ObjectListFree(&list);
     EXPECT_EQ(a.cert->references, 1u);
@@ -251,7 +216,7 @@ TEST(Certificate, EveryAllocationFailureIsReportedAndLeaksNothing) {
     parts.extensions = Sequence({Extension(kBasicConstraintsOid, true, Sequence({Der{0x01, 0x01, 0xFF}})),
                             Extension({0x55, 0x1D, 0x11}, false, Sequence({Tlv(0x82, Text("example.com"))}))});
     const Der der = parts.Build();
-    Context context(4);
+    ScopedContext context(4);
     uint64_t allocations = korva::test_support::SweepAllocationFailures([&](uint64_t failing) {
         CertObject* cert = nullptr;
         Status status = CertCreate(&cert, context.get());

@@ -24,19 +24,24 @@ inline Der Text(const std::string& text) {
     return Der(text.begin(), text.end());
 }
 
-// A Name of single-valued RDNs: {type OID octets, string tag, value}.
+// A name attribute: {type OID octets, string tag, value}.
 struct Attr {
     Der type;
     uint8_t stringTag;
     std::string value;
 };
 
+// One RDN of all the attributes given.
+inline Der Rdn(std::initializer_list<Attr> attributes) {
+    Der set;
+    for (const Attr& a : attributes) set = Concat({set, Sequence({Tlv(0x06, a.type), Tlv(a.stringTag, Text(a.value))})});
+    return Tlv(0x31, set);
+}
+
+// A Name of single-valued RDNs.
 inline Der NameDer(std::initializer_list<Attr> attributes) {
     Der rdns;
-    for (const Attr& a : attributes) {
-        Der rdn = Tlv(0x31, Sequence({Tlv(0x06, a.type), Tlv(a.stringTag, Text(a.value))}));
-        rdns.insert(rdns.end(), rdn.begin(), rdn.end());
-    }
+    for (const Attr& a : attributes) rdns = Concat({rdns, Rdn({a})});
     return Tlv(0x30, rdns);
 }
 

@@ -91,19 +91,26 @@ using Log = std::vector<std::string>;
 
 // 1874 passes on and an empty slot is skipped; with no slot at all, 1860.
 TEST_F(DispatchTest, PassesOnAndSkipsEmptySlots) {
-    Create(6, {kNoSlot, kNotForThisProvider, 1873, 0});
-    EXPECT_EQ(PathVerifyRequest(context_, params_, cert_, key_), 1873u);
-    EXPECT_EQ(log_, (Log{"verify 1", "verify 2"}));
-    ContextFree(&context_);
-    Create(6, {kNotForThisProvider, kNoSlot, kNotForThisProvider});
-    EXPECT_EQ(PathBuildRequest(context_, params_, crl_, list_, nullptr, nullptr, list_), kNotForThisProvider);
-    EXPECT_EQ(log_, (Log{"build 0", "build 2"}));
-    ContextFree(&context_);
-    Create(6, {kNoSlot});
-    EXPECT_EQ(PathVerifyRequest(context_, params_, cert_, key_), kNoProvider);
-    ContextFree(&context_);
-    Create(4, {kOk});  // a database is not a path provider
-    EXPECT_EQ(PathVerifyRequest(context_, params_, cert_, key_), kNoProvider);
+    const struct {
+        uint32_t type;
+        std::vector<Status> answers;
+        bool build;  // a build request, else a verify request
+        Status expected;
+        Log log;
+    } cases[] = {
+        {6, {kNoSlot, kNotForThisProvider, 1873, 0}, false, 1873, {"verify 1", "verify 2"}},
+        {6, {kNotForThisProvider, kNoSlot, kNotForThisProvider}, true, kNotForThisProvider, {"build 0", "build 2"}},
+        {6, {kNoSlot}, false, kNoProvider, {}},
+        {4, {kOk}, false, kNoProvider, {}},  // a database is not a path provider
+    };
+    for (const auto& c : cases) {
+        Create(c.type, c.answers);
+        EXPECT_EQ(c.build ? PathBuildRequest(context_, params_, crl_, list_, nullptr, nullptr, list_)
+                          : PathVerifyRequest(context_, params_, cert_, key_),
+                  c.expected);
+        EXPECT_EQ(log_, c.log);
+        ContextFree(&context_);
+    }
 }
 
 TEST_F(DispatchTest, CertStatusPassesOnUndeterminedAndReleasesDetails) {

@@ -14,11 +14,6 @@ namespace {
 class ImdbTest : public ChainFixture {
 protected:
     void* Handle() const { return context_->providers[kClassDatabase]->handle; }
-    uint32_t Count(const ObjectList* list) const {
-        uint32_t count = 0;
-        ObjectListCount(list, &count);
-        return count;
-    }
     const NameObject* Subject(const CertObject* cert) const { return cert->fields.subject; }
     const NameObject* Issuer(const CertObject* cert) const { return cert->fields.issuer; }
     TestKey key_;
@@ -43,11 +38,6 @@ TEST_F(ImdbTest, InsertsOnceAndSelectsByIssuerSerial) {
 // names that compare loosely (PrintableString), exactly (other types), not
 // at all ('@' is not PrintableString), or one way only ({x,x} takes x, y).
 TEST_F(ImdbTest, IndexedSelectionEqualsAScan) {
-    auto rdn = [](std::initializer_list<Attr> values) {
-        Der set;
-        for (const Attr& a : values) set = Concat({set, Sequence({Tlv(0x06, a.type), Tlv(a.stringTag, Text(a.value))})});
-        return Tlv(0x31, set);
-    };
     const Der forms[] = {
         NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "Ab  c"}}),
         NameDer({{kCountry, 0x13, "us"}, {kCommonName, 0x13, " aB c "}}),
@@ -55,13 +45,13 @@ TEST_F(ImdbTest, IndexedSelectionEqualsAScan) {
         NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x0C, "ab c"}}),
         NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a@b"}}),
         NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a"}}),
-        Sequence({rdn({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a"}})}),
-        Sequence({rdn({{kCommonName, 0x13, "A"}, {kCountry, 0x13, "us"}})}),
-        Sequence({rdn({{kCommonName, 0x13, "x"}, {kCommonName, 0x13, "X"}})}),
+        Sequence({Rdn({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a"}})}),
+        Sequence({Rdn({{kCommonName, 0x13, "A"}, {kCountry, 0x13, "us"}})}),
+        Sequence({Rdn({{kCommonName, 0x13, "x"}, {kCommonName, 0x13, "X"}})}),
         NameDer({{kCommonName, 0x13, "X"}, {kCommonName, 0x13, "y"}}),
         NameDer({{kCommonName, 0x13, "x"}, {kCommonName, 0x13, "x"}}),
-        Sequence({rdn({{kCommonName, 0x13, "y"}, {kCommonName, 0x13, "x"}})}),
-        Sequence({rdn({{kCommonName, 0x1E, std::string("\0a\0b", 4)}})}),
+        Sequence({Rdn({{kCommonName, 0x13, "y"}, {kCommonName, 0x13, "x"}})}),
+        Sequence({Rdn({{kCommonName, 0x1E, std::string("\0a\0b", 4)}})}),
         Sequence({}),
     };
     // Each name as subject and issuer, twice: serial 5, which keeps a later

@@ -20,16 +20,15 @@ struct OwnedName {
     ~OwnedName() { NameFree(&name); }
 };
 
-Der Bmp(const std::string& ascii) {
-    Der out;
-    for (char c : ascii) out.insert(out.end(), {0x00, static_cast<uint8_t>(c)});
+// ASCII as BMPString octets.
+std::string Bmp(const std::string& ascii) {
+    std::string out;
+    for (char c : ascii) out += {'\0', c};
     return out;
 }
 
 TEST(Name, DecodesAttributesInOrderWithTheirRdnStarts) {
-    Der multi = Tlv(0x31, Concat({Sequence({Tlv(0x06, kCommonName), Tlv(0x0C, Text("x"))}),
-                               Sequence({Tlv(0x06, kOrganization), Tlv(0x13, Text("y"))})}));
-    OwnedName name(Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCountry), Tlv(0x13, Text("US"))})), multi}));
+    OwnedName name(Sequence({Rdn({{kCountry, 0x13, "US"}}), Rdn({{kCommonName, 0x0C, "x"}, {kOrganization, 0x13, "y"}})}));
     ASSERT_EQ(name.status, kOk);
     uint32_t count = 0;
     ASSERT_EQ(NameCount(name.name, &count), kOk);
@@ -86,13 +85,9 @@ TEST(Name, ComparesPrintableStringsLooselyAndOthersExactly) {
         {NameDer({{kCommonName, 0x13, "a"}}), NameDer({{kCommonName, 0x13, "a"}, {kCountry, 0x13, "US"}}), -1},
         {NameDer({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a"}}),
          NameDer({{kCommonName, 0x13, "a"}, {kCountry, 0x13, "US"}}), -1},
-        {Sequence({Tlv(0x31, Concat({Sequence({Tlv(0x06, kCountry), Tlv(0x13, Text("US"))}),
-                              Sequence({Tlv(0x06, kCommonName), Tlv(0x13, Text("a"))})}))}),
-         Sequence({Tlv(0x31, Concat({Sequence({Tlv(0x06, kCommonName), Tlv(0x13, Text("A"))}),
-                              Sequence({Tlv(0x06, kCountry), Tlv(0x13, Text("us"))})}))}),
-         0},
-        {Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x1E, Bmp("ab"))}))}),
-         Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x1E, Bmp("ab"))}))}), 0},
+        {Sequence({Rdn({{kCountry, 0x13, "US"}, {kCommonName, 0x13, "a"}})}),
+         Sequence({Rdn({{kCommonName, 0x13, "A"}, {kCountry, 0x13, "us"}})}), 0},
+        {NameDer({{kCommonName, 0x1E, Bmp("ab")}}), NameDer({{kCommonName, 0x1E, Bmp("ab")}}), 0},
         {Sequence({}), Sequence({}), 0},
     };
     for (const Case& c : cases) {
@@ -128,8 +123,8 @@ TEST(Name, AttributeTableBoundsStringTypesAndLengths) {
         {NameDer({{email, 0x16, std::string(128, 'a')}}), kOk},
         {NameDer({{email, 0x16, std::string(129, 'a')}}), kNameBadLength},
         {NameDer({{email, 0x13, "a"}}), kNameStringTypeNotAllowed},
-        {Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x1E, Bmp(std::string(512, 'a')))}))}), kOk},
-        {Sequence({Tlv(0x31, Sequence({Tlv(0x06, kCommonName), Tlv(0x1E, Bmp(std::string(513, 'a')))}))}), kNameBadLength},
+        {NameDer({{kCommonName, 0x1E, Bmp(std::string(512, 'a'))}}), kOk},
+        {NameDer({{kCommonName, 0x1E, Bmp(std::string(513, 'a'))}}), kNameBadLength},
         {NameDer({{Der{0x55, 0x04, 0x63}, 0x16, ""}}), kOk},  // not in the table
     };
     for (const Case& c : cases) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "tests/common/AllocationFaults.h"
 #include "tests/toolkit/ToolkitTestSupport.h"
 #include "toolkit/ObjectList.h"
 
@@ -137,6 +138,33 @@ TEST_F(ObjectListTest, IndexAndArgumentFailuresChangeNothing) {
     EXPECT_EQ(index, 77u);
     EXPECT_EQ(Contents(), std::vector<int>{1});
     EXPECT_EQ(g_livePayloads, 1);
+}
+
+// Every allocation of list work is made to fail in turn: each failure must
+// come out as 1792, and the list keeps what it held.
+TEST(AllocationFailures, ListOperationsFailCleanlyAndKeepTheirElements) {
+    ObjectHeader* cert = ObjectNew(sizeof(ObjectHeader), kTagCertificate, nullptr);
+    constexpr uint32_t kElements = 17;  // crosses two growth steps
+    uint64_t allocations = test_support::SweepAllocationFailures([&](uint64_t failing) {
+        uint32_t stored = 0;
+        uint32_t count = 0;
+        ObjectList* list = nullptr;
+        Status status = ObjectListCreate(&list);
+        while (status == kOk && stored < kElements) {
+            // Alternate the two ways in, so both meet a failing growth.
+            status = stored % 2 == 0 ? ObjectListAppend(list, cert, nullptr, &kListByReference)
+                                     : ObjectListInsert(list, cert, 0, &kListByReference);
+            if (status == kOk) ++stored;
+        }
+        if (list != nullptr) ObjectListCount(list, &count);
+        ObjectListFree(&list);
+        EXPECT_EQ(status, failing == 0 ? kOk : kOutOfMemory);
+        EXPECT_EQ(count, stored);  // a failed insertion loses nothing
+        EXPECT_EQ(cert->references, 1u);
+    });
+    // The list, a box per element, and three array growths.
+    EXPECT_EQ(allocations, 1 + kElements + 3);
+    ObjectRelease(&cert);
 }
 
 }  // namespace

@@ -50,9 +50,9 @@ Status PathFixture::Build(CertObject* start, uint32_t kind, uint32_t flags) {
     return PathBuildRequest(context_, &params, start, path_, nullptr, nullptr, nullptr);
 }
 
-uint32_t PathFixture::PathLength() const {
+uint32_t PathFixture::Count(const ObjectList* list) {
     uint32_t count = 0;
-    ObjectListCount(path_, &count);
+    ObjectListCount(list, &count);
     return count;
 }
 

@@ -26,7 +26,8 @@ protected:
     CertObject* Insert(const std::vector<uint8_t>& der);
     CertObject* Trust(const std::vector<uint8_t>& der);
     Status Build(CertObject* start, uint32_t kind, uint32_t flags);
-    uint32_t PathLength() const;
+    static uint32_t Count(const ObjectList* list);
+    uint32_t PathLength() const { return Count(path_); }
     CertObject* PathAt(uint32_t index) const;
 
     ToolkitContext* context_ = nullptr;
