@@ -22,7 +22,6 @@ namespace {
 
 using catgen::DerMutator;
 using catgen::Mutation;
-using TarnVerifyTrustDriver::CMicrosoftCatalogCallback;
 
 // Mutations per catalog: random ones cost a whole signature check when they
 // still verify, so the suite runs 500 per catalog and 30 structure-aware ones
@@ -56,12 +55,6 @@ std::optional<peer::Facts> Libcrypto(const Bytes& catalog) {
     return facts;
 }
 
-std::vector<std::string> Hex(const std::vector<Bytes>& hashes) {
-    std::vector<std::string> hex;
-    for (const Bytes& hash : hashes) hex.push_back(ToHex(hash.data(), hash.size()));
-    return hex;
-}
-
 struct MutatedCatalog {
     const char* file;
     bool accepted;  // the unchanged catalog
@@ -82,10 +75,7 @@ TEST(CallbackMutationTest, TruncatedAndMutatedCatalogsNeverCrashAndAcceptedOnesV
     for (const MutatedCatalog& c : cases) {
         SCOPED_TRACE(c.file);
         Bytes original = ReadFile(std::filesystem::path(KORVA_SHARED_DIR) / "realcats" / c.file);
-        auto accepts = [&](const Bytes& bytes) {
-            CMicrosoftCatalogCallback callback(anchors.set());
-            return Outcome(WalkCatalog(bytes, callback), callback).accepted;
-        };
+        auto accepts = [&](const Bytes& bytes) { return RunCallback(bytes, anchors.set()).accepted; };
         ASSERT_EQ(accepts(original), c.accepted);
         if (c.accepted) {
             ASSERT_TRUE(Libcrypto(original));
@@ -127,15 +117,11 @@ TEST(CallbackMutationTest, StructuredMutantsOfEveryAcceptedCatalogVerifyWhenAcce
         if (found == expected.end() || !found->second.accepted) continue;
         SCOPED_TRACE(path.filename().string());
         const Bytes original = ReadFile(path);
-        auto outcome = [&](const Bytes& bytes) {
-            TarnVerifyTrustDriver::CMicrosoftCatalogCallback callback(anchors.set());
-            return Outcome(WalkCatalog(bytes, callback), callback);
-        };
-        const CallbackOutcome base = outcome(original);
+        const CallbackOutcome base = RunCallback(original, anchors.set());
         ASSERT_TRUE(base.accepted);
         const std::optional<peer::Facts> facts = Libcrypto(original);
         ASSERT_TRUE(facts) << "libcrypto does not verify the unchanged catalog";
-        ASSERT_EQ(base.members, Hex(facts->memberHashes));
+        ASSERT_EQ(base.members, HexStrings(facts->memberHashes));
         const Bytes& root = facts->root;
         const DerMutator mutator(original);
         ++checked;
@@ -145,11 +131,11 @@ TEST(CallbackMutationTest, StructuredMutantsOfEveryAcceptedCatalogVerifyWhenAcce
             const Bytes mutant = mutator.Mutate(kind, random);
             const size_t k = static_cast<size_t>(kind);
             ++made[k];
-            const CallbackOutcome result = outcome(mutant);
+            const CallbackOutcome result = RunCallback(mutant, anchors.set());
             if (!result.accepted) continue;
             ++accepted[k];
             const std::optional<peer::Facts> seen = Libcrypto(mutant);
-            const bool agrees = seen && seen->root == root && result.members == Hex(seen->memberHashes);
+            const bool agrees = seen && seen->root == root && result.members == HexStrings(seen->memberHashes);
             EXPECT_TRUE(agrees) << NameOf(kind) << " mutant " << i << ": libcrypto "
                                 << (!seen ? "refuses it" : seen->root != root ? "chains it to another root"
                                                                              : "agrees, but the members differ");

@@ -41,7 +41,6 @@ uint32_t WalkCatalog(const Bytes& catalog, CMicrosoftCatalogCallback& callback) 
     return walk;
 }
 
-
 CallbackOutcome Outcome(uint32_t walk, const CMicrosoftCatalogCallback& callback) {
     CallbackOutcome outcome;
     outcome.walk = walk;
@@ -60,6 +59,17 @@ CallbackOutcome Outcome(uint32_t walk, const CMicrosoftCatalogCallback& callback
     outcome.flags = callback.SignerFlags();
     outcome.time = callback.TimeValue();
     return outcome;
+}
+
+CallbackOutcome RunCallback(const Bytes& catalog, const TarnVerifyTrustDriver::TrustAnchorSet& anchors) {
+    CMicrosoftCatalogCallback callback(anchors);
+    return Outcome(WalkCatalog(catalog, callback), callback);
+}
+
+std::vector<std::string> HexStrings(const std::vector<Bytes>& values) {
+    std::vector<std::string> hex;
+    for (const Bytes& value : values) hex.push_back(ToHex(value.data(), value.size()));
+    return hex;
 }
 
 namespace {

@@ -43,6 +43,10 @@ struct CallbackOutcome {
     uint32_t time = 0;
 };
 CallbackOutcome Outcome(uint32_t walk, const TarnVerifyTrustDriver::CMicrosoftCatalogCallback& callback);
+// The outcome of a fresh callback's walk over `catalog`.
+CallbackOutcome RunCallback(const Bytes& catalog, const TarnVerifyTrustDriver::TrustAnchorSet& anchors);
+// Byte strings as the outcome's hex strings.
+std::vector<std::string> HexStrings(const std::vector<Bytes>& values);
 
 // One line of the real catalogs' expected.jsonl.
 struct ExpectedCatalog {

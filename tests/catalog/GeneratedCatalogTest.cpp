@@ -198,9 +198,7 @@ TEST_F(GeneratedCatalogTest, WellFormedCatalogsAreAcceptedWithTheirMembersAndTim
         EXPECT_TRUE(outcome.accepted);
         EXPECT_EQ(outcome.time, c.expectedTime);
         EXPECT_EQ(outcome.flags, 0x31007u);
-        std::vector<std::string> members;
-        for (const Bytes& hash : catalog.memberHashes) members.push_back(ToHex(hash.data(), hash.size()));
-        EXPECT_EQ(outcome.members, members);
+        EXPECT_EQ(outcome.members, HexStrings(catalog.memberHashes));
         // libcrypto reads the same catalog: the generator's well-formed output is what it claims.
         const auto theirs = peer_.Verify(catalog.der);
         EXPECT_TRUE(theirs.accepted);
@@ -427,8 +425,7 @@ TEST_F(GeneratedCatalogTest, WritingIntoUnsignedPlacesAddsNoMemberAndChangesNoVa
         {"an unsigned attribute with two value sets", Timestamp::kPkcs9, false, ReshapeAttribute(6, true)},
         {"an unsigned attribute with its values first", Timestamp::kPkcs9, false, ReshapeAttribute(6, false)},
     };
-    std::vector<std::string> armed;
-    for (const Bytes& hash : ArmedMemberHashes()) armed.push_back(ToHex(hash.data(), hash.size()));
+    const std::vector<std::string> armed = HexStrings(ArmedMemberHashes());
     for (const UnsignedPlaceCase& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.what << " " << int(c.timestamp));
         CatalogOptions options;

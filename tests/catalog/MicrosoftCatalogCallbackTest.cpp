@@ -20,8 +20,7 @@ TEST(MicrosoftCatalogCallbackTest, RealCatalogsAgreeWithTheirExpectations) {
     for (const auto& path : catalogs) {
         SCOPED_TRACE(path.filename().string());
         const ExpectedCatalog& want = expected.at(path.filename().string());
-        CMicrosoftCatalogCallback callback(anchors.set());
-        CallbackOutcome got = Outcome(WalkCatalog(ReadFile(path), callback), callback);
+        CallbackOutcome got = RunCallback(ReadFile(path), anchors.set());
         EXPECT_EQ(got.accepted, want.accepted);
         EXPECT_EQ(got.walk, want.walk);
         EXPECT_EQ(got.members, want.members);
@@ -31,7 +30,6 @@ TEST(MicrosoftCatalogCallbackTest, RealCatalogsAgreeWithTheirExpectations) {
         EXPECT_EQ(got.time, want.time);
     }
 }
-
 
 // Every allocation of an accepted catalog's walk failing in turn: the catalog
 // is refused, or accepted with exactly what the clean walk collected, and

@@ -55,6 +55,13 @@ bool RunOnSmallStack(size_t size, std::function<void()> body) {
 #endif
 }
 
+// SEQUENCE { OID } whose contents are `length` octets of 1.
+Bytes OidOfLength(size_t length) {
+    Bytes oid(length + 4, 0x01);
+    oid[0] = 0x30, oid[1] = static_cast<uint8_t>(length + 2), oid[2] = 0x06, oid[3] = static_cast<uint8_t>(length);
+    return oid;
+}
+
 TEST(ParseAsn1, AcceptsAndRefusesByTheEncodingRules) {
     const struct Case {
         const char* name;
@@ -74,6 +81,9 @@ TEST(ParseAsn1, AcceptsAndRefusesByTheEncodingRules) {
         {"non-empty private constructed", {0x30, 0x04, 0xE1, 0x02, 0x05, 0x00}, 1},
         {"application constructed, tag 3", {0x30, 0x04, 0x63, 0x02, 0x05, 0x00}, 11},
         {"OID of length 1", {0x30, 0x03, 0x06, 0x01, 0x2A}, 11},
+        {"OID of length 2", OidOfLength(2), 1},
+        {"OID of length 32", OidOfLength(32), 1},
+        {"OID of length 33", OidOfLength(33), 11},
         {"OID with an unended last subidentifier", {0x30, 0x05, 0x06, 0x03, 0x2A, 0x03, 0x81}, 11},
         {"OID with a padded subidentifier", {0x30, 0x05, 0x06, 0x03, 0x2A, 0x80, 0x01}, 11},
         {"OID with a multi-octet subidentifier", {0x30, 0x05, 0x06, 0x03, 0x2A, 0x81, 0x00}, 1},
@@ -98,37 +108,11 @@ TEST(ParseAsn1, AcceptsAndRefusesByTheEncodingRules) {
     for (const Case& c : cases) EXPECT_EQ(Walk(c.input), c.result) << c.name;
 }
 
-TEST(ParseAsn1, TakesOidsOfLength2To32Only) {
-    for (size_t length : {1u, 2u, 32u, 33u}) {
-        Bytes oid(length + 4, 0x01);
-        oid[0] = 0x30;
-        oid[1] = static_cast<uint8_t>(length + 2);
-        oid[2] = 0x06;
-        oid[3] = static_cast<uint8_t>(length);
-        EXPECT_EQ(Walk(oid), length >= 2 && length <= 32 ? 1u : 11u) << length;
-    }
-}
-
-TEST(ParseAsn1, ReportsPositionsAndPropagatesOidFlags) {
-    // SEQUENCE { SEQUENCE { OID sha1, NULL }, OID md5, [0] { NULL } }
-    const Bytes input = {0x30, 0x19, 0x30, 0x09, 0x06, 0x05, 0x2B, 0x0E, 0x03, 0x02, 0x1A, 0x05, 0x00,
-                         0x06, 0x08, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x02, 0x05, 0xA0, 0x02, 0x05, 0x00};
-    RecordingCallback callback;
-    ASSERT_EQ(Walk(input, &callback), 1u);
-    const std::vector<NodeRecord> expected = {
-        {0, 0, 16, 0x20, 0, 25}, {1, 0, 16, 0x20, 2, 9}, {2, 0, 6, 0x00, 4, 5}, {2, 1, 5, 0x00, 11, 0},
-        {1, 1, 6, 0x00, 13, 8},  {1, 2, 0, 0xA0, 23, 2}, {2, 0, 5, 0x00, 25, 0},
-    };
-    EXPECT_EQ(callback.nodes, expected);
-    // The flags of a level end with it; siblings that follow see what their level met.
-    const std::vector<uint32_t> flags = {0, 0, kOidSha1, kOidSha1, kOidMd5, kOidMd5, kOidMd5};
-    EXPECT_EQ(callback.oidFlags, flags);
-}
-
-// A callback hears only of the elements it takes an interest in; the others
-// are still checked, and their OIDs still set the flags of what it hears.
-// While the walk is traced it hears of every element.
-TEST(ParseAsn1, ReportsTheElementsOfInterest) {
+// Positions and OID flags of every element; a callback hears only of the
+// elements it takes an interest in, the others are still checked, and their
+// OIDs still set the flags of what it hears. While the walk is traced it
+// hears of every element.
+TEST(ParseAsn1, ReportsPositionsOidFlagsAndTheElementsOfInterest) {
     // SEQUENCE { SEQUENCE { OID sha1, NULL }, OID md5, [0] { NULL } }
     const Bytes input = {0x30, 0x19, 0x30, 0x09, 0x06, 0x05, 0x2B, 0x0E, 0x03, 0x02, 0x1A, 0x05, 0x00,
                          0x06, 0x08, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x02, 0x05, 0xA0, 0x02, 0x05, 0x00};
@@ -146,6 +130,13 @@ TEST(ParseAsn1, ReportsTheElementsOfInterest) {
     };
     RecordingCallback all;
     ASSERT_EQ(Walk(input, &all), 1u);
+    const std::vector<NodeRecord> expected = {
+        {0, 0, 16, 0x20, 0, 25}, {1, 0, 16, 0x20, 2, 9}, {2, 0, 6, 0x00, 4, 5}, {2, 1, 5, 0x00, 11, 0},
+        {1, 1, 6, 0x00, 13, 8},  {1, 2, 0, 0xA0, 23, 2}, {2, 0, 5, 0x00, 25, 0},
+    };
+    EXPECT_EQ(all.nodes, expected);
+    // The flags of a level end with it; siblings that follow see what their level met.
+    EXPECT_EQ(all.oidFlags, (std::vector<uint32_t>{0, 0, kOidSha1, kOidSha1, kOidMd5, kOidMd5, kOidMd5}));
     for (const Row& row : rows) {
         for (bool traced : {false, true}) {
             std::optional<korva::trace::Recorder> recorder;

@@ -13,15 +13,8 @@ using korva::trace::Recorder;
 using korva::trace::Source;
 
 std::wstring Host(std::wstring path) {
-    for (wchar_t& c : path) {
-        if (c == L'\\') c = korva::platform::kPathSeparator;
-    }
+    for (wchar_t& c : path) c = c == L'\\' ? korva::platform::kPathSeparator : c;
     return path;
-}
-
-TEST(CatalogDatabase, NullArgumentsGiveTheInvalidPointerCode) {
-    EXPECT_EQ(CreateCatalogDatabase(L"x", nullptr), kInvalidPointer);
-    EXPECT_EQ(ReleaseCatalogDatabase(nullptr), kInvalidPointer);
 }
 
 TEST(CatalogDatabase, FirstHandleStartsTheEngineAndLastReleaseEndsIt) {
@@ -45,7 +38,10 @@ TEST(CatalogDatabase, FirstHandleStartsTheEngineAndLastReleaseEndsIt) {
     EXPECT_EQ(CCatalogDatabaseSingleton::Instance(), nullptr);
 }
 
-TEST(CatalogDatabase, EmptyDirectoryLeavesAHandleWithoutEngine) {
+// Null arguments give the invalid pointer code; an empty directory, a handle without engine.
+TEST(CatalogDatabase, BadArgumentsLeaveNoEngine) {
+    EXPECT_EQ(CreateCatalogDatabase(L"x", nullptr), kInvalidPointer);
+    EXPECT_EQ(ReleaseCatalogDatabase(nullptr), kInvalidPointer);
     Recorder recorder;
     CCatalogDatabase* handle = nullptr;
     ASSERT_EQ(CreateCatalogDatabase(L"", &handle), kSuccess);
@@ -57,12 +53,11 @@ TEST(CatalogDatabase, EmptyDirectoryLeavesAHandleWithoutEngine) {
 }
 
 TEST(CatalogDatabase, StripTrailingSeparatorsRemovesTheWholeRun) {
-    std::wstring path = Host(L"C:\\Out\\\\");
-    StripTrailingBackslashes(path);
-    EXPECT_EQ(path, Host(L"C:\\Out"));
-    path = Host(L"\\\\\\");
-    StripTrailingBackslashes(path);
-    EXPECT_EQ(path, L"");
+    for (auto [path, stripped] : {std::pair{L"C:\\Out\\\\", L"C:\\Out"}, {L"\\\\\\", L""}}) {
+        std::wstring host = Host(path);
+        StripTrailingBackslashes(host);
+        EXPECT_EQ(host, Host(stripped));
+    }
 }
 
 }  // namespace

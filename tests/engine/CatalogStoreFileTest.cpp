@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "platform/Trace.h"
-#include "platform/TraceRecorder.h"
 #include "platform/Types.h"
 #include "tests/common/Bytes.h"
 #include "tools/storeharness/StoreHarness.h"
@@ -13,8 +11,6 @@
 namespace TarnVerifyTrustDriver::test {
 namespace {
 
-using korva::trace::Recorder;
-using korva::trace::Source;
 using korva::test::FromHex;
 
 std::wstring Host(std::wstring path) {
@@ -68,65 +64,22 @@ TEST(CatalogStoreFile, SavesTheLayoutByteForByteAndAppendsOnlyChanges) {
     EXPECT_EQ(Describe(loaded), Describe(store));  // the last record of index 0 won
 }
 
-// Small bodies: a record (all signer value indexes 0), names, hashes, values.
-const std::string kRecord0 = "BE 0000000000000000 00000000 00000000 00000000 0000000000000000";
-const std::string kRecord1 = "BE 0000000000000000 00000000 00010000 00000000 0100000000000000";
-const std::string kNameX = "DE 0200 5800 00000000";
-const std::string kValue = "C0 01000000 41";
-const std::string kValid = kRecord0 + kNameX + kValue;
-
-TEST(CatalogStoreFile, LoadChecksEveryEntryAndTheWholeStore) {
-    std::string values255;
-    for (int i = 0; i < 255; ++i) values255 += kValue;
-    struct Case { const char* what; std::string hex; bool loads; Source source; uint32_t event; };
-    const Case cases[] = {
-        {"nothing", "", false, Source::Store, 63},
-        {"minimal", kValid, true, Source::Store, 0},
-        {"hash of length 0", kValid + "AD 00 00000000", true, Source::Store, 0},
-        {"empty signer value", kRecord0 + kNameX + "C0 00000000", true, Source::Store, 0},
-        {"hash of length 33", kValid + "AD 21" + Hex(Bytes(33, 1)) + "00000000", false, Source::Hash, 14},
-        {"unknown tag", kValid + "00", false, Source::Store, 62},
-        {"last value unused", kValid + kValue, false, Source::Store, 67},
-        {"highest value only without hashes", kRecord0 + kRecord1 + kNameX + "DE 0200 5900 01000000" +
-                                                  "AD 01 07 00000000" + kValue + kValue, false, Source::Store, 66},
-        {"255 values", kRecord0 + kNameX + values255, false, Source::Store, 59},
-        {"name beyond the records", kRecord0 + "DE 0200 5800 01000000" + kValue, false, Source::Store, 64},
-        {"record far beyond the others", "BE 0000000000000000 00000000 00000000 00000000 0010000000000000", false, Source::Store, 50},
-        {"empty name", kRecord0 + "DE 0000", false, Source::Store, 52},
-        {"name empty up to its NUL", kRecord0 + "DE 0400 0000 5800 00000000" + kValue, false, Source::Store, 52},
-        {"unset name index", kRecord0 + "DE 0200 5800 FFFFFFFF", false, Source::Store, 53},
-        {"value beyond the file", kValid + "C0 10000000 41", false, Source::Store, 58},
-        {"record cut short", kValid + "BE 01", false, Source::Store, 49},
-    };
-    for (const Case& c : cases) {
-        Recorder recorder;
-        CatalogStore store;
-        EXPECT_EQ(Load(store, FromHex(c.hex)), c.loads) << c.what;
-        EXPECT_TRUE(c.event == 0 || recorder.Has(c.source, c.event)) << c.what;
-    }
-    // Of two hashes beyond the records, the one first in key order is named.
-    MemoryStream strays(FromHex(kValid + "AD 01 09 05000000 AD 01 08 04000000"));
-    CatalogStore store;
-    LoadDiagnostics diagnostics;
-    EXPECT_TRUE(!LoadStore(store, strays, 0, &diagnostics) && diagnostics.values[0] == 4);
-}
-
-TEST(CatalogStoreFile, RepeatedNamesAndHashesKeepTheirFirstRecord) {
-    CatalogStore store;
-    ASSERT_TRUE(Load(store, FromHex(kRecord0 + "BE 0000000000000000 00000000 00000000 00000000 0100000000000000" + kNameX +
-                                    "DE 0200 5800 01000000 AD 01 07 00000000 AD 01 07 01000000" + kValue)));
-    EXPECT_EQ(store.records().count(), 2u);
-    EXPECT_EQ(store.names().Find(L"X")->ref.index, 0u);
-    EXPECT_EQ(store.hashes().Find(Hash(7, 1))->index, 0u);
-}
-
-// A name is count / 2 code units cut at the first NUL, an odd last byte
-// belonging to none; a repeated signer value takes its own table position but
-// the index keeps the first one.
-TEST(CatalogStoreFile, NamesEndAtTheirFirstNulAndRepeatedValuesKeepTheirFirstIndex) {
-    CatalogStore store;
-    const std::string record = "BE 0000000000000000 00000000 00000001 00000000 0000000000000000";  // value 4 is index 1
-    ASSERT_TRUE(Load(store, FromHex(record + "DE 0700 5800 0000 5900 5A 00000000 AD 00 00000000" + kValue + kValue)));
+// Repeated names, hashes and signer values keep their first record or index,
+// a repeated value still taking its own table position; a name is count / 2
+// code units cut at the first NUL, an odd last byte belonging to none.
+TEST(CatalogStoreFile, RepeatedEntriesKeepTheirFirstAndNamesEndAtTheirFirstNul) {
+    const std::string value = "C0 01000000 41";
+    CatalogStore repeated;
+    ASSERT_TRUE(Load(repeated, FromHex("BE 0000000000000000 00000000 00000000 00000000 0000000000000000"
+                                       "BE 0000000000000000 00000000 00000000 00000000 0100000000000000"
+                                       "DE 0200 5800 00000000 DE 0200 5800 01000000 AD 01 07 00000000 AD 01 07 01000000" +
+                                       value)));
+    EXPECT_EQ(repeated.records().count(), 2u);
+    EXPECT_EQ(repeated.names().Find(L"X")->ref.index, 0u);
+    EXPECT_EQ(repeated.hashes().Find(Hash(7, 1))->index, 0u);
+    CatalogStore store;  // its record's value 4 is index 1
+    ASSERT_TRUE(Load(store, FromHex("BE 0000000000000000 00000000 00000001 00000000 0000000000000000"
+                                    "DE 0700 5800 0000 5900 5A 00000000 AD 00 00000000" + value + value)));
     ASSERT_EQ(store.names().count(), 1u);
     EXPECT_NE(store.names().Find(L"X"), nullptr);
     EXPECT_EQ(store.signerValues().count(), 2u);

@@ -106,7 +106,7 @@ TEST(CatalogStore, SkipsWhatIsNotAPlainFile) {
     }
 }
 
-TEST(CatalogStore, RecordsAcceptedCatalogsAndSkipsUnchangedOnes) {
+TEST(CatalogStore, RecordsAcceptedCatalogsSkipsUnchangedOnesAndResolvesTheirRefs) {
     CatalogStore store;
     FakeVerifier verifier;
     verifier.catalogs[L"a.cat"] = Catalog({Hash(1, 20), Hash(2, 32)});
@@ -128,6 +128,14 @@ TEST(CatalogStore, RecordsAcceptedCatalogsAndSkipsUnchangedOnes) {
     EXPECT_EQ(store.hashes().Find(Hash(1, 20))->index, 0u);  // no longer listed, still mapped
     EXPECT_TRUE(store.hashes().Find(Hash(4, 32))->unsaved);
     EXPECT_EQ(store.names().count(), 3u);
+
+    // A reference resolves only to a record of its own store, in range, until the store is cleared.
+    CatalogRef ref;
+    EXPECT_TRUE(ResolveRef(ref) == nullptr && !SetRef(ref, nullptr, 0) && !SetRef(ref, &store, 3));
+    ASSERT_TRUE(SetRef(ref, &store, 0) && ref.unsaved);
+    EXPECT_EQ(ResolveRef(ref), &store.records()[0]);
+    store.ClearStore();
+    EXPECT_TRUE(ResolveRef(ref) == nullptr && Describe(store).empty());
 }
 
 TEST(CatalogStore, RefusedCatalogsLeaveTheStoreAlone) {
@@ -314,19 +322,6 @@ TEST(CatalogStore, SignerReachNoteLapsesWhenTheStoreChangesBeneathIt) {
         EXPECT_FALSE(store.AddCatalog(L"b.cat", kPlain, verifier)) << c.what;
         EXPECT_FALSE(store.AddCatalog(L"b.cat", kPlain, verifier)) << c.what;
     }
-}
-
-TEST(CatalogStore, ResolveAndSetRefCheckOwnerAndIndex) {
-    CatalogStore store;
-    FakeVerifier verifier;
-    verifier.catalogs[L"a.cat"] = Catalog({Hash(1, 20)});
-    ASSERT_TRUE(store.AddCatalog(L"a.cat", kPlain, verifier));
-    CatalogRef ref;
-    EXPECT_TRUE(ResolveRef(ref) == nullptr && !SetRef(ref, nullptr, 0) && !SetRef(ref, &store, 1));
-    ASSERT_TRUE(SetRef(ref, &store, 0) && ref.unsaved);
-    EXPECT_EQ(ResolveRef(ref), &store.records()[0]);
-    store.ClearStore();
-    EXPECT_TRUE(ResolveRef(ref) == nullptr && Describe(store).empty());
 }
 
 TEST(CatalogStore, AllocationFailuresLeakNothingAndLeaveNoWrongSignerIndex) {

@@ -35,6 +35,7 @@
 namespace TarnVerifyTrustDriver::test {
 namespace {
 
+namespace catgen = korva::catgen;
 namespace fs = std::filesystem;
 using korva::platform::IoFault;
 using korva::test_support::AllocationFaults;
@@ -117,7 +118,7 @@ std::vector<fs::path> RealCatalogs() {
 class WholeRunSweepTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        korva::catgen::SetKeyBits(1024);
+        catgen::SetKeyBits(1024);
         setenv("KORVA_SYSTEM_DIR", System().path().string().c_str(), 1);
     }
     static TempDirectory& System() {
@@ -144,7 +145,7 @@ protected:
         for (size_t i = 0; i < real.size(); ++i) fs::copy_file(real[i], CatalogDirectory(i % 2 == 0) / real[i].filename());
         fs::copy_file(real[0], CatalogDirectory(false) / "copy.cat");
         Generate();
-        ASSERT_EQ(extra_.Add(1, 9001, korva::catgen::CertificateDer(root_.cert)), kCertSuccess);
+        ASSERT_EQ(extra_.Add(1, 9001, catgen::CertificateDer(root_.cert)), kCertSuccess);
         verification_.TrustExtraRoots(&extra_);
         kept_ = faults_.liveBlocks();  // the extra root's copy, kept for the test
         previous_ = SetCatalogVerification(&verification_);
@@ -160,33 +161,31 @@ protected:
     // Generated catalogs under a test root: accepted ones with SHA-1 and
     // SHA-256 members and both kinds of time-stamp, and a refused one.
     void Generate() {
-        using korva::catgen::CatalogOptions;
         struct Case {
             const char* name;
-            korva::catgen::Digest digest;
-            korva::catgen::Timestamp timestamp;
-            korva::catgen::Malformation malformation;
+            catgen::Digest digest;
+            catgen::Timestamp timestamp;
+            catgen::Malformation malformation;
         };
         const Case cases[] = {
-            {"gen-sha1.cat", korva::catgen::Digest::kSha1, korva::catgen::Timestamp::kPkcs9, korva::catgen::Malformation::kNone},
-            {"gen-sha256.cat", korva::catgen::Digest::kSha256, korva::catgen::Timestamp::kRfc3161, korva::catgen::Malformation::kNone},
-            {"gen-bad.cat", korva::catgen::Digest::kSha256, korva::catgen::Timestamp::kNone, korva::catgen::Malformation::kBadSignature},
+            {"gen-sha1.cat", catgen::Digest::kSha1, catgen::Timestamp::kPkcs9, catgen::Malformation::kNone},
+            {"gen-sha256.cat", catgen::Digest::kSha256, catgen::Timestamp::kRfc3161, catgen::Malformation::kNone},
+            {"gen-bad.cat", catgen::Digest::kSha256, catgen::Timestamp::kNone, catgen::Malformation::kBadSignature},
         };
         for (const Case& c : cases) {
-            CatalogOptions options;
+            catgen::CatalogOptions options;
             options.digest = c.digest;
             options.timestamp = c.timestamp;
             options.malformation = c.malformation;
-            options.trustList.members = korva::catgen::SyntheticMembers(
-                4, c.digest == korva::catgen::Digest::kSha1 ? korva::catgen::MemberHash::kSha1 : korva::catgen::MemberHash::kSha256);
-            korva::catgen::ChainOptions chain;
+            options.trustList.members = catgen::SyntheticMembers(
+                4, c.digest == catgen::Digest::kSha1 ? catgen::MemberHash::kSha1 : catgen::MemberHash::kSha256);
+            catgen::ChainOptions chain, stamper;
             chain.digest = c.digest;
-            korva::catgen::Chain signer = korva::catgen::SignerChainFor(root_, chain, c.malformation);
-            korva::catgen::ChainOptions stamper;
-            stamper.role = korva::catgen::ChainRole::kTimeStamping;
-            korva::catgen::Chain timeStamper = korva::catgen::TimeStamperChainFor(root_, stamper, c.malformation);
-            ASSERT_TRUE(korva::catgen::WriteCatalog(CatalogDirectory(&c != &cases[1]) / c.name,
-                                                    korva::catgen::BuildCatalog(options, signer, &timeStamper).der));
+            stamper.role = catgen::ChainRole::kTimeStamping;
+            catgen::Chain signer = catgen::SignerChainFor(root_, chain, c.malformation);
+            catgen::Chain timeStamper = catgen::TimeStamperChainFor(root_, stamper, c.malformation);
+            ASSERT_TRUE(catgen::WriteCatalog(CatalogDirectory(&c != &cases[1]) / c.name,
+                                             catgen::BuildCatalog(options, signer, &timeStamper).der));
         }
     }
 
@@ -226,6 +225,20 @@ protected:
         return second == std::string::npos ? line : line.substr(0, first) + line.substr(second);
     }
 
+    // The file of a run without the `late` catalogs, and the complete
+    // content of the next run, which takes them in.
+    std::pair<Bytes, std::string> PartialThenComplete(std::initializer_list<fs::path> late) {
+        const fs::path aside = System().path() / "aside";
+        fs::create_directories(aside);
+        for (const fs::path& file : late) fs::rename(file, aside / file.filename());
+        fs::remove(Database());
+        Run();  // marks the roots' self-signatures checked, as in any later run
+        const Bytes partial = ReadFile(Database());
+        for (const fs::path& file : late) fs::rename(aside / file.filename(), file);
+        Run();
+        return {partial, Loaded()};
+    }
+
     // Sets the file up as `start` (absent when empty), runs with `fault`
     // armed (before `arm`), then checks what it left and that a clean run
     // completes it. The fault's own checks happen in `disarm`.
@@ -256,7 +269,7 @@ protected:
 
     AllocationFaults faults_;
     PhaseMarks verification_{faults_};
-    korva::catgen::Identity root_ = korva::catgen::TestRoot("sweep-root", "Korva Sweep Test Root");
+    catgen::Identity root_ = catgen::TestRoot("sweep-root", "Korva Sweep Test Root");
     CExtraRoots extra_;
     TempDirectory output_;
     ICatalogVerification* previous_ = nullptr;
@@ -279,16 +292,8 @@ std::vector<uint64_t> SweepPoints(uint64_t total, std::initializer_list<std::pai
 // two catalogs and adds those: every allocation of load and save fails in
 // turn, and an even spread of the rest.
 TEST_F(WholeRunSweepTest, EachAllocationOfAWholeRunMayFail) {
-    fs::path late[] = {CatalogDirectory(true) / "gen-sha1.cat", CatalogDirectory(false) / "copy.cat"};
-    fs::path aside = System().path() / "aside";
-    fs::create_directories(aside);
-    for (const fs::path& file : late) fs::rename(file, aside / file.filename());
-    fs::remove(Database());
-    Run();  // marks the roots' self-signatures checked, as in any later run
-    const Bytes partial = ReadFile(Database());
-    for (const fs::path& file : late) fs::rename(aside / file.filename(), file);
-    Run();
-    const std::string complete = Loaded();
+    const auto [partial, complete] =
+        PartialThenComplete({CatalogDirectory(true) / "gen-sha1.cat", CatalogDirectory(false) / "copy.cat"});
     ASSERT_NE(complete, "");
     WriteBytes(Database(), partial);
     ASSERT_FALSE(Loaded() == complete);
@@ -333,15 +338,7 @@ TEST_F(WholeRunSweepTest, EachAllocationOfAWholeRunMayFail) {
 // Each read and each write of the same two runs fails, or transfers one
 // byte less, in turn.
 TEST_F(WholeRunSweepTest, EachReadWriteAndSeekOfAWholeRunMayFail) {
-    fs::path late = CatalogDirectory(true) / "gen-sha1.cat";
-    fs::path aside = System().path() / "gen-sha1.cat";
-    fs::rename(late, aside);
-    fs::remove(Database());
-    Run();
-    const Bytes partial = ReadFile(Database());
-    fs::rename(aside, late);
-    Run();
-    const std::string complete = Loaded();
+    const auto [partial, complete] = PartialThenComplete({CatalogDirectory(true) / "gen-sha1.cat"});
     ASSERT_NE(complete, "");
 
     const IoFault::Kind kinds[] = {IoFault::Kind::FailRead, IoFault::Kind::ShortRead, IoFault::Kind::FailWrite,
