@@ -181,17 +181,17 @@ HashKeyOrder::HashKeyOrder(MemberHashIndex& index, bool unsavedOnly) : index_(in
         ok_ = false;
         return;
     }
-    // The first four key bytes (zeros beyond the length) above the number
-    // settle most comparisons without touching an entry; the padding never
-    // puts a key above a greater one, so ties go to the whole keys. The byte
-    // counts of all four sorting passes are taken on the way.
+    // The first four key bytes above the number settle most comparisons
+    // without touching an entry. An entry starts zeroed and takes only its
+    // key's bytes, so a short key reads as padded with zeros, which never
+    // puts it above a greater key; ties go to the whole keys. The byte counts
+    // of all four sorting passes are taken on the way.
     uint32_t counts[4][256] = {};
     for (uint32_t number = 0; number < index.count(); ++number) {
         const HashEntry& entry = index[number];
         if (unsavedOnly && !entry.unsaved) continue;
         uint32_t first = 0;
         (void)korva::platform::ByteReader(entry.bytes, sizeof entry.bytes).ReadU32Be(first);
-        if (entry.length < 4) first &= ~(UINT32_MAX >> (8 * entry.length));
         for (uint32_t pass = 0; pass < 4; ++pass) ++counts[pass][first >> (8 * pass) & 0xFF];
         sorted_[count_++] = uint64_t{first} << 32 | number;
     }
