@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 #include <random>
+#include <string>
+#include <utility>
 
 #include "platform/Trace.h"
 #include "platform/TraceRecorder.h"
@@ -82,11 +84,20 @@ TEST(MemberHashIndex, KeepsHashOrderAndNeverReplaces) {
 }
 
 TEST(OrderedMap, NamesOrderByUtf16CodeUnitAndValuesByLengthFirst) {
-    // A surrogate pair sorts below U+FFFD, as in UTF-16, also where wide strings are UTF-32.
-    for (auto [a, b] : {std::pair{L"A", L"a"}, {L"ab", L"abc"}, {L"\U0001F600", L"\uFFFD"}}) {
-        NameEntry entry;
-        ASSERT_TRUE(NameOrder::Assign(entry, b));
-        EXPECT_TRUE(NameOrder::Compare(a, entry) < 0 && NameOrder::Compare(b, entry) == 0);
+    // A surrogate pair sorts below U+FFFD, as in UTF-16, also where wide strings are UTF-32;
+    // behind a shared path of every length to 9, which a lookup passes over four units at a
+    // time. The last pair's first name is the second's UTF-16 units read as code points.
+    const std::pair<std::wstring, std::wstring> pairs[] = {
+        {L"A", L"a"}, {L"ab", L"abc"}, {L"\U0001F600", L"\uFFFD"}, {L"\U0001D83D\U0001DE00ab", L"\U0001F600ab"}};
+    for (size_t shared = 0; shared <= 9; ++shared) {
+        const std::wstring path = std::wstring(L"\\SystemRoot\\").substr(0, shared);
+        for (const auto& [a, b] : pairs) {
+            NameEntry lower, higher;
+            ASSERT_TRUE(NameOrder::Assign(lower, path + a) && NameOrder::Assign(higher, path + b));
+            EXPECT_LT(NameOrder::Compare(path + a, higher), 0) << shared;
+            EXPECT_GT(NameOrder::Compare(path + b, lower), 0) << shared;
+            EXPECT_EQ(NameOrder::Compare(path + b, higher), 0) << shared;
+        }
     }
     for (auto [a, b] : {std::pair{Bytes{}, Bytes{0}}, {Bytes{0xFF}, Bytes{0, 0}}, {Bytes{1, 2}, Bytes{1, 3}}}) {
         SignerIndexEntry entry;
