@@ -223,7 +223,10 @@ int FloorRounds(const fs::path& systemDirectory, int rounds) {
 
 bool EngineRoundsInChild(const fs::path& systemDirectory, const fs::path& output, const fs::path& roots, int rounds,
                          Series& series) {
-    std::string command = ChildCommand("--engine-rounds", systemDirectory, output, roots) + " " + std::to_string(rounds);
+    // One walking thread, as the engine's own rows: a second thread's heap
+    // takes more rounds to settle, and its page faults swayed the median.
+    std::string command =
+        "KORVA_WORKERS=1 " + ChildCommand("--engine-rounds", systemDirectory, output, roots) + " " + std::to_string(rounds);
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return false;
     Timing t;
@@ -392,7 +395,7 @@ int Run(const Options& options) {
             std::fprintf(stderr, "catalog_tree_bench: the package catalog's builds failed\n");
             return 1;
         }
-        std::printf("\npackage catalog alone (%zu members, %.1f MB), child process:\n", package.memberHashes.size(),
+        std::printf("\npackage catalog alone (%zu members, %.1f MB), child process, one worker:\n", package.memberHashes.size(),
                     package.bytes / 1e6);
         PrintSeries("engine", packageEngine, package.bytes);
         PrintSeries("floor", packageFloor, package.bytes);
